@@ -1,0 +1,410 @@
+// Java writers for the data types: type mapping, member emitters, the common
+// file head, the dispatcher, and the struct, union, enum and typedef classes.
+#include "rpc_hout.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <initializer_list>
+#include <utility>
+
+#include "rpc_main.h"
+#include "rpc_util.h"
+
+namespace {
+
+struct TypePair {
+  std::string_view from;
+  std::string_view to;
+};
+
+// Interface-language type to Java type. "float", "double" and every type
+// named in the input have no row and map to themselves.
+constexpr TypePair java_type_table[] = {
+    {"long", "int"},      {"opaque", "byte"},  {"bool", "boolean"}, {"enum", "int"},
+    {"string", "String"}, {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},
+    {"u_int", "int"},     {"hyper", "long"},   {"u_hyper", "long"}, {"void", "void"},
+    {"short", "short"},   {"char", "char"},    {"int", "int"},
+};
+
+// Java type to the runtime's wrapper class; its first column is the set of
+// built-in types.
+constexpr TypePair wrapper_table[] = {
+    {"int", "XDTint"},       {"short", "XDTshort"}, {"boolean", "XDTboolean"}, {"String", "XDTString"},
+    {"double", "XDTdouble"}, {"long", "XDTLong"},   {"char", "XDTchar"},       {"byte", "XDTbytes"},
+    {"float", "XDTfloat"},   {"void", "XDTvoid"},
+};
+
+std::string look_up(const auto &table, std::string_view key) {
+  for (const TypePair &row : table) {
+    if (row.from == key) return std::string(row.to);
+  }
+  return std::string(key);
+}
+
+// Stops the run when a generated file cannot be written: a partial file is
+// removed rather than left behind as if it were complete.
+[[noreturn]] void fail_output(int error_number) {
+  report_system_error(g_state.output_file_name, error_number);
+  if (g_state.output_stream != nullptr) {
+    std::fclose(g_state.output_stream);
+    g_state.output_stream = nullptr;
+    std::remove(g_state.output_file_name.c_str());
+  }
+  terminate_run(255);
+}
+
+}  // namespace
+
+// Writes text to the file being generated.
+void emit(std::string_view text) {
+  if (text.empty()) return;
+  if (std::fwrite(text.data(), 1, text.size(), g_state.output_stream) != text.size())
+    fail_output(errno != 0 ? errno : EIO);
+}
+
+void emit_format(std::string_view format, std::initializer_list<std::string_view> args) {
+  emit(format_text(format, args));
+}
+
+void emit_tabs(int count) {
+  for (int i = 0; i < count; i++) emit("\t");
+}
+
+// A number is a digit, or "-" and a digit; everything else is a name.
+bool starts_like_number(std::string_view text) {
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  return (!text.empty() && digit(text[0])) || (text.size() > 1 && text[0] == '-' && digit(text[1]));
+}
+
+// ---- Type mapping and naming ----
+
+std::string java_type_of(std::string_view type_name) { return look_up(java_type_table, type_name); }
+
+std::string wrapper_class_of(std::string_view java_type) { return look_up(wrapper_table, java_type); }
+
+bool is_builtin_type(std::string_view java_type) {
+  for (const TypePair &row : wrapper_table) {
+    if (row.from == java_type) return true;
+  }
+  return false;
+}
+
+// Array bounds and case values: numbers stay as written, names become
+// constants of the interface. Without an interface there is nothing to
+// qualify with, which the user is told about.
+std::string qualify_bound(const std::string &text) {
+  if (g_state.interface_name.empty()) {
+    std::string message = format_text("Internal error: %s", {text});
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    return text;
+  }
+  if (starts_like_number(text)) return text;
+  return format_text("%s.%s", {g_state.interface_name, text});
+}
+
+// ---- Member emitters ----
+
+namespace {
+
+// The shared first steps; returns false for a void member, which writes
+// nothing at all.
+bool begin_member(Declaration &decl, int depth) {
+  if (decl.type == "void") return false;
+  emit_tabs(depth);
+  if (decl.type == "string") decl.relation = Relation::Plain;
+  return true;
+}
+
+}  // namespace
+
+void emit_field_declaration(Declaration &decl, int depth) {
+  if (!begin_member(decl, depth)) return;
+  const std::string j = java_type_of(decl.type);
+  const std::string &name = decl.name;
+  std::string row;
+  switch (decl.relation) {
+    case Relation::Plain:
+      row = is_builtin_type(j) ? format_text("%s%s %s", {"", j, name})
+                               : format_text("%s%s %s = new %s%s()", {"", j, name, "", j});
+      break;
+    case Relation::VarArray:
+      row = format_text("%s%s [] %s", {"", j, name});
+      break;
+    case Relation::FixedArray:
+      row = format_text("%s%s [] %s = new %s%s[%s]", {"", j, name, "", j, qualify_bound(decl.array_bound)});
+      break;
+    case Relation::Pointer:
+      row = format_text("%s%s %s", {"", wrapper_class_of(j), name});
+      break;
+  }
+  emit("public ");
+  emit(row);
+  emit(";\n");
+}
+
+void emit_encode_statement(Declaration &decl, int depth) {
+  if (!begin_member(decl, depth)) return;
+  const std::string j = java_type_of(decl.type);
+  const std::string &name = decl.name;
+  const bool builtin = is_builtin_type(j);
+  switch (decl.relation) {
+    case Relation::Plain:
+      if (builtin)
+        emit_format("xdrs.enc_%s(%s);\n", {j, name});
+      else
+        emit_format("%s.xdr(xdrs);\n", {name});
+      break;
+    case Relation::VarArray:
+      if (!builtin)
+        emit_format("xdrs.enc_array(%s);\n", {name});
+      else if (j == "byte")
+        emit_format("xdrs.enc_bytes(%s);\n", {name});
+      else
+        emit_format("xdrs.enc_%s_array(%s);\n", {j, name});
+      break;
+    case Relation::FixedArray:
+      if (builtin)
+        emit_format("xdrs.xdr_%s_vec(%s);\n", {j, name});
+      else
+        emit_format("xdrs.xdr_vec(%s, null);\n", {name});
+      break;
+    case Relation::Pointer:
+      emit_format("xdrs.enc_ref(%s);\n", {name});
+      break;
+  }
+}
+
+void emit_decode_statement(Declaration &decl, int depth) {
+  if (!begin_member(decl, depth)) return;
+  const std::string j = java_type_of(decl.type);
+  const std::string &name = decl.name;
+  const bool builtin = is_builtin_type(j);
+  switch (decl.relation) {
+    case Relation::Plain:
+      if (builtin)
+        emit_format("%s = xdrs.dec_%s();\n", {name, j});
+      else
+        emit_format("%s.xdr(xdrs);\n", {name});
+      break;
+    case Relation::VarArray:
+      if (!builtin)
+        emit_format("%s = (%s[]) xdrs.dec_array(new %s());\n", {name, j, j});
+      else if (j == "byte")
+        emit_format("%s = xdrs.dec_bytes();\n", {name});
+      else
+        emit_format("%s = xdrs.dec_%s_array();\n", {name, j});
+      break;
+    case Relation::FixedArray:
+      if (builtin)
+        emit_format("xdrs.xdr_%s_vec(%s);\n", {j, name});
+      else
+        emit_format("xdrs.xdr_vec(%s, new %s());\n", {name, j});
+      break;
+    case Relation::Pointer: {
+      const std::string w = builtin ? wrapper_class_of(j) : j;
+      emit_format("%s = (%s) xdrs.dec_ref(new %s());\n", {name, w, w});
+      break;
+    }
+  }
+}
+
+// ---- Common file head and tail ----
+
+void open_java_file(const std::string &base_name) {
+  std::string file_name = format_text("%s.java", {base_name});
+  g_state.generated_file_list += format_text("\t%s\n", {file_name});
+  g_state.output_file_name = file_name;
+  g_state.output_stream = std::fopen(file_name.c_str(), "w");
+  if (g_state.output_stream == nullptr) fail_output(errno);
+  emit(g_state.file_header_text);
+  emit(g_state.pass_through_text);
+  emit("\n\n");
+}
+
+// A file that cannot be flushed or closed is as bad as one that cannot be
+// opened: the run must not report success over a truncated file.
+void close_java_file() {
+  std::FILE *stream = g_state.output_stream;
+  if (stream == nullptr) return;
+  errno = 0;
+  bool failed = std::fflush(stream) != 0 || std::ferror(stream) != 0;
+  int error_number = errno;
+  g_state.output_stream = nullptr;
+  if (std::fclose(stream) != 0 && !failed) {
+    failed = true;
+    error_number = errno;
+  }
+  if (failed) {
+    report_system_error(g_state.output_file_name, error_number != 0 ? error_number : EIO);
+    std::remove(g_state.output_file_name.c_str());
+    terminate_run(255);
+  }
+}
+
+// ---- Data-type class files ----
+
+namespace {
+
+void emit_class_methods(const std::string &name) {
+  emit_format("\n\tpublic XDT Clone() { return new %s();}\n\n", {name});
+  emit_format("\tpublic XDT [] getArray(int len) { return new %s[len];}\n\n", {name});
+}
+
+// The switch label of one union arm. For a boolean discriminant the labels
+// TRUE and FALSE become the values of the "? 1 : 0" switch expression.
+std::string union_case_label(const std::string &value, bool builtin, bool boolean,
+                             const std::string &discriminant_type) {
+  std::string label = value;
+  if (boolean && label == "TRUE") label = "1";
+  if (boolean && label == "FALSE") label = "0";
+  if (builtin || starts_like_number(label))
+    return format_text("\t\t\tcase %s:\n", {qualify_bound(label)});
+  return format_text("\t\t\tcase %s.%s:\n", {discriminant_type, label});
+}
+
+bool has_default_member(const Definition &def) {
+  return def.default_arm.has_value() && def.default_arm->type != "void";
+}
+
+}  // namespace
+
+void emit_struct_class(Definition &def) {
+  open_java_file(def.name);
+  emit("import kelvaro.ZELT.*;\n\n");
+  emit_format("public class %s implements XDT{\n", {def.name});
+  for (Declaration &member : def.members) emit_field_declaration(member, 1);
+  emit_class_methods(def.name);
+  emit("\tpublic void xdr(XDR xdrs) throws XDRError{\n");
+  emit("\t\tswitch(xdrs.xdr_op){\n");
+  emit("\t\tcase XDR.XDR_ENCODE:\n");
+  for (Declaration &member : def.members) emit_encode_statement(member, 2);
+  emit("\t\tbreak;\n\n");
+  emit("\t\tcase XDR.XDR_DECODE:\n");
+  for (Declaration &member : def.members) emit_decode_statement(member, 2);
+  emit("\t\tbreak;\n\n");
+  emit("\t\t}\n\t}\n");
+  emit("};\n");
+  close_java_file();
+}
+
+void emit_union_class(Definition &def) {
+  Declaration &disc = def.discriminant;
+  const std::string disc_type = java_type_of(disc.type);
+  const bool builtin = is_builtin_type(disc_type);
+  const bool boolean = disc_type == "boolean";
+  // Java cannot switch on a boolean, and a void discriminant has no value:
+  // the first switches on 1 or 0, the second always takes the arm of 0.
+  std::string selector;
+  if (disc_type == "void")
+    selector = "0";
+  else if (boolean)
+    selector = format_text("%s ? 1 : 0", {disc.name});
+  else if (builtin)
+    selector = disc.name;
+  else
+    selector = format_text("%s.value", {disc.name});
+
+  open_java_file(def.name);
+  emit("import kelvaro.ZELT.*;\n\n");
+  emit_format("public class %s implements XDT{\n", {def.name});
+  emit_field_declaration(disc, 1);
+  for (UnionCase &arm : def.cases) emit_field_declaration(arm.declaration, 1);
+  if (has_default_member(def)) emit_field_declaration(*def.default_arm, 1);
+  emit_class_methods(def.name);
+  emit("\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n");
+  emit("\t\tswitch(xdrs.xdr_op){\n");
+
+  const bool encoding[] = {true, false};
+  for (bool encode : encoding) {
+    auto emit_statement = encode ? emit_encode_statement : emit_decode_statement;
+    emit(encode ? "\t\tcase XDR.XDR_ENCODE:\n" : "\t\tcase XDR.XDR_DECODE:\n");
+    emit_statement(disc, 3);
+    emit_format("\t\t\tswitch(%s){\n", {selector});
+    for (UnionCase &arm : def.cases) {
+      emit(union_case_label(arm.case_value, builtin, boolean, disc_type));
+      emit_statement(arm.declaration, 3);
+      emit("\t\t\tbreak;\n");
+    }
+    emit("\t\t\tdefault:\n");
+    if (has_default_member(def)) emit_statement(*def.default_arm, 3);
+    emit("\t\t\tbreak;\n\n");
+    emit("\t\t\t}\n");
+    emit("\t\tbreak;\n\n");
+  }
+  emit("\t\t};\n\n");
+  emit("\t}\n\n");
+  emit("};\n");
+  close_java_file();
+}
+
+// Members without a value count on from the last explicit value, or from 0.
+void emit_enum_class(Definition &def) {
+  open_java_file(def.name);
+  emit("import kelvaro.ZELT.*;\n\n");
+  emit_format("public class  %s  extends XDTint {\n", {def.name});
+  const std::string *last_value = nullptr;
+  long long counter = 0;
+  for (const EnumMember &member : def.enum_members) {
+    emit_format("\tpublic static final int %s", {member.name});
+    if (member.value) {
+      emit_format(" = %s", {*member.value});
+      last_value = &*member.value;
+      counter = 1;
+    } else if (last_value != nullptr) {
+      emit_format(" = %s + %d", {*last_value, std::to_string(counter)});
+      counter++;
+    } else {
+      emit_format(" = %d", {std::to_string(counter)});
+      counter++;
+    }
+    emit(";\n");
+  }
+  emit_class_methods(def.name);
+  emit("};\n");
+  close_java_file();
+}
+
+// A typedef becomes a struct class with the single member "value"; one that
+// names a type after itself needs no class of its own.
+void emit_typedef_class(Definition &def) {
+  if (def.old_type == def.name) return;
+  Definition alias;
+  alias.kind = DefinitionKind::Struct;
+  alias.name = def.name;
+  Declaration value;
+  value.type = def.old_type;
+  value.name = "value";
+  value.relation = def.relation;
+  value.array_bound = def.array_bound;
+  alias.members.push_back(std::move(value));
+  emit_struct_class(alias);
+}
+
+// ---- Dispatcher ----
+
+void dispatch_definition(Definition &def) {
+  const PassMode mode = g_state.pass_mode;
+  const bool type_pass = mode == PassMode::TypeClasses || mode == PassMode::All;
+  switch (def.kind) {
+    case DefinitionKind::Constant:
+      if (mode == PassMode::Constants) append_constant_line(def);
+      break;
+    case DefinitionKind::Struct:
+      if (type_pass) emit_struct_class(def);
+      break;
+    case DefinitionKind::Union:
+      if (type_pass) emit_union_class(def);
+      break;
+    case DefinitionKind::Enum:
+      if (type_pass) emit_enum_class(def);
+      break;
+    case DefinitionKind::Typedef:
+      if (type_pass) emit_typedef_class(def);
+      break;
+    case DefinitionKind::Program:
+      if (mode == PassMode::Client || mode == PassMode::All) emit_client_files(def);
+      if (mode == PassMode::Server || mode == PassMode::All) emit_server_files(def);
+      if (mode == PassMode::Interface || mode == PassMode::All) emit_interface_files(def);
+      break;
+  }
+}

@@ -1,0 +1,77 @@
+// The driver of vorlith: the process-wide state, the command line, the pass
+// sequence, and the opening and resetting of the input of each pass.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "rpc_scan.h"
+
+// Which output a pass produces; dispatch_definition acts on it.
+enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constants = 4, Interface = 5 };
+
+// Everything vorlith keeps for the life of the process. Texts grow as needed.
+struct GeneratorState {
+  std::string program_name;
+  std::string preprocessor_path = "/lib/cpp";
+  std::string preprocessor_flag = "-C";
+  PassMode pass_mode = PassMode::All;
+  bool preprocess_flag = false;
+  bool name_case_flag = true;  // false with -i: forms names in the other case
+
+  // Input of the running pass.
+  bool has_input_name = false;  // a line marker with an empty name clears it
+  std::string input_name;
+  std::FILE *input_stream = nullptr;
+  std::string temp_file_name;  // empty: no temporary file this pass
+
+  // Output file being written, at most one at a time.
+  std::FILE *output_stream = nullptr;
+  std::string output_file_name;
+
+  // Scanner position: the current line whole, the next unread byte in it.
+  std::string line_buffer;
+  std::size_t scan_cursor = 0;
+  long long line_number = 0;
+  bool at_end_of_input = false;
+  bool has_pushed_back_token = false;
+  Token pushed_back_token;
+
+  std::string constants_text;      // filled in the Constants pass, never emptied
+  std::string pass_through_text;   // "%" lines read so far in this pass
+  std::string generated_file_list; // "\t<name>\n" per file written this pass
+  std::string file_header_text;
+  std::string interface_name;      // base name of the last interface written
+};
+
+extern GeneratorState g_state;
+
+// Options that parse_command_line fills for main.
+struct CommandOptions {
+  bool c_flag = false;
+  bool h_flag = false;
+  bool l_flag = false;
+  bool s_flag = false;
+  bool m_flag = false;
+  bool has_input_file = false;
+  std::string input_file;
+  bool has_output_file = false;
+  std::string output_file;
+};
+
+extern const char *const version_text;
+extern const char *const notice_text;
+
+// Runs vorlith with its command line and returns the exit status of a
+// finished run; failures end the process through the exit path instead.
+int vorlith_main(int argc, char **argv);
+
+bool parse_command_line(int argc, char **argv, CommandOptions &options);
+void open_input(const std::string *input_file, const std::string &define_word);
+void run_pass(const std::string *input_file, const std::string &define_word);
+void reset_pass();
+
+// Puts the whole state back to its start values and closes any open stream;
+// lets one process run the pipeline many times (the fuzz target does).
+void reset_generator_state();

@@ -1,0 +1,61 @@
+// The token scanner: cuts the input of a pass into tokens, and consumes the
+// "#" line-marker lines and the "%" pass-through lines on the way.
+#pragma once
+
+#include <string>
+
+// Numbers share kind Identifier with identifiers.
+enum class TokenKind {
+  Identifier = 0,
+  StringConstant = 1,
+  LeftParen = 2,
+  RightParen = 3,
+  LeftBrace = 4,
+  RightBrace = 5,
+  LeftBracket = 6,
+  RightBracket = 7,
+  LeftAngle = 8,
+  RightAngle = 9,
+  Star = 10,
+  Comma = 11,
+  Equal = 12,
+  Colon = 13,
+  Semicolon = 14,
+  Const = 15,
+  Struct = 16,
+  Union = 17,
+  Switch = 18,
+  Case = 19,
+  Default = 20,
+  Enum = 21,
+  Typedef = 22,
+  Int = 23,
+  Short = 24,
+  Long = 25,
+  Unsigned = 26,
+  Float = 27,
+  Double = 28,
+  Opaque = 29,
+  Char = 30,
+  String = 31,
+  Bool = 32,
+  Void = 33,
+  Hyper = 34,
+  Program = 35,
+  Version = 36,
+  EndOfInput = 37,
+};
+
+struct Token {
+  TokenKind kind = TokenKind::EndOfInput;
+  std::string text;  // identifiers, numbers, keywords, string constants (with quotes)
+};
+
+// Fills token with the next token of the input; a lexical error ends the run.
+void get_token(Token &token);
+// Pushes one token back; the next get_token returns it.
+void unget_token(const Token &token);
+
+// The special lines, given a whole line that starts with "#" or "%".
+void handle_line_marker(const std::string &line);
+void handle_pass_through_line(const std::string &line);

@@ -1,0 +1,160 @@
+// Diagnostics and naming helpers.
+#include "rpc_util.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "rpc_main.h"
+
+namespace {
+
+struct TokenName {
+  TokenKind kind;
+  const char *name;
+};
+
+// Display names for the "expected" messages, searched in this order. Kinds
+// without an entry (string constants, "<", ">", the end of input) show as
+// the end entry's "??????".
+constexpr TokenName token_name_table[] = {
+    {TokenKind::Identifier, "identifier"}, {TokenKind::Const, "const"},
+    {TokenKind::RightParen, ")"},          {TokenKind::LeftParen, "("},
+    {TokenKind::RightBrace, "}"},          {TokenKind::LeftBrace, "{"},
+    {TokenKind::LeftBracket, "["},         {TokenKind::RightBracket, "]"},
+    {TokenKind::Star, "*"},                {TokenKind::Comma, ","},
+    {TokenKind::Equal, "="},               {TokenKind::Colon, ":"},
+    {TokenKind::Semicolon, ";"},           {TokenKind::Union, "union"},
+    {TokenKind::Struct, "struct"},         {TokenKind::Switch, "switch"},
+    {TokenKind::Case, "case"},             {TokenKind::Default, "default"},
+    {TokenKind::Enum, "enum"},             {TokenKind::Typedef, "typedef"},
+    {TokenKind::Int, "int"},               {TokenKind::Short, "short"},
+    {TokenKind::Long, "long"},             {TokenKind::Hyper, "hyper"},
+    {TokenKind::Unsigned, "unsigned"},     {TokenKind::Double, "double"},
+    {TokenKind::Float, "float"},           {TokenKind::Char, "char"},
+    {TokenKind::String, "string"},         {TokenKind::Opaque, "opaque"},
+    {TokenKind::Bool, "bool"},             {TokenKind::Void, "void"},
+    {TokenKind::Program, "program"},       {TokenKind::Version, "version"},
+    {TokenKind::EndOfInput, "??????"},
+};
+
+// A tab at byte position i widens to 8 - (i mod 4) columns.
+std::size_t tab_width(std::size_t i) { return 8 - (i % 4); }
+
+void default_exit(int status) { std::exit(status); }
+
+}  // namespace
+
+ExitRoutine exit_routine = default_exit;
+
+const char *token_name(TokenKind kind) {
+  for (const TokenName &entry : token_name_table) {
+    if (entry.kind == kind || entry.kind == TokenKind::EndOfInput) return entry.name;
+  }
+  return "??????";
+}
+
+void echo_line() {
+  std::string echo;
+  const std::string &line = g_state.line_buffer;
+  for (std::size_t i = 0; i < line.size(); i++) {
+    if (line[i] == '\t')
+      echo.append(tab_width(i), ' ');
+    else
+      echo.push_back(line[i]);
+  }
+  std::fwrite(echo.data(), 1, echo.size(), stderr);
+}
+
+void mark_scan_position() {
+  std::string marks;
+  const std::string &line = g_state.line_buffer;
+  std::size_t end = std::min(g_state.scan_cursor, line.size());
+  for (std::size_t i = 0; i < end; i++) marks.append(line[i] == '\t' ? tab_width(i) : 1, '^');
+  marks.push_back('\n');
+  std::fwrite(marks.data(), 1, marks.size(), stderr);
+}
+
+void report_error(std::string_view message) {
+  echo_line();
+  mark_scan_position();
+  const std::string &name = g_state.has_input_name ? g_state.input_name : std::string("<unknown>");
+  std::string report = format_text("%s, line %d: ", {name, std::to_string(g_state.line_number)});
+  report.append(message);
+  report.push_back('\n');
+  std::fwrite(report.data(), 1, report.size(), stderr);
+  fatal_exit();
+}
+
+void report_expected1(TokenKind kind) { report_error(format_text("expected '%s'", {token_name(kind)})); }
+
+void report_expected2(TokenKind kind1, TokenKind kind2) {
+  report_error(format_text("expected '%s' or '%s'", {token_name(kind1), token_name(kind2)}));
+}
+
+void report_expected3(TokenKind kind1, TokenKind kind2, TokenKind kind3) {
+  report_error(format_text("expected '%s', '%s' or '%s'",
+                           {token_name(kind1), token_name(kind2), token_name(kind3)}));
+}
+
+void fatal_exit() { terminate_run(1); }
+
+void terminate_run(int status) {
+  if (!g_state.temp_file_name.empty()) {
+    std::remove(g_state.temp_file_name.c_str());
+    g_state.temp_file_name.clear();
+  }
+  exit_routine(status);
+  std::abort();  // an exit routine that returns is a programming error
+}
+
+void report_system_error(std::string_view name, int error_number) {
+  std::string line(name);
+  line += ": ";
+  line += std::strerror(error_number);
+  line.push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+std::string format_text(std::string_view format, std::initializer_list<std::string_view> args) {
+  std::string result;
+  result.reserve(format.size() + 32);
+  auto next = args.begin();
+  for (std::size_t i = 0; i < format.size(); i++) {
+    char c = format[i];
+    if (c == '%' && i + 1 < format.size()) {
+      char spec = format[i + 1];
+      if (spec == '%') {
+        result.push_back('%');
+        i++;
+        continue;
+      }
+      if (spec == 's' || spec == 'd') {
+        if (next != args.end()) result.append(*next++);
+        i++;
+        continue;
+      }
+    }
+    result.push_back(c);
+  }
+  return result;
+}
+
+std::string lower_case(std::string_view name) {
+  std::string result(name);
+  for (char &c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return result;
+}
+
+// By default a name without version (or version "1") keeps its case and a
+// versioned name is lower-cased; -i turns both the other way.
+std::string form_name(std::string_view name, const std::string *version) {
+  bool plain = version == nullptr || *version == "1";
+  if (plain) return g_state.name_case_flag ? std::string(name) : lower_case(name);
+  std::string base = g_state.name_case_flag ? lower_case(name) : std::string(name);
+  return format_text("%s_%s", {base, *version});
+}

@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, when they are
+# missing and we are root. Without root it only lists what is missing, so a
+# developer sees why a later step may fail.
+set -eu
+
+packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind
+openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base"
+
+missing=""
+for p in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing="$missing $p"
+  fi
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" = 0 ]; then
+  echo "installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing
+else
+  echo "missing packages (run as root to install):$missing" >&2
+fi
