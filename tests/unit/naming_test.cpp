@@ -1,0 +1,67 @@
+// Type mapping and naming helpers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rpc_hout.h"
+#include "rpc_main.h"
+#include "rpc_util.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(Naming, JavaTypesAndWrappers) {
+  EXPECT_EQ(java_type_of("u_hyper"), "long");
+  EXPECT_EQ(java_type_of("u_long"), "int");
+  EXPECT_EQ(java_type_of("float"), "float");
+  EXPECT_EQ(java_type_of("Long"), "Long");
+  EXPECT_EQ(java_type_of("bool"), "boolean");
+  EXPECT_EQ(wrapper_class_of("long"), "XDTLong");
+  EXPECT_EQ(wrapper_class_of("byte"), "XDTbytes");
+  EXPECT_EQ(wrapper_class_of("void"), "XDTvoid");
+  EXPECT_EQ(wrapper_class_of("point"), "point");
+  EXPECT_TRUE(is_builtin_type("String"));
+  EXPECT_TRUE(is_builtin_type("void"));
+  EXPECT_TRUE(is_builtin_type("double"));
+  EXPECT_FALSE(is_builtin_type("string"));
+  EXPECT_FALSE(is_builtin_type("point"));
+}
+
+TEST(Naming, QualifyBound) {
+  start_input("");
+  g_state.interface_name = "GEOPROG";
+  EXPECT_EQ(qualify_bound("16"), "16");
+  EXPECT_EQ(qualify_bound("0x10"), "0x10");
+  EXPECT_EQ(qualify_bound("MAXPTS"), "GEOPROG.MAXPTS");
+  EXPECT_EQ(qualify_bound("-1"), "-1");
+  EXPECT_EQ(qualify_bound("-x"), "GEOPROG.-x");
+  EXPECT_EQ(qualify_bound("-"), "GEOPROG.-");
+
+  g_state.interface_name.clear();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(qualify_bound("16"), "16");
+  EXPECT_EQ(qualify_bound("N"), "N");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Internal error: 16Internal error: N");
+}
+
+TEST(Naming, FormNameBothCases) {
+  start_input("");
+  std::string one = "1", two = "2", zero_one = "01";
+  EXPECT_EQ(form_name("GEOPROG", &one), "GEOPROG");
+  EXPECT_EQ(form_name("GEOPROG", &two), "geoprog_2");
+  EXPECT_EQ(form_name("GEOPROG", &zero_one), "geoprog_01");
+  EXPECT_EQ(form_name("GetPoint", nullptr), "GetPoint");
+  g_state.name_case_flag = false;
+  EXPECT_EQ(form_name("GEOPROG", &one), "geoprog");
+  EXPECT_EQ(form_name("GEOPROG", &two), "GEOPROG_2");
+  EXPECT_EQ(form_name("GetPoint", nullptr), "getpoint");
+  EXPECT_EQ(lower_case("Geo_PROG2\xC4"), "geo_prog2\xC4");
+}
+
+TEST(Naming, FormatTextTreatsArgumentsAsData) {
+  EXPECT_EQ(format_text("%s.%s", {"A", "%s"}), "A.%s");
+  EXPECT_EQ(format_text("%d%%", {"5"}), "5%");
+  EXPECT_EQ(format_text("x %s", {}), "x ");
+}
+
+}  // namespace

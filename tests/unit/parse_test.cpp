@@ -1,0 +1,142 @@
+// Parser: the model it builds and the messages it stops with.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "rpc_parse.h"
+#include "test_support.h"
+
+namespace {
+
+std::unique_ptr<Definition> parse_one(const std::string &text) {
+  start_input(text);
+  return get_definition();
+}
+
+// The last line of the report: "test.x, line N: message".
+std::string parse_error(const std::string &text) {
+  start_input(text);
+  std::string error_output;
+  int status = expect_run_end(
+      [] {
+        while (get_definition()) {
+        }
+      },
+      error_output);
+  EXPECT_EQ(status, 1) << text;
+  std::size_t last = error_output.rfind("test.x, line ");
+  return last == std::string::npos ? error_output : error_output.substr(last);
+}
+
+TEST(Parser, TypedefForms) {
+  auto def = parse_one("typedef string line<>;");
+  EXPECT_EQ(def->kind, DefinitionKind::Typedef);
+  EXPECT_EQ(def->name, "line");
+  EXPECT_EQ(def->old_type, "string");
+  EXPECT_EQ(def->relation, Relation::VarArray);
+  EXPECT_EQ(def->array_bound, "~0");
+
+  def = parse_one("typedef struct node *link;");
+  EXPECT_EQ(def->old_prefix, "struct");
+  EXPECT_EQ(def->old_type, "node");
+  EXPECT_EQ(def->relation, Relation::Pointer);
+  EXPECT_EQ(def->array_bound, "");
+}
+
+TEST(Parser, UnsignedAndLongForms) {
+  auto def = parse_one(
+      "struct s { unsigned long a; unsigned b; unsigned short int c; long int d; short e;"
+      " unsigned char f; unsigned hyper g; int h[N]; opaque k<16>; };");
+  ASSERT_EQ(def->members.size(), 9u);
+  const char *types[] = {"u_long", "u_int", "u_short", "long", "short", "u_char", "u_hyper", "int", "opaque"};
+  for (std::size_t i = 0; i < 9; i++) EXPECT_EQ(def->members[i].type, types[i]);
+  EXPECT_EQ(def->members[0].relation, Relation::Plain);
+  EXPECT_EQ(def->members[7].relation, Relation::FixedArray);
+  EXPECT_EQ(def->members[7].array_bound, "N");
+  EXPECT_EQ(def->members[8].array_bound, "16");
+}
+
+TEST(Parser, UnionArms) {
+  auto def = parse_one("union u switch (enum color c) { case RED: int a; case -1: void; default: void; };");
+  EXPECT_EQ(def->discriminant.prefix, "enum");
+  EXPECT_EQ(def->discriminant.type, "color");
+  ASSERT_EQ(def->cases.size(), 2u);
+  EXPECT_EQ(def->cases[1].case_value, "-1");
+  EXPECT_EQ(def->cases[1].declaration.type, "void");
+  EXPECT_EQ(def->cases[1].declaration.name, "");
+  ASSERT_TRUE(def->default_arm.has_value());
+  EXPECT_EQ(def->default_arm->type, "void");
+
+  def = parse_one("union v switch (void) { case 1: int a; };");
+  EXPECT_EQ(def->discriminant.type, "void");
+  EXPECT_FALSE(def->default_arm.has_value());
+}
+
+TEST(Parser, EnumConstantAndProgram) {
+  auto def = parse_one("enum e { A, B = 10, C };");
+  ASSERT_EQ(def->enum_members.size(), 3u);
+  EXPECT_FALSE(def->enum_members[0].value.has_value());
+  EXPECT_EQ(*def->enum_members[1].value, "10");
+
+  def = parse_one("const S = \"ab\";");
+  EXPECT_EQ(def->value, "\"ab\"");
+
+  def = parse_one(
+      "program P { version V1 { void N(void) = 0; string E(string) = 2; } = 1;"
+      " version V2 { struct r G(struct a) = 1; } = 2; } = 0x2000;");
+  EXPECT_EQ(def->program_number, "0x2000");
+  ASSERT_EQ(def->versions.size(), 2u);
+  EXPECT_EQ(def->versions[0].number, "1");
+  ASSERT_EQ(def->versions[0].procedures.size(), 2u);
+  EXPECT_EQ(def->versions[0].procedures[1].arg_type, "string");
+  EXPECT_EQ(def->versions[1].procedures[0].result_prefix, "struct");
+  EXPECT_EQ(def->versions[1].procedures[0].arg_type, "a");
+}
+
+TEST(Parser, EmptyInputHasNoDefinition) {
+  EXPECT_EQ(parse_one("/* c */\n%pass\n# 3 \"x\"\n\n"), nullptr);
+}
+
+TEST(Parser, Messages) {
+  EXPECT_EQ(parse_error("version"), "test.x, line 1: definition keyword expected\n");
+  EXPECT_EQ(parse_error("struct s { };"), "test.x, line 1: expected type specifier\n");
+  EXPECT_EQ(parse_error("struct s { void; };"),
+            "test.x, line 1: voids allowed only inside union and program definitions\n");
+  EXPECT_EQ(parse_error("struct s { int *p[2]; };"),
+            "test.x, line 1: no array-of-pointer declarations -- use typedef\n");
+  EXPECT_EQ(parse_error("struct s { opaque *p; };"), "test.x, line 1: array declaration expected\n");
+  EXPECT_EQ(parse_error("struct s { string t[4]; };"),
+            "test.x, line 1: variable-length array declaration expected\n");
+  EXPECT_EQ(parse_error("program P { version V { opaque f(int) = 1; } = 1; } = 1;"),
+            "test.x, line 1: illegal result type\n");
+  EXPECT_EQ(parse_error("program P { version V { int f(opaque) = 1; } = 1; } = 1;"),
+            "test.x, line 1: illegal argument type\n");
+  EXPECT_EQ(parse_error("struct s { int a[]; };"), "test.x, line 1: constant or identifier expected\n");
+  EXPECT_EQ(parse_error("const A = ;"), "test.x, line 1: expected 'identifier' or '\?\?\?\?\?\?'\n");
+  EXPECT_EQ(parse_error("struct s { int a<4; };"), "test.x, line 1: expected '\?\?\?\?\?\?'\n");
+  EXPECT_EQ(parse_error("union u switch (int d) { default: void; };"), "test.x, line 1: expected 'case'\n");
+  EXPECT_EQ(parse_error("enum e { A, };"), "test.x, line 1: expected 'identifier'\n");
+  EXPECT_EQ(parse_error("enum e { A = 1 ;"), "test.x, line 1: expected ',' or '}'\n");
+  EXPECT_EQ(parse_error("enum e { A B"), "test.x, line 1: expected ',', '}' or '='\n");
+  EXPECT_EQ(parse_error("union u switch (int d) { case 1: int a; int"),
+            "test.x, line 1: expected 'case', 'default' or '}'\n");
+  EXPECT_EQ(parse_error("struct s { unsigned float f; };"), "test.x, line 1: expected '*' or 'identifier'\n");
+  EXPECT_EQ(parse_error("struct s { long long x; };"), "test.x, line 1: expected '*' or 'identifier'\n");
+  EXPECT_EQ(parse_error("program P { version V { int f(int x) = 1; } = 1; } = 1;"),
+            "test.x, line 1: expected ')'\n");
+  EXPECT_EQ(parse_error("program P { version V { int f(int) = 1; } = 1; int"),
+            "test.x, line 1: expected 'version' or '}'\n");
+  EXPECT_EQ(parse_error("const A = 1\n"), "test.x, line 1: expected ';'\n");
+  EXPECT_EQ(parse_error("struct s { int a, b; };"), "test.x, line 1: expected ';'\n");
+  EXPECT_EQ(parse_error("struct s { struct { int a; } b; };"), "test.x, line 1: expected 'identifier'\n");
+}
+
+TEST(Parser, CaretsReachPastALookedAtToken) {
+  start_input("struct s {\n  int a b;\n};\n");
+  std::string error_output;
+  expect_run_end([] { get_definition(); }, error_output);
+  EXPECT_EQ(error_output, "  int a b;\n^^^^^^^^^\ntest.x, line 2: expected ';'\n");
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Scanner: token boundaries, special lines, and the lexical errors.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rpc_main.h"
+#include "rpc_scan.h"
+#include "test_support.h"
+
+namespace {
+
+using Tokens = std::vector<std::pair<TokenKind, std::string>>;
+
+// Every token up to the end of the input, with the text of word-like ones.
+Tokens scan_all(const std::string &text) {
+  start_input(text);
+  Tokens tokens;
+  Token token;
+  for (;;) {
+    get_token(token);
+    if (token.kind == TokenKind::EndOfInput) break;
+    bool has_text = token.kind == TokenKind::Identifier || token.kind == TokenKind::StringConstant;
+    tokens.emplace_back(token.kind, has_text ? token.text : std::string());
+  }
+  return tokens;
+}
+
+std::string scan_error(const std::string &text) {
+  start_input(text);
+  std::string error_output;
+  int status = expect_run_end(
+      [] {
+        Token token;
+        do get_token(token);
+        while (token.kind != TokenKind::EndOfInput);
+      },
+      error_output);
+  EXPECT_EQ(status, 1);
+  return error_output;
+}
+
+constexpr TokenKind Id = TokenKind::Identifier;
+
+TEST(Scanner, KeywordsNeedAWholeWordAndMatchCase) {
+  Tokens expected = {{Id, "integer"}, {Id, "int_x"}, {TokenKind::Int, ""}, {TokenKind::Star, ""},
+                     {Id, "Int"},     {TokenKind::Int, ""}, {TokenKind::Unsigned, ""}, {Id, "_hyper2"}};
+  EXPECT_EQ(scan_all("integer int_x int* Int int\nunsigned _hyper2"), expected);
+}
+
+TEST(Scanner, NumbersStopWhereTheirDigitsStop) {
+  Tokens expected = {{Id, "-0"}, {Id, "x10"}, {Id, "0"},  {Id, "X10"}, {Id, "0x"},
+                     {Id, "g"},  {Id, "12"},  {Id, "abc"}, {Id, "-"},  {Id, "0xfF"}};
+  EXPECT_EQ(scan_all("-0x10 0X10 0xg 12abc - 0xfF"), expected);
+}
+
+TEST(Scanner, StringConstantsKeepQuotesAndHaveNoEscapes) {
+  Tokens expected = {{TokenKind::StringConstant, "\"a\\\""}, {Id, "b"}, {TokenKind::StringConstant, "\"\""}};
+  EXPECT_EQ(scan_all("\"a\\\"b\"\""), expected);
+}
+
+TEST(Scanner, CommentsSpanLinesAndHideSpecialLines) {
+  Tokens expected = {{Id, "a"}, {Id, "b"}};
+  EXPECT_EQ(scan_all("a /* one\n# 99 \"x\"\n% text\n/* still */ b /* open to the end\n c"), expected);
+  EXPECT_EQ(g_state.pass_through_text, "");
+  EXPECT_EQ(g_state.input_name, "test.x");
+}
+
+TEST(Scanner, EndOfInputRepeats) {
+  start_input("x");
+  Token token;
+  get_token(token);
+  for (int i = 0; i < 3; i++) {
+    get_token(token);
+    EXPECT_EQ(token.kind, TokenKind::EndOfInput);
+  }
+}
+
+TEST(Scanner, PushedBackTokenComesFirst) {
+  start_input("b");
+  Token pushed{TokenKind::Identifier, "a"};
+  unget_token(pushed);
+  Token token;
+  get_token(token);
+  EXPECT_EQ(token.text, "a");
+  get_token(token);
+  EXPECT_EQ(token.text, "b");
+}
+
+TEST(Scanner, PassThroughLines) {
+  scan_all("%%define X\r\n%plain\n%\r\n%a\rb\r\nint\n%");
+  // Only a carriage return right before the line feed at the first one found counts.
+  EXPECT_EQ(g_state.pass_through_text, "#define X\nplain\n\ra\rb\r\n");
+}
+
+TEST(Scanner, LineMarkerSetsLineAndName) {
+  start_input("int\n# 10 \"geo.x\" 1 3\n\n  struct");
+  Token token;
+  get_token(token);
+  EXPECT_EQ(g_state.line_number, 1);
+  get_token(token);
+  EXPECT_EQ(token.kind, TokenKind::Struct);
+  EXPECT_EQ(g_state.line_number, 11);
+  EXPECT_EQ(g_state.input_name, "geo.x");
+}
+
+TEST(Scanner, LineMarkerEdgeForms) {
+  scan_all("# 5 \"\"\n");
+  EXPECT_FALSE(g_state.has_input_name);
+  scan_all("#line\nx");
+  EXPECT_EQ(g_state.line_number, 0);  // no digits: the next line is line 0
+  scan_all("# 7 name\n");
+  EXPECT_EQ(g_state.input_name, "ame\n");  // the skipped byte was not a quote
+  scan_all("# 99999999999999999999 \"big\"\n");
+  EXPECT_EQ(g_state.line_number, 2147483646);
+}
+
+TEST(Scanner, LongLineIsOneLine) {
+  std::string name(5000, 'n');
+  start_input("const " + name + " = 1;\nint");
+  Token token;
+  get_token(token);
+  get_token(token);
+  EXPECT_EQ(token.text, name);
+  do get_token(token);
+  while (token.kind != TokenKind::Int);
+  EXPECT_EQ(g_state.line_number, 2);
+}
+
+TEST(Scanner, LexicalErrors) {
+  EXPECT_EQ(scan_error("a 1.5\n"), "a 1.5\n^^^\ntest.x, line 1: illegal character in file: .\n");
+  EXPECT_EQ(scan_error("\t x \"open\n"),
+            "         x \"open\n^^^^^^^^^^^\ntest.x, line 1: unterminated string constant\n");
+  EXPECT_EQ(scan_error("a */"), "a */^^^\ntest.x, line 1: illegal character in file: /\n");
+  EXPECT_EQ(scan_error(std::string("x\0y", 3)), std::string("x\0y", 3) + "^\ntest.x, line 1: illegal character in file: 0\n");
+  EXPECT_EQ(scan_error("\x80"), "\x80\ntest.x, line 1: illegal character in file: -128\n");
+  EXPECT_EQ(scan_error("\x7f"), "\x7f\ntest.x, line 1: illegal character in file: 127\n");
+  EXPECT_EQ(scan_error("  %x"), "  %x^^\ntest.x, line 1: illegal character in file: %\n");
+}
+
+TEST(Scanner, TabsWidenByPosition) {
+  // Tabs at byte positions 0..4 widen to 8, 7, 6, 5 and 8 columns.
+  std::string expected = std::string(8 + 7 + 6 + 5 + 8, ' ') + "$\n" + std::string(34, '^') +
+                         "\ntest.x, line 1: illegal character in file: $\n";
+  EXPECT_EQ(scan_error("\t\t\t\t\t$\n"), expected);
+}
+
+}  // namespace
