@@ -41,9 +41,20 @@ fi
 
 answers && exit 0
 
+# Starts the daemon with no descriptor of ours beyond 0-2 (which it points at
+# /dev/null): it would otherwise hold the lock above, or a pipe of whoever ran
+# us, for as long as it lives.
+start_rpcbind() {
+  local fd
+  for fd in $(ls /proc/$BASHPID/fd); do
+    [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+  done
+  exec rpcbind -w
+}
+
 # A daemon that is starting but not yet answering makes a second start fail
 # harmlessly, so a failed start only counts when rpcbind never answers.
-start_log=$(rpcbind -w 2>&1) || true
+start_log=$( (start_rpcbind) 2>&1) || true
 
 deadline=$((SECONDS + wait_seconds))
 while [ "$SECONDS" -le "$deadline" ]; do

@@ -31,6 +31,7 @@ program=1234567
 
 work=$(mktemp -d)
 service_pid=""
+service_status=""
 
 # Stops the service: SIGTERM lets it remove its registration; one that does
 # not end within 5 s is killed.
@@ -46,7 +47,8 @@ stop_service() {
     echo "service $service_pid ignored SIGTERM; killing it" >&2
     kill -KILL "$service_pid" 2>/dev/null || true
   fi
-  wait "$service_pid" 2>/dev/null || true
+  service_status=0
+  wait "$service_pid" 2>/dev/null || service_status=$?
   service_pid=""
 }
 
@@ -139,6 +141,13 @@ expect_stderr() {
   cmp -s "$work/err" "$work/expected_err" || fail "standard error is not exactly: $1"
 }
 
+# The service ended by itself on SIGTERM with status 0 and said nothing: it
+# removed its registration, and a sanitizer build found nothing in it.
+expect_service_clean() {
+  [ "$service_status" = 0 ] || fail "the service ended with status $service_status"
+  [ ! -s "$work/service.err" ] || fail "the service wrote to standard error"
+}
+
 # The stats the service wrote when it stopped hold the line TEXT.
 expect_stat() {
   grep -qx -- "$1" "$work/stats" || fail "service stats lack \"$1\""
@@ -152,6 +161,7 @@ echo)
   start_service echo
   run_client echo-probe
   stop_service
+  expect_service_clean
   expect_status 0
   expect_lines "Got reply: hello." 1000
   expect_no_stderr
@@ -164,6 +174,7 @@ empty_reply)
   start_service empty
   run_client empty-probe
   stop_service
+  expect_service_clean
   expect_status 0
   expect_lines "Got reply: ." 1000
   expect_no_stderr
@@ -173,6 +184,7 @@ not_registered | default_prefix)
   # A service that ran and stopped must leave no registration behind.
   start_service echo
   stop_service
+  expect_service_clean
   ! registered || fail "program $program is still registered after the service stopped"
   if [ "$scenario" = not_registered ]; then
     run_client create-probe
@@ -189,6 +201,7 @@ call_fails)
   start_service fail
   run_client call-probe
   stop_service
+  expect_service_clean
   expect_status 1
   expect_no_stdout
   expect_stderr "call-probe: $call_error_message"
@@ -199,6 +212,7 @@ fails_after_replies)
   start_service fail --answer 3
   run_client
   stop_service
+  expect_service_clean
   expect_status 1
   expect_lines "Got reply: hello." 3
   expect_stderr "msgclient: $call_error_message"
