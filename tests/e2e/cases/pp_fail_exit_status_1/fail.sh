@@ -1,0 +1,3 @@
+#!/bin/bash
+# Stand-in preprocessor that always fails.
+exit 1
