@@ -1,0 +1,169 @@
+// Fuzz target: drives the whole of vorlith (scanner, parser, diagnostics and
+// every Java writer) over arbitrary bytes, once per command line of a fixed
+// set that together selects every pass mode.
+//
+// Each input is written to a file in a private scratch folder that is also
+// the working directory, so the Java files land there. The folder is made
+// under $TMPDIR and removed when the process exits normally. A run that ends
+// through the error path throws instead of leaving the process (the exit
+// routine is replaced), and the generator state is reset after every run.
+//
+// Besides the sanitizers, the target checks what a user relies on:
+//  - every run ends with status 0, 1 or 255;
+//  - no stream stays open and no temporary file stays named after a run;
+//  - every Java file left on disk is complete: it starts with the header
+//    and ends with the closing text of the file kind, whatever the status.
+// A violation aborts, which the fuzzer records as a crash.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rpc_main.h"
+#include "rpc_util.h"
+
+namespace {
+
+// Thrown by the replaced exit routine; carries the status the run ended with.
+struct RunEnded {
+  int status;
+};
+
+[[noreturn]] void throw_exit(int status) { throw RunEnded{status}; }
+
+const char *const input_name = "input.x";
+
+std::string scratch_dir;
+
+[[noreturn]] void fail_check(const std::string &what) {
+  // The stdio stream stderr points at /dev/null; descriptor 2 is still the
+  // real standard error that the fuzzer and the sanitizers report on.
+  std::string text = "fuzz check failed: " + what + "\n";
+  if (write(2, text.data(), text.size()) < 0) {
+    // Nothing more to do: the abort below is the report that counts.
+  }
+  std::abort();
+}
+
+// Empties and removes the scratch folder at a normal exit.
+void remove_scratch_dir() {
+  if (scratch_dir.empty()) return;
+  if (DIR *dir = opendir(scratch_dir.c_str())) {
+    while (dirent *entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") std::remove((scratch_dir + "/" + name).c_str());
+    }
+    closedir(dir);
+  }
+  if (chdir("/") != 0 || rmdir(scratch_dir.c_str()) != 0) {
+    // Left behind only if something else put a folder there.
+  }
+}
+
+void set_up_once() {
+  if (!scratch_dir.empty()) return;
+  const char *base = std::getenv("TMPDIR");
+  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
+  pattern += "/vorlith-fuzz.XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (mkdtemp(name.data()) == nullptr || chdir(name.data()) != 0) {
+    std::perror("vorlith fuzz: scratch folder");
+    std::abort();
+  }
+  scratch_dir = name.data();
+  std::atexit(remove_scratch_dir);
+  exit_routine = throw_exit;
+  // vorlith writes through the stdio streams; pointing them at /dev/null
+  // silences it while the fuzzer and the sanitizers keep descriptor 2.
+  std::FILE *sink = std::fopen("/dev/null", "w");
+  if (sink == nullptr) {
+    std::perror("vorlith fuzz: /dev/null");
+    std::abort();
+  }
+  if (std::getenv("VORLITH_FUZZ_VERBOSE") == nullptr) {
+    stdout = sink;
+    stderr = sink;
+  }
+}
+
+bool ends_with(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+std::string read_file(const std::string &name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Checks every file the run left in the scratch folder and removes it; the
+// input file stays for the next command line.
+void check_and_clean_outputs(const std::string &header) {
+  DIR *dir = opendir(".");
+  if (dir == nullptr) fail_check("cannot list the scratch folder");
+  std::vector<std::string> names;
+  while (dirent *entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != ".." && name != input_name) names.push_back(name);
+  }
+  closedir(dir);
+  for (const std::string &name : names) {
+    if (!ends_with(name, ".java")) fail_check("unexpected file left behind: " + name);
+    const std::string text = read_file(name);
+    // Data-type classes end with "};\n", program files with "\n}\n\n".
+    if (text.compare(0, header.size(), header) != 0) fail_check("file without header: " + name);
+    if (!ends_with(text, "};\n") && !ends_with(text, "\n}\n\n")) fail_check("truncated file: " + name);
+    if (std::remove(name.c_str()) != 0) fail_check("cannot remove " + name);
+  }
+}
+
+int run_once(const std::vector<std::string> &args) {
+  std::vector<std::string> words;
+  words.push_back("vorlith");
+  words.insert(words.end(), args.begin(), args.end());
+  words.push_back(input_name);
+  std::vector<char *> argv;
+  for (std::string &word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int status;
+  try {
+    status = vorlith_main(static_cast<int>(words.size()), argv.data());
+  } catch (const RunEnded &ended) {
+    status = ended.status;
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (status != 0 && status != 1 && status != 255) fail_check("exit status " + std::to_string(status));
+  if (g_state.output_stream != nullptr) fail_check("an output stream stayed open");
+  if (!g_state.temp_file_name.empty()) fail_check("a temporary file stayed named");
+  std::string header = g_state.file_header_text;
+  reset_generator_state();
+  check_and_clean_outputs(header);
+  return status;
+}
+
+}  // namespace
+
+// The command lines each input is run with: no option (all five passes),
+// each selecting option alone, and -i for the other name case.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  set_up_once();
+  {
+    std::ofstream out(input_name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    if (!out) fail_check("cannot write the input file");
+  }
+  static const std::vector<std::vector<std::string>> option_sets = {
+      {}, {"-c"}, {"-l"}, {"-s", "tcp"}, {"-m"}, {"-i"},
+  };
+  for (const std::vector<std::string> &options : option_sets) run_once(options);
+  return 0;
+}
