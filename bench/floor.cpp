@@ -13,15 +13,18 @@
 //       3. changes into OUTDIR and, for every captured file, creates it
 //          (open with O_CREAT|O_TRUNC), writes its bytes with write() and
 //          closes it.                                    -> steps 2+3: work time
-//       On standard error: "floor: files=F bytes=B load_s=L work_s=W".
-//       The benchmark script subtracts L from the wall time of the process,
-//       so the floor is credited with none of the capture loading, which
-//       vorlith does not have to do.
+//       On standard error:
+//         "floor: files=F bytes=B input_read=R load_s=L load_cpu_s=C work_s=W"
+//       (L wall and C CPU seconds of step 1).  The benchmark script subtracts
+//       L from the wall time and C from the CPU time of the process, so the
+//       floor is credited with none of the capture loading, which vorlith
+//       does not have to do.
 //
 // Capture format: the line "vorlith-floor-capture 1", then per file a line
 // "<name length> <data length>" followed by the name and the data bytes.
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +111,13 @@ int pack(const std::string &dir, const std::string &capture) {
     return 0;
 }
 
+double cpu_seconds() {
+    struct rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 struct Entry {
     std::string name;  // a std::string, so it can be passed to open() as is
     std::string_view data;
@@ -140,9 +150,11 @@ std::vector<Entry> parse_capture(const std::string &blob, const std::string &cap
 int run(const std::string &capture, const std::string &input, const std::string &outdir) {
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
+    const double cpu0 = cpu_seconds();
     const std::string blob = read_whole_file(capture);
     const std::vector<Entry> entries = parse_capture(blob, capture);
     const auto t1 = clock::now();
+    const double load_cpu = cpu_seconds() - cpu0;
 
     // Five full reads of the input, one per vorlith pass.
     std::vector<char> buffer(64 * 1024);
@@ -174,8 +186,8 @@ int run(const std::string &capture, const std::string &input, const std::string 
     const auto t2 = clock::now();
 
     const std::chrono::duration<double> load = t1 - t0, work = t2 - t1;
-    std::fprintf(stderr, "floor: files=%zu bytes=%zu input_read=%zu load_s=%.6f work_s=%.6f\n", entries.size(),
-                 written, input_bytes, load.count(), work.count());
+    std::fprintf(stderr, "floor: files=%zu bytes=%zu input_read=%zu load_s=%.6f load_cpu_s=%.6f work_s=%.6f\n",
+                 entries.size(), written, input_bytes, load.count(), load_cpu, work.count());
     return 0;
 }
 

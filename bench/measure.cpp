@@ -5,9 +5,11 @@
 // The command runs in DIR (when given) with the same standard streams; after
 // SECONDS (default 600) it is killed with SIGKILL.  When
 // it has ended, one line goes to FILE (or standard error):
-//   "wall_s=<seconds> maxrss_kb=<peak resident set in KiB> status=<code>"
-// Wall time runs from just before the fork to the return of wait4; the peak
-// resident set is the child's ru_maxrss.  The exit status is the command's
+//   "wall_s=<seconds> cpu_s=<seconds> maxrss_kb=<KiB> status=<code>"
+// Wall time runs from just before the fork to the return of wait4; CPU time
+// is the child's user plus system time, and the peak resident set its
+// ru_maxrss, both from wait4.  On a machine that other work shares, CPU time
+// is the steadier of the two figures.  The exit status is the command's
 // own (128 + signal number when a signal ended it, 127 when it could not be
 // started).
 
@@ -97,7 +99,10 @@ int main(int argc, char **argv) {
         std::perror(report);
         return 2;
     }
-    std::fprintf(out, "wall_s=%.6f maxrss_kb=%ld status=%d\n", wall.count(), usage.ru_maxrss, status);
+    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::fprintf(out, "wall_s=%.6f cpu_s=%.6f maxrss_kb=%ld status=%d\n", wall.count(), cpu, usage.ru_maxrss,
+                 status);
     if (report) std::fclose(out);
     return status;
 }

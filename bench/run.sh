@@ -54,7 +54,7 @@ fi
 field() { sed -n "s/.*\<$1=\([^ ]*\).*/\1/p" "$2" | head -n 1; }
 # Median of the numbers on standard input.
 median() { sort -g | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
-calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+calc() { awk "BEGIN { printf \"$1\\n\", $2 }"; }
 
 # Runs vorlith on $1 in the empty folder $2 under the timer; report in $3.
 run_vorlith() {
@@ -75,12 +75,13 @@ run_floor() {
 }
 fresh() { rm -rf "$1"; mkdir "$1"; }
 
-echo "vorlith benchmark: $(nproc) cores, $(uname -r), scratch on $fstype, $reps runs each, median wall time"
+echo "vorlith benchmark: $(nproc) cores, scratch on $fstype, $reps runs each, medians;" \
+     "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
 echo
-echo "| definitions | input MB | files | output MB | vorlith s | MB/s | files/s | peak RSS MB | input + 16 MB | floor s | ratio |"
-echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+echo "| definitions | input MB | files | output MB | vorlith wall s | MB/s | files/s | peak RSS MB | input + 16 MB | floor wall s | ratio | vorlith CPU s | floor CPU s | CPU ratio |"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 
-first_v="" first_f="" last_v="" last_f="" last_scale="" first_scale=""
+first_v="" first_f="" first_cv="" first_cf="" last_scale="" first_scale=""
 verdicts=""
 for n in $scales; do
   input="$work/in_$n.x"
@@ -106,19 +107,18 @@ for n in $scales; do
   fresh "$out"; run_vorlith "$input" "$out" "$work/m"
   fresh "$out"; run_floor "$capture" "$input" "$out" "$work/m" "$work/f"
 
-  : > "$work/v_times"; : > "$work/v_rss"; : > "$work/f_times"; : > "$work/f_walls"
+  : > "$work/v_times"; : > "$work/v_cpu"; : > "$work/v_rss"; : > "$work/f_times"; : > "$work/f_cpu"
   for _ in $(seq "$reps"); do
     fresh "$out"
     run_vorlith "$input" "$out" "$work/m"
     field wall_s "$work/m" >> "$work/v_times"
+    field cpu_s "$work/m" >> "$work/v_cpu"
     field maxrss_kb "$work/m" >> "$work/v_rss"
 
     fresh "$out"
     run_floor "$capture" "$input" "$out" "$work/m" "$work/f"
-    wall=$(field wall_s "$work/m")
-    load=$(field load_s "$work/f")
-    echo "$wall" >> "$work/f_walls"
-    calc "%.6f" "$wall - $load" >> "$work/f_times"
+    calc "%.6f" "$(field wall_s "$work/m") - $(field load_s "$work/f")" >> "$work/f_times"
+    calc "%.6f" "$(field cpu_s "$work/m") - $(field load_cpu_s "$work/f")" >> "$work/f_cpu"
   done
   # The floor's files must be vorlith's, byte for byte.
   fresh "$work/check"
@@ -128,13 +128,16 @@ for n in $scales; do
 
   tv=$(median < "$work/v_times")
   tf=$(median < "$work/f_times")
+  cv=$(median < "$work/v_cpu")
+  cf=$(median < "$work/f_cpu")
   rss_kb=$(sort -g "$work/v_rss" | tail -n 1)
   limit_kb=$(( input_bytes / 1024 + 16 * 1024 ))
   ratio=$(calc "%.2f" "$tv / $tf")
-  printf '| %d | %.2f | %d | %.1f | %.4f | %.1f | %.0f | %.1f | %.1f | %.4f | %s |\n' \
+  printf '| %d | %.2f | %d | %.1f | %.4f | %.1f | %.0f | %.1f | %.1f | %.4f | %s | %.4f | %.4f | %.2f |\n' \
     "$n" "$(calc %.4f "$input_bytes / 1e6")" "$files" "$(calc %.4f "$out_bytes / 1e6")" \
     "$tv" "$(calc %.4f "$input_bytes / 1e6 / $tv")" "$(calc %.4f "$files / $tv")" \
-    "$(calc %.4f "$rss_kb / 1024")" "$(calc %.4f "$limit_kb / 1024")" "$tf" "$ratio"
+    "$(calc %.4f "$rss_kb / 1024")" "$(calc %.4f "$limit_kb / 1024")" "$tf" "$ratio" \
+    "$cv" "$cf" "$(calc %.4f "$cv / $cf")"
 
   if [ "$rss_kb" -le "$limit_kb" ]; then
     verdicts+="memory at $n: met (peak $((rss_kb / 1024)) MB <= $((limit_kb / 1024)) MB)"$'\n'
@@ -148,8 +151,8 @@ for n in $scales; do
       verdicts+="ratio to the floor at 20000: MISSED ($ratio > 1.3)"$'\n'
     fi
   fi
-  [ -n "$first_v" ] || { first_v=$tv; first_f=$tf; first_scale=$n; }
-  last_v=$tv; last_f=$tf; last_scale=$n
+  [ -n "$first_v" ] || { first_v=$tv; first_f=$tf; first_cv=$cv; first_cf=$cf; first_scale=$n; }
+  last_v=$tv; last_f=$tf; last_cv=$cv; last_cf=$cf; last_scale=$n
 done
 
 echo
@@ -157,7 +160,10 @@ if [ "$first_scale" != "$last_scale" ]; then
   gv=$(calc "%.3f" "$last_v / $first_v")
   gf=$(calc "%.3f" "$last_f / $first_f")
   growth=$(calc "%.3f" "($last_v / $first_v) / ($last_f / $first_f)")
-  echo "growth $first_scale -> $last_scale: vorlith x$gv, floor x$gf, vorlith/floor $growth"
+  echo "growth $first_scale -> $last_scale, wall: vorlith x$gv, floor x$gf, vorlith/floor $growth"
+  echo "growth $first_scale -> $last_scale, CPU:  vorlith x$(calc "%.3f" "$last_cv / $first_cv")," \
+       "floor x$(calc "%.3f" "$last_cf / $first_cf")," \
+       "vorlith/floor $(calc "%.3f" "($last_cv / $first_cv) / ($last_cf / $first_cf)")"
   if awk "BEGIN { exit !($growth <= 1.1) }"; then
     verdicts+="growth $first_scale -> $last_scale: met ($growth <= 1.1)"$'\n'
   else
@@ -185,6 +191,7 @@ else
   echo "examples/geo.x: not present, skipped"
 fi
 
+echo "load average at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
 echo
-echo "targets:"
+echo "targets (wall time):"
 printf '%s' "$verdicts" | sed 's/^/  /'

@@ -32,7 +32,7 @@ versions=$(field versions "$work/gen.stats")
 mkdir "$work/ref"
 "$measure" -t 120 -C "$work/ref" -o "$work/m" -- "$vorlith" "$work/in.x" > "$work/stdout" 2> "$work/stderr" \
   || fail "vorlith exited with $? : $(tail -n 3 "$work/stderr")"
-grep -Eq '^wall_s=[0-9]+\.[0-9]+ maxrss_kb=[1-9][0-9]* status=0$' "$work/m" || fail "timer report: $(cat "$work/m")"
+grep -Eq '^wall_s=[0-9]+\.[0-9]+ cpu_s=[0-9]+\.[0-9]+ maxrss_kb=[1-9][0-9]* status=0$' "$work/m" || fail "timer report: $(cat "$work/m")"
 # Only the two banner lines: any diagnostic means the input is not clean.
 [ "$(wc -l < "$work/stderr")" -eq 2 ] || fail "vorlith printed diagnostics: $(sed -n '3,6p' "$work/stderr")"
 files=$(find "$work/ref" -type f | wc -l)
