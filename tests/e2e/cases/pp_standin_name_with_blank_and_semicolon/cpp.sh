@@ -3,11 +3,12 @@
 # then copies the input behind a line marker of its own.
 set -eu
 in=${!#}
+out=$(readlink -f /proc/$$/fd/1)
 {
   printf 'argc=%d' "$#"
   printf ' [%s]' "$@"
   printf '\n'
-  case "$(readlink -f /proc/$$/fd/1)" in
+  case "$out" in
     "$(readlink -f "$TMPDIR")"/*) echo 'output: a file in TMPDIR' ;;
     *) echo 'output: elsewhere' ;;
   esac
