@@ -75,7 +75,8 @@ run_floor() {
 }
 fresh() { rm -rf "$1"; mkdir "$1"; }
 
-echo "vorlith benchmark: $(nproc) cores, scratch on $fstype, $reps runs each, medians;" \
+commit=$(git -C "$here/.." rev-parse --short HEAD 2> /dev/null || echo unknown)
+echo "vorlith benchmark: sources at $commit, $(nproc) cores, scratch on $fstype, $reps runs each, medians;" \
      "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
 echo
 echo "| definitions | input MB | files | output MB | vorlith wall s | MB/s | files/s | peak RSS MB | input + 16 MB | floor wall s | ratio | vorlith CPU s | floor CPU s | CPU ratio |"
