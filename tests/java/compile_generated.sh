@@ -1,0 +1,50 @@
+#!/bin/bash
+# Runs vorlith on an interface in a scratch folder and compiles every Java
+# file it writes together with the runtime. Fails when vorlith fails or
+# reports anything beyond its banner, when the files written differ from the
+# expected list, or when javac reports anything at all (warnings included).
+# Usage: compile_generated.sh VORLITH JAVAC SOURCE_DIR WORK_DIR INTERFACE EXPECTED_FILES
+set -eu
+vorlith=$1 javac=$2 src=$3 work=$4 input=$5 expected=$6
+
+rm -rf "$work"
+mkdir -p "$work/gen" "$work/classes"
+cd "$work/gen"
+
+status=0
+"$vorlith" "$input" >"$work/stdout" 2>"$work/stderr" || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "vorlith failed with status $status:"
+    cat "$work/stderr"
+    exit 1
+fi
+# The first two lines are the banner; anything after them is a diagnostic.
+if [ -n "$(tail -n +3 "$work/stderr")" ]; then
+    echo "vorlith reported:"
+    cat "$work/stderr"
+    exit 1
+fi
+
+# Every file named in the pass summaries must exist.
+sed -n 's/^ \{0,1\}\t\(.*\)$/\1/p' "$work/stdout" >"$work/listed"
+while read -r listed; do
+    if [ ! -f "$listed" ]; then
+        echo "listed but not written: $listed"
+        exit 1
+    fi
+done <"$work/listed"
+
+ls -1 -- *.java | LC_ALL=C sort >"$work/written"
+if ! LC_ALL=C sort "$expected" | diff -u - "$work/written"; then
+    echo "the files written (+) differ from those expected (-)"
+    exit 1
+fi
+
+status=0
+out=$("$javac" -Xlint:all -d "$work/classes" "$src"/runtime/kelvaro/ZELT/*.java ./*.java 2>&1) || status=$?
+if [ "$status" -ne 0 ] || [ -n "$out" ]; then
+    echo "javac (status $status) on the files in $work/gen:"
+    echo "$out"
+    exit 1
+fi
+echo "compiled $(wc -l <"$work/written") generated files"
