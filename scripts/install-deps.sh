@@ -5,7 +5,8 @@
 set -eu
 
 packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind
-openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base"
+openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
+man-db dpkg-dev"
 
 missing=""
 for p in $packages; do
