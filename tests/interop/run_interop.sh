@@ -1,0 +1,153 @@
+#!/bin/bash
+# Runs the generated Java code against the libtirpc peer on the wire.
+#
+#   run_interop.sh java_client|java_server VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR
+#
+# Both modes generate the Java files from interop.x with VORLITH in
+# WORK_DIR/gen and compile them with the test runtime and the Java test
+# programs into WORK_DIR/classes.
+#   java_client: starts C_SERVICE, runs InteropClient against it.
+#   java_server: starts ServerMain (the generated server classes), runs
+#                C_CLIENT against it.
+# The server side registers with rpcbind (started by RPCBIND_UP when
+# needed); every process started here is stopped, and the program's
+# registration removed, on every way out. The test passes when the client
+# and the server both report no failed check and the server unregistered
+# itself.
+set -eu
+
+if [ $# -ne 6 ]; then
+  echo "usage: $0 java_client|java_server VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR" >&2
+  exit 2
+fi
+mode=$1 vorlith=$2 c_service=$3 c_client=$4 rpcbind_up=$5 work=$6
+here=$(cd "$(dirname "$0")" && pwd)
+runtime=$here/../java/runtime/kelvaro/ZELT
+me=interop_$mode
+PATH="$PATH:/usr/sbin:/sbin"
+
+prog=536871169        # 0x20000101, the program number in interop.x
+lifetime=45           # the server stops by itself after this many seconds
+
+peer_pid=""
+
+say() { echo "$me: $*" >&2; }
+
+registered() {
+  rpcinfo -p 127.0.0.1 2>/dev/null | awk -v p="$prog" '$1 == p' || true
+}
+
+unregister_all() {
+  rpcinfo -d "$prog" 1 >/dev/null 2>&1 || true
+  rpcinfo -d "$prog" 2 >/dev/null 2>&1 || true
+}
+
+# True once the process has ended (a child that is not yet reaped counts).
+gone() {
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1) || true
+  [ -z "$state" ] || [ "$state" = Z ]
+}
+
+# Waits at most $2 seconds for process $1 to end.
+wait_gone() {
+  local deadline=$((SECONDS + $2))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    gone "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+cleanup() {
+  if [ -n "$peer_pid" ]; then
+    kill -TERM "$peer_pid" 2>/dev/null || true
+    wait_gone "$peer_pid" 10 || kill -KILL "$peer_pid" 2>/dev/null || true
+    wait "$peer_pid" 2>/dev/null || true
+    peer_pid=""
+  fi
+  unregister_all
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+show_log() {
+  [ -s "$1" ] && sed "s/^/  $2: /" "$1" >&2
+  return 0
+}
+
+"$rpcbind_up"
+# A registration left by an earlier, killed run would hide ours.
+unregister_all
+
+# ---- generate and compile the Java side
+rm -rf "$work"
+mkdir -p "$work/gen" "$work/classes"
+if ! (cd "$work/gen" && "$vorlith" "$here/interop.x") >"$work/vorlith.out" 2>"$work/vorlith.err"; then
+  say "vorlith failed on interop.x"
+  show_log "$work/vorlith.err" vorlith
+  exit 1
+fi
+if ! timeout 50 javac -nowarn -encoding US-ASCII -d "$work/classes" \
+    "$work"/gen/*.java "$runtime"/*.java "$here"/java/*.java >"$work/javac.log" 2>&1; then
+  say "the generated Java code does not compile with the runtime and the test programs"
+  show_log "$work/javac.log" javac
+  exit 1
+fi
+
+# ---- start the server side and wait until it is registered
+case $mode in
+  java_client) "$c_service" "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
+  java_server) java -cp "$work/classes" ServerMain "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
+  *) say "unknown mode $mode"; exit 2 ;;
+esac
+peer_pid=$!
+
+deadline=$((SECONDS + 20))
+until grep -q '^ready' "$work/server.out" 2>/dev/null; do
+  if gone "$peer_pid" || [ "$SECONDS" -gt "$deadline" ]; then
+    say "the server did not get ready"
+    show_log "$work/server.err" server
+    exit 1
+  fi
+  sleep 0.1
+done
+
+# ---- the client calls every procedure
+status=0
+case $mode in
+  java_client) timeout 30 java -cp "$work/classes" InteropClient 127.0.0.1 || status=$? ;;
+  java_server) timeout 30 "$c_client" 127.0.0.1 || status=$? ;;
+esac
+[ "$status" -eq 0 ] || say "the client failed (status $status)"
+
+# ---- stop the server: it must unregister itself and report no failed check
+kill -TERM "$peer_pid"
+if ! wait_gone "$peer_pid" 15; then
+  say "the server did not stop within 15 s"
+  exit 1
+fi
+peer_status=0
+wait "$peer_pid" || peer_status=$?
+peer_pid=""
+case $mode in
+  # The C service exits with 0 only when every argument was as expected.
+  java_client) expected_status=0 ;;
+  # The JVM ends with 143 on SIGTERM, after the shutdown hook has run.
+  java_server) expected_status=143 ;;
+esac
+if [ "$peer_status" -ne "$expected_status" ]; then
+  say "the server ended with status $peer_status, not $expected_status"
+  status=1
+fi
+if ! grep -q ' 0 failed checks$' "$work/server.err"; then
+  say "the server did not report 0 failed checks"
+  status=1
+fi
+if [ -n "$(registered)" ]; then
+  say "the server left its registration behind:"
+  registered >&2
+  status=1
+fi
+[ "$status" -eq 0 ] || show_log "$work/server.err" server
+exit "$status"
