@@ -8,8 +8,10 @@ import java.net.InetAddress;
 import java.net.InetSocketAddress;
 import java.net.ServerSocket;
 import java.net.Socket;
+import java.util.ArrayList;
+import java.util.HashSet;
+import java.util.List;
 import java.util.Set;
-import java.util.concurrent.ConcurrentHashMap;
 
 /**
  * Base of generated server classes: serves one program version over TCP on
@@ -21,7 +23,7 @@ public abstract class Svc {
     private final int ver;
     private ServerSocket listener;
     private Thread acceptor;
-    private final Set<Socket> connections = ConcurrentHashMap.newKeySet();
+    private final Set<Socket> connections = new HashSet<>(); // guarded by itself
     private boolean registered;
     private final Object call_lock = new Object(); // one proc_call at a time
 
@@ -88,7 +90,11 @@ public abstract class Svc {
             listener = null;
             waiting = acceptor;
         }
-        for (Socket s : connections)
+        List<Socket> open;
+        synchronized (connections) {
+            open = new ArrayList<>(connections);
+        }
+        for (Socket s : open)
             close_quietly(s);
         try {
             waiting.join(5000);
@@ -101,7 +107,15 @@ public abstract class Svc {
         while (!socket.isClosed()) {
             try {
                 Socket connection = socket.accept();
-                connections.add(connection);
+                // stop() closes the listener before it closes the connections, so a
+                // connection accepted while it runs is either in the set or closed here.
+                synchronized (connections) {
+                    if (socket.isClosed()) {
+                        close_quietly(connection);
+                        continue;
+                    }
+                    connections.add(connection);
+                }
                 Thread t = new Thread(() -> serve(connection), "Svc " + prog + "." + ver + " connection");
                 t.setDaemon(true);
                 t.start();
@@ -124,7 +138,9 @@ public abstract class Svc {
         } catch (IOException e) {
             // A broken or closed connection ends its thread.
         } finally {
-            connections.remove(connection);
+            synchronized (connections) {
+                connections.remove(connection);
+            }
         }
     }
 

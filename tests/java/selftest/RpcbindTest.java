@@ -1,0 +1,87 @@
+import java.io.IOException;
+import java.net.InetAddress;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.concurrent.TimeUnit;
+import kelvaro.ZELT.*;
+
+/**
+ * The runtime against the machine's rpcbind on 127.0.0.1:111, and the C
+ * library's rpcinfo against the runtime's server.
+ */
+public class RpcbindTest {
+    static final InetAddress LOOPBACK = InetAddress.getLoopbackAddress();
+
+    static class Greeter extends Svc {
+        Greeter(int prog) {
+            super(prog, 1);
+        }
+
+        public XDT proc_call(int proc, XDR in) throws XDRError {
+            if (proc == 0)
+                return new XDTvoid();
+            if (proc == 1)
+                return new XDTString("hi " + in.dec_String());
+            return null;
+        }
+    }
+
+    /** Runs rpcinfo with the arguments; returns its exit status and output. */
+    static String[] rpcinfo(String... args) throws IOException, InterruptedException {
+        String tool = Files.isExecutable(Path.of("/usr/sbin/rpcinfo")) ? "/usr/sbin/rpcinfo" : "rpcinfo";
+        String[] command = new String[args.length + 1];
+        command[0] = tool;
+        System.arraycopy(args, 0, command, 1, args.length);
+        Process p = new ProcessBuilder(command).redirectErrorStream(true).start();
+        if (!p.waitFor(20, TimeUnit.SECONDS)) {
+            p.destroyForcibly();
+            return new String[] {"timeout", ""};
+        }
+        String out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+        return new String[] {Integer.toString(p.exitValue()), out};
+    }
+
+    public static void main(String[] args) {
+        // A program number of this run's own, so that runs side by side do not meet.
+        int prog = 0x20007a00 + (int) (ProcessHandle.current().pid() & 0xff);
+        Greeter server = new Greeter(prog);
+        Check.runs("rpcbind", () -> {
+            try {
+                int port = server.start(0);
+                server.unregister(); // a run killed earlier may have left its entry
+                Check.that(server.register(), "SET with rpcbind");
+                Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP), "GETPORT for tcp");
+                Check.equal(0, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_UDP), "GETPORT for udp, not registered");
+
+                String[] listed = rpcinfo("-p", "127.0.0.1");
+                Check.that(listed[0].equals("0") && listed[1].matches("(?s).*\\b" + prog + "\\s+1\\s+tcp\\s+" + port + "\\b.*"),
+                        "rpcinfo -p lists the registration: " + listed[1]);
+                String[] pinged = rpcinfo("-t", "127.0.0.1", Integer.toString(prog), "1");
+                Check.that(pinged[0].equals("0") && pinged[1].contains("ready and waiting"),
+                        "rpcinfo -t calls procedure 0 of the runtime's server: " + pinged[1]);
+
+                try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 1, "tcp")) {
+                    XDTString reply = new XDTString();
+                    c.getClient().call(1, new XDTString("there"), reply);
+                    Check.equal("hi there", reply.value, "call through the port from rpcbind");
+                }
+
+                // For a version it does not know, rpcbind gives the port of another version of the
+                // program, and that server answers with the versions it has.
+                try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 2, "tcp")) {
+                    Check.fails(rpc_err.class, "supports 1 to 1", "call to an unregistered version",
+                            () -> c.getClient().call(0, new XDTvoid(), new XDTvoid()));
+                }
+
+                server.unregister();
+                Check.equal(0, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP), "GETPORT after UNSET");
+                Check.fails(rpc_err.class, "not registered", "client after UNSET",
+                        () -> new ClientGeneric("127.0.0.1", prog, 1, "tcp"));
+            } finally {
+                server.stop();
+            }
+        });
+        Check.finish("RpcbindTest");
+    }
+}
