@@ -20,7 +20,10 @@ if [ $# -ne 6 ]; then
   echo "usage: $0 java_client|java_server VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR" >&2
   exit 2
 fi
-mode=$1 vorlith=$2 c_service=$3 c_client=$4 rpcbind_up=$5 work=$6
+mode=$1
+# Absolute paths: the generator runs inside the work folder.
+vorlith=$(realpath -m "$2") c_service=$(realpath -m "$3") c_client=$(realpath -m "$4")
+rpcbind_up=$(realpath -m "$5") work=$(realpath -m "$6")
 here=$(cd "$(dirname "$0")" && pwd)
 runtime=$here/../java/runtime/kelvaro/ZELT
 me=interop_$mode
@@ -29,7 +32,8 @@ PATH="$PATH:/usr/sbin:/sbin"
 prog=536871169        # 0x20000101, the program number in interop.x
 lifetime=45           # the server stops by itself after this many seconds
 
-peer_pid=""
+peer_pid=""      # the server side
+current_pid=""   # the command that run_waiting waits for
 
 say() { echo "$me: $*" >&2; }
 
@@ -59,7 +63,23 @@ wait_gone() {
   return 1
 }
 
+# Runs a command in the background and waits for it: unlike a command in the
+# foreground, the wait ends as soon as a signal arrives, and cleanup then
+# stops the command.
+run_waiting() {
+  local st=0
+  "$@" &
+  current_pid=$!
+  wait "$current_pid" || st=$?
+  current_pid=""
+  return "$st"
+}
+
 cleanup() {
+  if [ -n "$current_pid" ]; then
+    kill -TERM "$current_pid" 2>/dev/null || true
+    wait "$current_pid" 2>/dev/null || true
+  fi
   if [ -n "$peer_pid" ]; then
     kill -TERM "$peer_pid" 2>/dev/null || true
     wait_gone "$peer_pid" 10 || kill -KILL "$peer_pid" 2>/dev/null || true
@@ -76,7 +96,7 @@ show_log() {
   return 0
 }
 
-"$rpcbind_up"
+run_waiting "$rpcbind_up"
 # A registration left by an earlier, killed run would hide ours.
 unregister_all
 
@@ -88,7 +108,7 @@ if ! (cd "$work/gen" && "$vorlith" "$here/interop.x") >"$work/vorlith.out" 2>"$w
   show_log "$work/vorlith.err" vorlith
   exit 1
 fi
-if ! timeout 50 javac -nowarn -encoding US-ASCII -d "$work/classes" \
+if ! run_waiting timeout 50 javac -nowarn -encoding US-ASCII -d "$work/classes" \
     "$work"/gen/*.java "$runtime"/*.java "$here"/java/*.java >"$work/javac.log" 2>&1; then
   say "the generated Java code does not compile with the runtime and the test programs"
   show_log "$work/javac.log" javac
@@ -116,8 +136,8 @@ done
 # ---- the client calls every procedure
 status=0
 case $mode in
-  java_client) timeout 30 java -cp "$work/classes" InteropClient 127.0.0.1 || status=$? ;;
-  java_server) timeout 30 "$c_client" 127.0.0.1 || status=$? ;;
+  java_client) run_waiting timeout 30 java -cp "$work/classes" InteropClient 127.0.0.1 || status=$? ;;
+  java_server) run_waiting timeout 30 "$c_client" 127.0.0.1 || status=$? ;;
 esac
 [ "$status" -eq 0 ] || say "the client failed (status $status)"
 
