@@ -173,6 +173,12 @@ typedef struct arrays {
 	color fcolors[2];
 	VARRAY(numval, vnums);
 	shape fshapes[2];
+	float ffloats[2];
+	u_quad_t fuhypers[2];
+	short fshorts[2];
+	char fchars[3];
+	VARRAY(u_char, vuchars);
+	VARRAY(u_short, vushorts);
 } arrays;
 
 typedef struct optionals {
@@ -185,6 +191,8 @@ typedef struct optionals {
 	label *olabel;
 	shape *oshape;
 	nodelist head;
+	float *ofloat;
+	u_char *ouchar;
 } optionals;
 
 /* xdr_void with the signature of every other routine. */

@@ -249,6 +249,18 @@ static void render_arrays(FILE *out, const void *v)
 	PUT_LIST(out, a->vnums.len, render_numval(out, &a->vnums.val[n]));
 	fputs(",fshapes=", out);
 	PUT_LIST(out, 2, render_shape(out, &a->fshapes[n]));
+	fputs(",ffloats=", out);
+	PUT_LIST(out, 2, put_float(out, a->ffloats[n]));
+	fputs(",fuhypers=", out);
+	PUT_LIST(out, 2, put_uhyper(out, a->fuhypers[n]));
+	fputs(",fshorts=", out);
+	PUT_LIST(out, 2, fprintf(out, "%d", a->fshorts[n]));
+	fputs(",fchars=", out);
+	PUT_LIST(out, 3, fprintf(out, "%d", a->fchars[n]));
+	fputs(",vuchars=", out);
+	PUT_LIST(out, a->vuchars.len, fprintf(out, "%u", a->vuchars.val[n]));
+	fputs(",vushorts=", out);
+	PUT_LIST(out, a->vushorts.len, fprintf(out, "%u", a->vushorts.val[n]));
 	fputc('}', out);
 }
 
@@ -283,6 +295,10 @@ static void render_optionals(FILE *out, const void *v)
 	PUT_OPTIONAL(out, o->oshape, render_shape(out, o->oshape));
 	fputs(",head=", out);
 	render_nodelist(out, &o->head);
+	fputs(",ofloat=", out);
+	PUT_OPTIONAL(out, o->ofloat, put_float(out, *o->ofloat));
+	fputs(",ouchar=", out);
+	PUT_OPTIONAL(out, o->ouchar, fprintf(out, "%u", *o->ouchar));
 	fputc('}', out);
 }
 
@@ -448,11 +464,17 @@ static arrays arrays_values[] = {
 			    { ARM_TEXT, { .text = "t" } }, { 99, { .d = 0.25 } }),
 		.fshapes = { { BLUE, { .center = { 0, 0 } } },
 			     { GREEN, { .corners = { 1, (point[]){ { 9, 8 } } } } } },
+		.ffloats = { 0x1p-149f, -FLT_MAX },
+		.fuhypers = { UINT64_MAX, 0x8000000000000000ull },
+		.fshorts = { SHRT_MIN, SHRT_MAX },
+		.fchars = { 'x', 0, 127 },
+		.vuchars = VA(u_char, 0, 255, 128),
+		.vushorts = VA(u_short, 0, 32767, 1),
 	},
 };
 
 static optionals optionals_values[] = {
-	{ NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL },
+	{ NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL },
 	{
 		&(int){ -5 },
 		&(quad_t){ INT64_MIN },
@@ -463,11 +485,15 @@ static optionals optionals_values[] = {
 		&(label){ "" },
 		&(shape){ RED, { .center = { 1, 1 } } },
 		&(node){ 1, "a", &(node){ 2, "", &(node){ 3, "ccc", NULL } } },
+		&(float){ -1.5f },
+		&(u_char){ 255 },
 	},
 	{
 		&(int){ 0 }, NULL, &(bool_t){ TRUE }, NULL, NULL, &(color){ BLUE },
 		&(label){ "present" }, &(shape){ BLUE, { .center = { 0, 0 } } },
 		&(node){ -1, "single", NULL },
+		NULL,
+		&(u_char){ 0 },
 	},
 };
 

@@ -183,7 +183,13 @@ bool_t xdr_arrays(XDR *xdrs, arrays *v)
 	       XDR_VARRAY(xdrs, v->vcolors, NOMAX, xdr_color) &&
 	       XDR_FIXED(xdrs, v->fcolors, xdr_color) &&
 	       XDR_VARRAY(xdrs, v->vnums, NOMAX, xdr_numval) &&
-	       XDR_FIXED(xdrs, v->fshapes, xdr_shape);
+	       XDR_FIXED(xdrs, v->fshapes, xdr_shape) &&
+	       XDR_FIXED(xdrs, v->ffloats, xdr_float) &&
+	       XDR_FIXED(xdrs, v->fuhypers, xdr_u_hyper) &&
+	       XDR_FIXED(xdrs, v->fshorts, xdr_short) &&
+	       XDR_FIXED(xdrs, v->fchars, xdr_char) &&
+	       XDR_VARRAY(xdrs, v->vuchars, NOMAX, xdr_u_char) &&
+	       XDR_VARRAY(xdrs, v->vushorts, NOMAX, xdr_u_short);
 }
 
 bool_t xdr_optionals(XDR *xdrs, optionals *v)
@@ -196,5 +202,7 @@ bool_t xdr_optionals(XDR *xdrs, optionals *v)
 	       xdr_pointer(xdrs, (char **)&v->ocolor, sizeof(color), (xdrproc_t)xdr_color) &&
 	       xdr_pointer(xdrs, (char **)&v->olabel, sizeof(label), (xdrproc_t)xdr_label) &&
 	       xdr_pointer(xdrs, (char **)&v->oshape, sizeof(shape), (xdrproc_t)xdr_shape) &&
-	       xdr_nodelist(xdrs, &v->head);
+	       xdr_nodelist(xdrs, &v->head) &&
+	       xdr_pointer(xdrs, (char **)&v->ofloat, sizeof(float), (xdrproc_t)xdr_float) &&
+	       xdr_pointer(xdrs, (char **)&v->ouchar, sizeof(u_char), (xdrproc_t)xdr_u_char);
 }

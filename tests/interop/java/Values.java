@@ -294,6 +294,8 @@ final class Values {
         a.vnums = new numval[0];
         a.fshapes[0] = shp_center(pt(0, 0));
         a.fshapes[1] = shp_center(pt(0, 0));
+        a.vuchars = new char[0];
+        a.vushorts = new short[0];
         return a;
     }
 
@@ -320,6 +322,12 @@ final class Values {
         a.fcolors = new color[] { col(color.GREEN), col(color.BLUE) };
         a.vnums = new numval[] { num_int(42), num_none(), num_text("t"), num_default(99, 0.25) };
         a.fshapes = new shape[] { shp_none(), shp_corners(pt(9, 8)) };
+        a.ffloats = new float[] { Float.MIN_VALUE, -Float.MAX_VALUE };
+        a.fuhypers = new long[] { 0xFFFFFFFFFFFFFFFFL, 0x8000000000000000L };
+        a.fshorts = new short[] { Short.MIN_VALUE, Short.MAX_VALUE };
+        a.fchars = new char[] { 'x', 0, 127 };
+        a.vuchars = new char[] { 0, 255, 128 };
+        a.vushorts = new short[] { 0, 32767, 1 };
         return a;
     }
 
@@ -338,6 +346,8 @@ final class Values {
         o.olabel = lab("");
         o.oshape = shp_center(pt(1, 1));
         o.head = list(nd(1, "a", nd(2, "", nd(3, "ccc", null))));
+        o.ofloat = new XDTfloat(-1.5f);
+        o.ouchar = new XDTchar((char) 255);
         return o;
     }
 
@@ -349,6 +359,7 @@ final class Values {
         o.olabel = lab("present");
         o.oshape = shp_none();
         o.head = list(nd(-1, "single", null));
+        o.ouchar = new XDTchar((char) 0);
         return o;
     }
 
