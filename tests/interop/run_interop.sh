@@ -21,6 +21,10 @@ if [ $# -ne 6 ]; then
   exit 2
 fi
 mode=$1
+case $mode in
+  java_client|java_server) ;;
+  *) echo "$0: unknown mode $mode" >&2; exit 2 ;;
+esac
 # Absolute paths: the generator runs inside the work folder.
 vorlith=$(realpath -m "$2") c_service=$(realpath -m "$3") c_client=$(realpath -m "$4")
 rpcbind_up=$(realpath -m "$5") work=$(realpath -m "$6")
@@ -119,7 +123,6 @@ fi
 case $mode in
   java_client) "$c_service" "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
   java_server) java -cp "$work/classes" ServerMain "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
-  *) say "unknown mode $mode"; exit 2 ;;
 esac
 peer_pid=$!
 
