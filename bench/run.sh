@@ -4,7 +4,7 @@
 #   bench/run.sh [-b BUILD] [-s "5000 10000 20000"] [-r REPS] [-w WORKPARENT]
 #
 #   -b  build folder holding generator/vorlith and bench/bench_* (default:
-#       build-bench next to this folder's parent)
+#       build-bench in the repository root)
 #   -s  scales, in definitions; the first and the last give the growth figure
 #   -r  timed repetitions per program and scale (median reported; default 5)
 #   -w  where the scratch folder goes (default /dev/shm, a tmpfs: see README)
