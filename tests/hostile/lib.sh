@@ -26,6 +26,14 @@ mkdir -p "$run" "$tmp" "$out" "$expect" "$work/bin"
 # Found through PATH, the program starts under the name "vorlith", so the
 # messages that show the program name do not depend on the build folder.
 ln -s "$vorlith" "$work/bin/vorlith"
+# A stand-in preprocessor (SKARDO_CPP=fakecpp): copies its last argument, the
+# input file, to standard output and ignores the options before it.
+cat > "$work/bin/fakecpp" << 'FAKE'
+#!/bin/sh
+for arg in "$@"; do last=$arg; done
+exec cat -- "$last"
+FAKE
+chmod +x "$work/bin/fakecpp"
 
 # The two banner lines every run starts its standard error with.
 banner=$'Kelvaro Vorlith V2.5.5.\nXDR/RPC interface compiler for Java (package kelvaro.ZELT)\n'
