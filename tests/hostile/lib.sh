@@ -63,7 +63,8 @@ fresh_folders() {
   mkdir -p "$run" "$tmp"
 }
 
-# run_vorlith [args...]: runs vorlith as "vorlith" in $run. Extra settings
+# run_vorlith [args...]: runs vorlith as "vorlith" in $run, with TMPDIR set
+# to $tmp (or to $run_tmpdir when that is set). Extra settings
 # come from the caller's environment (for instance SKARDO_CPP exported for
 # one case), or from a prefix given in $run_prefix (a command such as
 # setpriv put in front of the program).
@@ -71,7 +72,7 @@ run_prefix=()
 run_vorlith() {
   (
     cd "$run" || exit 99
-    export TMPDIR="$tmp"
+    export TMPDIR="${run_tmpdir:-$tmp}"
     PATH="$work/bin:$PATH" exec timeout -k 5 "$run_limit" "${run_prefix[@]}" vorlith "$@"
   ) > "$out/stdout" 2> "$out/stderr" < /dev/null
   status=$?
@@ -113,17 +114,16 @@ expect_stdout() {
 empty_summaries=$'\nGenerated XDR files:\n \n\nGenerated RPC Client files:\n \n\nGenerated RPC Server files:\n \n'
 
 # expect_files NAME...: the working folder holds exactly these entries
-# besides the inputs listed in $inputs (names separated by blanks). Plain
-# shell, no helper programs: some tests check hundreds of runs.
-inputs=""
+# besides the inputs listed in the array input_files. Plain shell, no
+# helper programs: some tests check hundreds of runs.
+input_files=()
 expect_files() {
   local -a have want
   local name found h w
   shopt -s nullglob dotglob
   have=("$run"/*)
   shopt -u nullglob dotglob
-  # shellcheck disable=SC2206
-  want=("$@" $inputs)
+  want=("$@" "${input_files[@]}")
   for w in "${want[@]}"; do
     [ -e "$run/$w" ] || [ -L "$run/$w" ] || fail "$w is missing"
   done

@@ -2,7 +2,7 @@
 # Lines of 10 MB: read whole as one line, tokens never split, the line
 # counted once; an error on such a line echoes it whole.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 mb10=$((10 * 1024 * 1024))
 
 # A 10 MB run of blanks and tabs before the tokens, then a program whose

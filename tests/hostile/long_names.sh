@@ -4,7 +4,7 @@
 # status 255, the pass summary is not printed, and the files written before
 # stay complete. A name just short enough still works.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 
 # name_of VAR LENGTH LETTER: VAR becomes LENGTH times LETTER.
 name_of() { printf -v "$1" '%s' "$(head -c "$2" /dev/zero | tr '\0' "$3")"; }

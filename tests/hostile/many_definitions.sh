@@ -3,7 +3,7 @@
 # constant reaches the interface file, every data type gets its class file,
 # and the pass summary lists them all in input order.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 
 begin_case "99,999 constants and a program"
 fresh_folders

@@ -3,7 +3,7 @@
 # that never ends at the end of the file, and a file that ends at every byte
 # of each kind of definition.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 
 program_text=$'program P {\n\tversion V {\n\t\tvoid NULLPROC(void) = 0;\n\t\tint F(s) = 1;\n\t} = 1;\n} = 0x20000001;\n'
 

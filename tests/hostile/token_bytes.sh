@@ -3,7 +3,7 @@
 # the middle of a line and once as the first byte of the file. Each run must
 # end as the byte's class demands, with the exact report on standard error.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 
 # What a byte at the start of a token leads to:
 #   space   whitespace: skipped, the input is empty, the run succeeds

@@ -5,7 +5,7 @@
 # Root may write anywhere; as root the runs go without capabilities
 # (setpriv), so the file modes apply as they would to any user.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 
 drop=()
 if [ "$(id -u)" = 0 ]; then

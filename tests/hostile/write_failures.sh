@@ -4,7 +4,7 @@
 # run with status 255 and leaves no partial file behind. The files written
 # before stay complete.
 source "$(dirname "$0")/lib.sh"
-inputs="input.x"
+input_files=(input.x)
 
 # A struct with n int members: about 100 bytes per member in its file.
 struct_text() {
