@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <initializer_list>
+#include <unistd.h>
 #include <utility>
 
 #include "rpc_main.h"
@@ -41,33 +43,18 @@ std::string look_up(const auto &table, std::string_view key) {
   return std::string(key);
 }
 
-// Stops the run when a generated file cannot be written: a partial file is
-// removed rather than left behind as if it were complete.
-[[noreturn]] void fail_output(int error_number) {
-  report_system_error(g_state.output_file_name, error_number);
-  if (g_state.output_stream != nullptr) {
-    std::fclose(g_state.output_stream);
-    g_state.output_stream = nullptr;
-    std::remove(g_state.output_file_name.c_str());
-  }
-  terminate_run(255);
-}
-
 }  // namespace
 
-// Writes text to the file being generated.
-void emit(std::string_view text) {
-  if (text.empty()) return;
-  if (std::fwrite(text.data(), 1, text.size(), g_state.output_stream) != text.size())
-    fail_output(errno != 0 ? errno : EIO);
-}
+// The text of the file being generated is gathered in memory and written
+// in one piece when the file is closed.
+void emit(std::string_view text) { g_state.output_text.append(text); }
 
 void emit_format(std::string_view format, std::initializer_list<std::string_view> args) {
-  emit(format_text(format, args));
+  append_format(g_state.output_text, format, args);
 }
 
 void emit_tabs(int count) {
-  for (int i = 0; i < count; i++) emit("\t");
+  if (count > 0) g_state.output_text.append(static_cast<std::size_t>(count), '\t');
 }
 
 // A number is a digit, or "-" and a digit; everything else is a name.
@@ -214,28 +201,38 @@ void open_java_file(const std::string &base_name) {
   std::string file_name = format_text("%s.java", {base_name});
   g_state.generated_file_list += format_text("\t%s\n", {file_name});
   g_state.output_file_name = file_name;
-  g_state.output_stream = std::fopen(file_name.c_str(), "w");
-  if (g_state.output_stream == nullptr) fail_output(errno);
+  g_state.output_stream = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (g_state.output_stream < 0) {
+    report_system_error(file_name, errno);
+    terminate_run(255);
+  }
+  g_state.output_text.clear();
   emit(g_state.file_header_text);
   emit(g_state.pass_through_text);
   emit("\n\n");
 }
 
-// A file that cannot be flushed or closed is as bad as one that cannot be
-// opened: the run must not report success over a truncated file.
+// A file that cannot be written, flushed or closed is as bad as one that
+// cannot be opened: the run must not report success over a truncated file.
 void close_java_file() {
-  std::FILE *stream = g_state.output_stream;
-  if (stream == nullptr) return;
-  errno = 0;
-  bool failed = std::fflush(stream) != 0 || std::ferror(stream) != 0;
-  int error_number = errno;
-  g_state.output_stream = nullptr;
-  if (std::fclose(stream) != 0 && !failed) {
-    failed = true;
-    error_number = errno;
+  const int fd = g_state.output_stream;
+  if (fd < 0) return;
+  g_state.output_stream = -1;
+  std::string_view rest = g_state.output_text;
+  int error_number = 0;
+  while (!rest.empty()) {
+    ssize_t written = write(fd, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error_number = written < 0 ? errno : ENOSPC;
+      break;
+    }
+    rest.remove_prefix(static_cast<std::size_t>(written));
   }
-  if (failed) {
-    report_system_error(g_state.output_file_name, error_number != 0 ? error_number : EIO);
+  g_state.output_text.clear();
+  if (close(fd) != 0 && error_number == 0 && errno != EINTR) error_number = errno;
+  if (error_number != 0) {
+    report_system_error(g_state.output_file_name, error_number);
     std::remove(g_state.output_file_name.c_str());
     terminate_run(255);
   }

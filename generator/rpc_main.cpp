@@ -131,6 +131,8 @@ void open_input(const std::string *input_file, const std::string &define_word) {
   g_state.has_input_name = true;
   g_state.input_name = input_file != nullptr ? *input_file : "<stdin>";
   g_state.at_end_of_input = false;
+  g_state.input_block.start = g_state.input_block.end = 0;
+  g_state.input_block.at_end = false;
 
   // Standard input is never read: without a file there is nothing to open,
   // with or without the preprocessor.
@@ -173,17 +175,19 @@ void run_pass(const std::string *input_file, const std::string &define_word) {
 }
 
 void reset_pass() {
-  g_state.line_buffer.clear();
+  g_state.line_buffer = {};
   g_state.scan_cursor = 0;
   g_state.line_number = 0;
   g_state.at_end_of_input = false;
+  g_state.input_block.start = g_state.input_block.end = 0;
+  g_state.input_block.at_end = false;
   if (g_state.input_stream != nullptr) {
     std::fclose(g_state.input_stream);
     g_state.input_stream = nullptr;
   }
-  if (g_state.output_stream != nullptr) {
-    std::fclose(g_state.output_stream);
-    g_state.output_stream = nullptr;
+  if (g_state.output_stream >= 0) {
+    close(g_state.output_stream);
+    g_state.output_stream = -1;
   }
   if (!g_state.temp_file_name.empty()) {
     if (std::remove(g_state.temp_file_name.c_str()) != 0)
@@ -193,12 +197,12 @@ void reset_pass() {
   // Release what the pass held, not only its contents.
   std::string().swap(g_state.pass_through_text);
   std::string().swap(g_state.generated_file_list);
-  std::string().swap(g_state.line_buffer);
+  if (g_state.input_block.bytes.size() > InputBlock::size) g_state.input_block = InputBlock{};
 }
 
 void reset_generator_state() {
   if (g_state.input_stream != nullptr) std::fclose(g_state.input_stream);
-  if (g_state.output_stream != nullptr) std::fclose(g_state.output_stream);
+  if (g_state.output_stream >= 0) close(g_state.output_stream);
   if (!g_state.temp_file_name.empty()) std::remove(g_state.temp_file_name.c_str());
   g_state = GeneratorState{};
 }

@@ -4,12 +4,23 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rpc_scan.h"
 
 // Which output a pass produces; dispatch_definition acts on it.
 enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constants = 4, Interface = 5 };
+
+// The input is read in blocks of at least this size; the scanner views
+// each line inside the block.
+struct InputBlock {
+  static constexpr std::size_t size = 1 << 16;
+  std::vector<char> bytes;
+  std::size_t start = 0;  // first byte after the current line
+  std::size_t end = 0;    // end of the bytes read
+  bool at_end = false;    // the stream has nothing more
+};
 
 // Everything vorlith keeps for the life of the process. Texts grow as needed.
 struct GeneratorState {
@@ -24,14 +35,16 @@ struct GeneratorState {
   bool has_input_name = false;  // a line marker with an empty name clears it
   std::string input_name;
   std::FILE *input_stream = nullptr;
+  InputBlock input_block;
   std::string temp_file_name;  // empty: no temporary file this pass
 
   // Output file being written, at most one at a time.
-  std::FILE *output_stream = nullptr;
+  int output_stream = -1;  // descriptor of the file being written, -1: none
   std::string output_file_name;
+  std::string output_text;  // the file's text, written out when it is closed
 
   // Scanner position: the current line whole, the next unread byte in it.
-  std::string line_buffer;
+  std::string_view line_buffer;  // inside input_block
   std::size_t scan_cursor = 0;
   long long line_number = 0;
   bool at_end_of_input = false;

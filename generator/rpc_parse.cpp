@@ -44,7 +44,7 @@ bool peek_and_take(TokenKind kind, Token &token) {
 
 std::string expect_identifier(Token &token) {
   expect_token(TokenKind::Identifier, token);
-  return token.text;
+  return std::string(token.text);
 }
 
 // unsigned-type = "unsigned" [ "int" | "short" ["int"] | "long" ["int"] | "char" | "hyper" ]
@@ -221,7 +221,7 @@ void parse_enum(Definition &def, Token &token) {
     expect_token3(TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal, token);
     if (token.kind == TokenKind::Equal) {
       expect_constant(token);
-      member.value = token.text;
+      member.value = std::string(token.text);
       expect_token2(TokenKind::Comma, TokenKind::RightBrace, token);
     }
     def.enum_members.push_back(std::move(member));

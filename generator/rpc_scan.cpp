@@ -1,11 +1,17 @@
-// Token scanner. The current line is kept whole in line_buffer, so a line of
-// any length counts once, its tokens are never split, and only its real first
-// byte decides whether it is a line marker or a pass-through line.
+// Token scanner. The current line is kept whole, so a line of any length
+// counts once, its tokens are never split, and only its real first byte
+// decides whether it is a line marker or a pass-through line.
+//
+// The input is read in large blocks; line_buffer views the current line
+// inside the block, which holds whole lines (a line longer than the block
+// grows it), so lines are never copied.
 #include "rpc_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "rpc_main.h"
@@ -18,8 +24,8 @@ struct Keyword {
   std::string_view text;
 };
 
-// Searched in this order; the first keyword that the input spells out as a
-// whole word wins.
+// A keyword matches only as a whole word; the table order is the search
+// order.
 constexpr Keyword keyword_table[] = {
     {TokenKind::Const, "const"},     {TokenKind::Union, "union"},     {TokenKind::Switch, "switch"},
     {TokenKind::Case, "case"},       {TokenKind::Default, "default"}, {TokenKind::Struct, "struct"},
@@ -31,34 +37,76 @@ constexpr Keyword keyword_table[] = {
     {TokenKind::Version, "version"},
 };
 
-// Byte classes of the C locale, spelled out so that bytes above 127 belong
-// to none of them whatever the locale says.
-bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool is_alpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_hex_digit(unsigned char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool is_word_byte(unsigned char c) { return is_alpha(c) || is_digit(c) || c == '_'; }
+// Byte classes of the C locale, as a table: bytes above 127 belong to none
+// of them whatever the locale says.
+enum ByteClass : unsigned char { Space = 1, Digit = 2, Letter = 4, HexDigit = 8, WordByte = 16 };
 
+constexpr std::array<unsigned char, 256> byte_classes = [] {
+  std::array<unsigned char, 256> table{};
+  for (int c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = Space;
+  for (int c = '0'; c <= '9'; c++) table[c] = Digit | HexDigit | WordByte;
+  for (int c = 'a'; c <= 'z'; c++) table[c] = Letter | WordByte;
+  for (int c = 'A'; c <= 'Z'; c++) table[c] = Letter | WordByte;
+  for (int c = 'a'; c <= 'f'; c++) table[c] |= HexDigit;
+  for (int c = 'A'; c <= 'F'; c++) table[c] |= HexDigit;
+  table['_'] = WordByte;
+  return table;
+}();
+
+bool has_class(unsigned char c, unsigned char byte_class) { return (byte_classes[c] & byte_class) != 0; }
+
+// The byte at position i of the current line; 0 past its end.
 unsigned char byte_at(std::size_t i) {
-  const std::string &line = g_state.line_buffer;
+  const std::string_view line = g_state.line_buffer;
   return i < line.size() ? static_cast<unsigned char>(line[i]) : 0;
 }
 
 bool at_line_end() { return g_state.scan_cursor >= g_state.line_buffer.size(); }
 
-// Reads the next line, line feed included, into line_buffer. NUL bytes are
+// Moves the cursor past every byte of the given class.
+void skip_class(unsigned char byte_class) {
+  const std::string_view line = g_state.line_buffer;
+  std::size_t i = g_state.scan_cursor;
+  while (i < line.size() && has_class(static_cast<unsigned char>(line[i]), byte_class)) i++;
+  g_state.scan_cursor = i;
+}
+
+// Makes the next line, line feed included, the current line. At the end of
+// the input the last line stays current, for the diagnostics. NUL bytes are
 // kept: they are bytes of the line like any other.
 bool read_line() {
-  std::FILE *in = g_state.input_stream;
-  if (in == nullptr) return false;
-  std::string line;
-  int c;
-  while ((c = getc_unlocked(in)) != EOF) {
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') break;
+  InputBlock &block = g_state.input_block;
+  std::size_t search_from = block.start;
+  for (;;) {
+    if (search_from < block.end) {
+      const char *base = block.bytes.data();
+      const void *newline = std::memchr(base + search_from, '\n', block.end - search_from);
+      if (newline != nullptr) {
+        std::size_t stop = static_cast<const char *>(newline) - base + 1;
+        g_state.line_buffer = std::string_view(base + block.start, stop - block.start);
+        block.start = stop;
+        return true;
+      }
+      search_from = block.end;
+    }
+    if (block.at_end || g_state.input_stream == nullptr) break;
+    // Keep the unfinished line at the front, grow the block when the line
+    // fills it, and read more behind it.
+    if (block.start > 0) {
+      std::memmove(block.bytes.data(), block.bytes.data() + block.start, block.end - block.start);
+      block.end -= block.start;
+      search_from -= block.start;
+      block.start = 0;
+    }
+    if (block.end == block.bytes.size()) block.bytes.resize(std::max(InputBlock::size, 2 * block.bytes.size()));
+    std::size_t got = std::fread(block.bytes.data() + block.end, 1, block.bytes.size() - block.end,
+                                 g_state.input_stream);
+    if (got == 0) block.at_end = true;  // a read error counts as the end
+    block.end += got;
   }
-  if (line.empty()) return false;
-  g_state.line_buffer.swap(line);
+  if (block.start == block.end) return false;
+  g_state.line_buffer = std::string_view(block.bytes.data() + block.start, block.end - block.start);
+  block.start = block.end;
   return true;
 }
 
@@ -86,55 +134,64 @@ bool advance_line(bool in_comment) {
   }
 }
 
-std::string take_text(std::size_t start) {
-  return g_state.line_buffer.substr(start, g_state.scan_cursor - start);
+void take_text(std::size_t start, Token &token) {
+  token.text = g_state.line_buffer.substr(start, g_state.scan_cursor - start);
 }
 
 // string-constant = '"' { any byte but '"' } '"'   (on one line)
 void scan_string_constant(Token &token) {
   std::size_t start = g_state.scan_cursor;
   std::size_t close = g_state.line_buffer.find('"', start + 1);
-  if (close == std::string::npos) report_error("unterminated string constant");
+  if (close == std::string_view::npos) report_error("unterminated string constant");
   g_state.scan_cursor = close + 1;
   token.kind = TokenKind::StringConstant;
-  token.text = take_text(start);
+  take_text(start, token);
 }
 
 // number = "0x" { hex-digit } | ( "-" | digit ) { digit }
 void scan_number(Token &token) {
   std::size_t start = g_state.scan_cursor;
-  std::size_t i = start;
-  if (byte_at(i) == '0' && byte_at(i + 1) == 'x') {
-    i += 2;
-    while (is_hex_digit(byte_at(i))) i++;
+  if (byte_at(start) == '0' && byte_at(start + 1) == 'x') {
+    g_state.scan_cursor += 2;
+    skip_class(HexDigit);
   } else {
-    i++;
-    while (is_digit(byte_at(i))) i++;
+    g_state.scan_cursor++;
+    skip_class(Digit);
   }
-  g_state.scan_cursor = i;
   token.kind = TokenKind::Identifier;
-  token.text = take_text(start);
+  take_text(start, token);
+}
+
+// For each first letter, the keywords that begin with it, in table order.
+constexpr std::size_t max_keywords_per_letter = 4;
+constexpr auto keywords_by_letter = [] {
+  std::array<std::array<int, max_keywords_per_letter>, 26> index{};
+  for (auto &row : index) row.fill(-1);
+  for (std::size_t k = 0; k < std::size(keyword_table); k++) {
+    auto &row = index[keyword_table[k].text[0] - 'a'];
+    std::size_t free = 0;
+    while (row[free] >= 0) free++;  // a fifth keyword of one letter fails to compile
+    row[free] = static_cast<int>(k);
+  }
+  return index;
+}();
+
+// The keyword a whole word spells, or Identifier.
+TokenKind keyword_kind(std::string_view word) {
+  if (word.size() < 3 || word.size() > 8 || word[0] < 'a' || word[0] > 'z') return TokenKind::Identifier;
+  for (int k : keywords_by_letter[word[0] - 'a']) {
+    if (k < 0) break;
+    if (keyword_table[k].text == word) return keyword_table[k].kind;
+  }
+  return TokenKind::Identifier;
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
 void scan_word(Token &token) {
-  std::string_view rest(g_state.line_buffer);
-  rest.remove_prefix(g_state.scan_cursor);
-  for (const Keyword &keyword : keyword_table) {
-    if (rest.substr(0, keyword.text.size()) == keyword.text &&
-        !is_word_byte(byte_at(g_state.scan_cursor + keyword.text.size()))) {
-      g_state.scan_cursor += keyword.text.size();
-      token.kind = keyword.kind;
-      token.text = std::string(keyword.text);
-      return;
-    }
-  }
   std::size_t start = g_state.scan_cursor;
-  std::size_t i = start;
-  while (is_word_byte(byte_at(i))) i++;
-  g_state.scan_cursor = i;
-  token.kind = TokenKind::Identifier;
-  token.text = take_text(start);
+  skip_class(WordByte);
+  take_text(start, token);
+  token.kind = keyword_kind(token.text);
 }
 
 TokenKind punctuation_kind(unsigned char c) {
@@ -176,17 +233,23 @@ bool skip_to_token() {
       if (!advance_line(in_comment)) return false;
       continue;
     }
-    unsigned char c = byte_at(g_state.scan_cursor);
-    if (is_space(c)) {
-      while (!at_line_end() && is_space(byte_at(g_state.scan_cursor))) g_state.scan_cursor++;
+    const std::string_view line = g_state.line_buffer;
+    unsigned char c = static_cast<unsigned char>(line[g_state.scan_cursor]);
+    if (has_class(c, Space)) {
+      skip_class(Space);
     } else if (in_comment) {
-      g_state.scan_cursor++;
-      if (c == '*' && byte_at(g_state.scan_cursor) == '/' && !at_line_end()) {
-        g_state.scan_cursor++;
-        in_comment = false;
+      // Only a "*" can end the comment: step to the next one on the line.
+      std::size_t star = line.find('*', g_state.scan_cursor);
+      if (star == std::string_view::npos) {
+        g_state.scan_cursor = line.size();
+      } else {
+        g_state.scan_cursor = star + 1;
+        if (byte_at(star + 1) == '/' && star + 1 < line.size()) {
+          g_state.scan_cursor++;
+          in_comment = false;
+        }
       }
-    } else if (c == '/' && byte_at(g_state.scan_cursor + 1) == '*' &&
-               g_state.scan_cursor + 1 < g_state.line_buffer.size()) {
+    } else if (c == '/' && byte_at(g_state.scan_cursor + 1) == '*' && g_state.scan_cursor + 1 < line.size()) {
       g_state.scan_cursor += 2;
       in_comment = true;
     } else {
@@ -200,25 +263,25 @@ bool skip_to_token() {
 void get_token(Token &token) {
   if (g_state.has_pushed_back_token) {
     g_state.has_pushed_back_token = false;
-    token = std::move(g_state.pushed_back_token);
+    token = g_state.pushed_back_token;
     return;
   }
   if (!skip_to_token()) {
     token.kind = TokenKind::EndOfInput;
-    token.text.clear();
+    token.text = {};
     return;
   }
   unsigned char c = byte_at(g_state.scan_cursor);
-  if (c == '"') {
-    scan_string_constant(token);
-  } else if (c == '-' || is_digit(c)) {
+  if (has_class(c, Letter) || c == '_') {
+    scan_word(token);
+  } else if (c == '-' || has_class(c, Digit)) {
     scan_number(token);
   } else if (TokenKind kind = punctuation_kind(c); kind != TokenKind::EndOfInput) {
     g_state.scan_cursor++;
     token.kind = kind;
-    token.text.clear();
-  } else if (is_alpha(c) || c == '_') {
-    scan_word(token);
+    token.text = {};
+  } else if (c == '"') {
+    scan_string_constant(token);
   } else {
     report_illegal_character(c);
   }
@@ -231,49 +294,53 @@ void unget_token(const Token &token) {
 
 // line-marker = "#" [ sign ] digits [ '"' name '"' ] ...
 // The next line counts as line n; an empty name leaves the input unnamed.
-void handle_line_marker(const std::string &line) {
-  std::size_t i = 1;
+void handle_line_marker(std::string_view line) {
   auto at = [&](std::size_t k) -> unsigned char {
     return k < line.size() ? static_cast<unsigned char>(line[k]) : 0;
   };
-  while (i < line.size() && is_space(at(i))) i++;
+  std::size_t i = 1;
+  while (i < line.size() && has_class(at(i), Space)) i++;
 
   // An optional sign and the digits, saturated at the range of int.
   std::size_t j = i;
   bool negative = false;
   if (at(j) == '-' || at(j) == '+') negative = line[j++] == '-';
   long long n = 0;
-  while (is_digit(at(j))) {
+  while (has_class(at(j), Digit)) {
     if (n <= INT_MAX) n = n * 10 + (at(j) - '0');
     j++;
   }
-  if (n > INT_MAX) n = INT_MAX;
+  n = std::min<long long>(n, INT_MAX);
   if (negative) n = -n;
 
   // The sign is not skipped, only the digits that stand right here.
-  while (is_digit(at(i))) i++;
-  while (i < line.size() && is_space(at(i))) i++;
+  while (has_class(at(i), Digit)) i++;
+  while (i < line.size() && has_class(at(i), Space)) i++;
   if (i < line.size()) i++;  // normally the opening quote of the name
-  std::size_t end = line.find('"', i);
-  if (end == std::string::npos) end = line.size();
-  std::string name = line.substr(std::min(i, line.size()), end - std::min(i, line.size()));
+  std::size_t end = std::min(line.find('"', i), line.size());
+  std::string_view name = line.substr(i, end - i);
   g_state.has_input_name = !name.empty();
-  g_state.input_name = std::move(name);
+  g_state.input_name.assign(name);
   g_state.line_number = n - 1;
 }
 
 // The line without its "%"; a second "%" becomes "#", and a carriage return
 // right before the line feed is dropped. The first byte is taken before the
 // carriage return is looked for, so "%\r\n" yields a lone carriage return.
-void handle_pass_through_line(const std::string &line) {
-  std::string rest = line.substr(1);
+void handle_pass_through_line(std::string_view line) {
+  std::string_view rest = line.substr(1);
   if (rest.empty()) return;
   char first = rest[0] == '%' ? '#' : rest[0];
+  bool crlf = false;
   std::size_t cr = rest.find('\r');
-  if (cr != std::string::npos && cr + 1 < rest.size() && rest[cr + 1] == '\n') {
-    rest[cr] = '\n';
-    rest.resize(cr + 1);
+  if (cr != std::string_view::npos && cr + 1 < rest.size() && rest[cr + 1] == '\n') {
+    rest = rest.substr(0, cr);
+    crlf = true;
   }
-  g_state.pass_through_text.push_back(first);
-  g_state.pass_through_text.append(rest, 1, std::string::npos);
+  // When the carriage return is the first byte, that byte was already
+  // taken: nothing follows it, not even the line feed.
+  std::string &text = g_state.pass_through_text;
+  text.push_back(first);
+  if (!rest.empty()) text.append(rest.substr(1));
+  if (crlf && cr > 0) text.push_back('\n');
 }

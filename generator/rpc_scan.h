@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Numbers share kind Identifier with identifiers.
 enum class TokenKind {
@@ -46,9 +47,11 @@ enum class TokenKind {
   EndOfInput = 37,
 };
 
+// The text views the current line (or the keyword table) and stays valid
+// until the scanner reads another line: whoever keeps it copies it first.
 struct Token {
   TokenKind kind = TokenKind::EndOfInput;
-  std::string text;  // identifiers, numbers, keywords, string constants (with quotes)
+  std::string_view text;  // identifiers, numbers, keywords, string constants (with quotes)
 };
 
 // Fills token with the next token of the input; a lexical error ends the run.
@@ -57,5 +60,5 @@ void get_token(Token &token);
 void unget_token(const Token &token);
 
 // The special lines, given a whole line that starts with "#" or "%".
-void handle_line_marker(const std::string &line);
-void handle_pass_through_line(const std::string &line);
+void handle_line_marker(std::string_view line);
+void handle_pass_through_line(std::string_view line);

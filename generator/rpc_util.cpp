@@ -58,7 +58,7 @@ const char *token_name(TokenKind kind) {
 
 void echo_line() {
   std::string echo;
-  const std::string &line = g_state.line_buffer;
+  const std::string_view line = g_state.line_buffer;
   for (std::size_t i = 0; i < line.size(); i++) {
     if (line[i] == '\t')
       echo.append(tab_width(i), ' ');
@@ -70,7 +70,7 @@ void echo_line() {
 
 void mark_scan_position() {
   std::string marks;
-  const std::string &line = g_state.line_buffer;
+  const std::string_view line = g_state.line_buffer;
   std::size_t end = std::min(g_state.scan_cursor, line.size());
   for (std::size_t i = 0; i < end; i++) marks.append(line[i] == '\t' ? tab_width(i) : 1, '^');
   marks.push_back('\n');
@@ -118,27 +118,30 @@ void report_system_error(std::string_view name, int error_number) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+void append_format(std::string &out, std::string_view format, std::initializer_list<std::string_view> args) {
+  auto next = args.begin();
+  std::size_t done = 0;
+  for (std::size_t i = format.find('%'); i != std::string_view::npos && i + 1 < format.size();
+       i = format.find('%', i)) {
+    char spec = format[i + 1];
+    if (spec != '%' && spec != 's' && spec != 'd') {
+      i++;
+      continue;
+    }
+    out.append(format, done, i - done);
+    if (spec == '%')
+      out.push_back('%');
+    else if (next != args.end())
+      out.append(*next++);
+    done = i + 2;
+    i += 2;
+  }
+  out.append(format, done, std::string_view::npos);
+}
+
 std::string format_text(std::string_view format, std::initializer_list<std::string_view> args) {
   std::string result;
-  result.reserve(format.size() + 32);
-  auto next = args.begin();
-  for (std::size_t i = 0; i < format.size(); i++) {
-    char c = format[i];
-    if (c == '%' && i + 1 < format.size()) {
-      char spec = format[i + 1];
-      if (spec == '%') {
-        result.push_back('%');
-        i++;
-        continue;
-      }
-      if (spec == 's' || spec == 'd') {
-        if (next != args.end()) result.append(*next++);
-        i++;
-        continue;
-      }
-    }
-    result.push_back(c);
-  }
+  append_format(result, format, args);
   return result;
 }
 

@@ -35,6 +35,8 @@ extern ExitRoutine exit_routine;
 // Fills the "%s" and "%d" places of a fixed format with the arguments, in
 // order; "%%" gives "%". Arguments are data and never read as formats.
 std::string format_text(std::string_view format, std::initializer_list<std::string_view> args);
+// The same, appended to out.
+void append_format(std::string &out, std::string_view format, std::initializer_list<std::string_view> args);
 
 // Name helpers for Java class, method and constant names.
 std::string lower_case(std::string_view name);
