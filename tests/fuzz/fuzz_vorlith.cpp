@@ -10,7 +10,8 @@
 //
 // Besides the sanitizers, the target checks what a user relies on:
 //  - every run ends with status 0, 1 or 255;
-//  - no stream stays open and no temporary file stays named after a run;
+//  - a finished run leaves no file open, and after the reset no run does;
+//  - no temporary file stays named after a run;
 //  - every Java file left on disk is complete: it starts with the header
 //    and ends with the closing text of the file kind, whatever the status.
 // A violation aborts, which the fuzzer records as a crash.
@@ -41,6 +42,19 @@ struct RunEnded {
 const char *const input_name = "input.x";
 
 std::string scratch_dir;
+std::size_t baseline_descriptors = 0;
+
+// The number of open file descriptors of the process.
+std::size_t count_descriptors() {
+  std::size_t count = 0;
+  if (DIR *dir = opendir("/proc/self/fd")) {
+    while (dirent *entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') count++;
+    }
+    closedir(dir);
+  }
+  return count;
+}
 
 [[noreturn]] void fail_check(const std::string &what) {
   // The stdio stream stderr points at /dev/null; descriptor 2 is still the
@@ -92,6 +106,7 @@ void set_up_once() {
     stdout = sink;
     stderr = sink;
   }
+  baseline_descriptors = count_descriptors();
 }
 
 bool ends_with(std::string_view text, std::string_view tail) {
@@ -142,10 +157,11 @@ int run_once(const std::vector<std::string> &args) {
   std::fflush(stdout);
   std::fflush(stderr);
   if (status != 0 && status != 1 && status != 255) fail_check("exit status " + std::to_string(status));
-  if (g_state.output_stream != nullptr) fail_check("an output stream stayed open");
+  if (status == 0 && count_descriptors() != baseline_descriptors) fail_check("a finished run left a file open");
   if (!g_state.temp_file_name.empty()) fail_check("a temporary file stayed named");
   std::string header = g_state.file_header_text;
   reset_generator_state();
+  if (count_descriptors() != baseline_descriptors) fail_check("a file stayed open after the reset");
   check_and_clean_outputs(header);
   return status;
 }

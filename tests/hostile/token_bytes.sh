@@ -1,6 +1,6 @@
 #!/bin/bash
-# Every byte value 0 to 255 at the start of a token, once after a blank in
-# the middle of a line and once as the first byte of the file. Each run must
+# Every byte value 0 to 255 at the start of a token after a blank in the
+# middle of a line, and a selection of them as the first byte of the file. Each run must
 # end as the byte's class demands, with the exact report on standard error.
 source "$(dirname "$0")/lib.sh"
 input_files=(input.x)
@@ -46,9 +46,15 @@ byte() {
   printf "\\$octal"
 }
 
+# As the first byte of the file only the bytes that matter there, and one of
+# each other class, to keep the run short under the sanitizers.
+first_bytes=" 0 9 10 13 32 34 35 37 45 47 48 59 95 97 127 128 255 "
+
 for b in $(seq 0 255); do
   classify "$b"
-  for where in middle first; do
+  positions=middle
+  [[ "$first_bytes" == *" $b "* ]] && positions="middle first"
+  for where in $positions; do
     begin_case "byte $b ($class) $where"
     if [ "$where" = middle ]; then
       { printf ' '; byte "$b"; printf '\n'; } > "$run/input.x"
