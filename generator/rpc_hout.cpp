@@ -36,11 +36,12 @@ constexpr TypePair wrapper_table[] = {
     {"float", "XDTfloat"},   {"void", "XDTvoid"},
 };
 
-std::string look_up(const auto &table, std::string_view key) {
+// The table's text for key, or key itself when no row has it.
+std::string_view look_up(const auto &table, std::string_view key) {
   for (const TypePair &row : table) {
-    if (row.from == key) return std::string(row.to);
+    if (row.from == key) return row.to;
   }
-  return std::string(key);
+  return key;
 }
 
 }  // namespace
@@ -65,9 +66,9 @@ bool starts_like_number(std::string_view text) {
 
 // ---- Type mapping and naming ----
 
-std::string java_type_of(std::string_view type_name) { return look_up(java_type_table, type_name); }
+std::string_view java_type_of(std::string_view type_name) { return look_up(java_type_table, type_name); }
 
-std::string wrapper_class_of(std::string_view java_type) { return look_up(wrapper_table, java_type); }
+std::string_view wrapper_class_of(std::string_view java_type) { return look_up(wrapper_table, java_type); }
 
 bool is_builtin_type(std::string_view java_type) {
   for (const TypePair &row : wrapper_table) {
@@ -106,32 +107,32 @@ bool begin_member(Declaration &decl, int depth) {
 
 void emit_field_declaration(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
-  const std::string j = java_type_of(decl.type);
+  const std::string_view j = java_type_of(decl.type);
   const std::string &name = decl.name;
-  std::string row;
+  emit("public ");
   switch (decl.relation) {
     case Relation::Plain:
-      row = is_builtin_type(j) ? format_text("%s%s %s", {"", j, name})
-                               : format_text("%s%s %s = new %s%s()", {"", j, name, "", j});
+      if (is_builtin_type(j))
+        emit_format("%s%s %s", {"", j, name});
+      else
+        emit_format("%s%s %s = new %s%s()", {"", j, name, "", j});
       break;
     case Relation::VarArray:
-      row = format_text("%s%s [] %s", {"", j, name});
+      emit_format("%s%s [] %s", {"", j, name});
       break;
     case Relation::FixedArray:
-      row = format_text("%s%s [] %s = new %s%s[%s]", {"", j, name, "", j, qualify_bound(decl.array_bound)});
+      emit_format("%s%s [] %s = new %s%s[%s]", {"", j, name, "", j, qualify_bound(decl.array_bound)});
       break;
     case Relation::Pointer:
-      row = format_text("%s%s %s", {"", wrapper_class_of(j), name});
+      emit_format("%s%s %s", {"", wrapper_class_of(j), name});
       break;
   }
-  emit("public ");
-  emit(row);
   emit(";\n");
 }
 
 void emit_encode_statement(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
-  const std::string j = java_type_of(decl.type);
+  const std::string_view j = java_type_of(decl.type);
   const std::string &name = decl.name;
   const bool builtin = is_builtin_type(j);
   switch (decl.relation) {
@@ -163,7 +164,7 @@ void emit_encode_statement(Declaration &decl, int depth) {
 
 void emit_decode_statement(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
-  const std::string j = java_type_of(decl.type);
+  const std::string_view j = java_type_of(decl.type);
   const std::string &name = decl.name;
   const bool builtin = is_builtin_type(j);
   switch (decl.relation) {
@@ -188,7 +189,7 @@ void emit_decode_statement(Declaration &decl, int depth) {
         emit_format("xdrs.xdr_vec(%s, new %s());\n", {name, j});
       break;
     case Relation::Pointer: {
-      const std::string w = builtin ? wrapper_class_of(j) : j;
+      const std::string_view w = builtin ? wrapper_class_of(j) : j;
       emit_format("%s = (%s) xdrs.dec_ref(new %s());\n", {name, w, w});
       break;
     }
@@ -286,7 +287,7 @@ void emit_struct_class(Definition &def) {
 
 void emit_union_class(Definition &def) {
   Declaration &disc = def.discriminant;
-  const std::string disc_type = java_type_of(disc.type);
+  const std::string disc_type(java_type_of(disc.type));
   const bool builtin = is_builtin_type(disc_type);
   const bool boolean = disc_type == "boolean";
   // Java cannot switch on a boolean, and a void discriminant has no value:

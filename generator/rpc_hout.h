@@ -9,8 +9,9 @@
 #include "rpc_parse.h"
 
 // Type mapping and naming.
-std::string java_type_of(std::string_view type_name);
-std::string wrapper_class_of(std::string_view java_type);
+// Both return a table's text or their own argument.
+std::string_view java_type_of(std::string_view type_name);
+std::string_view wrapper_class_of(std::string_view java_type);
 bool is_builtin_type(std::string_view java_type);
 std::string qualify_bound(const std::string &text);
 

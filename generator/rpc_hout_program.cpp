@@ -75,13 +75,13 @@ void emit_client_method(const ProcedureDef &proc) {
   if (sig.param_list.empty()) {
     emit("\t\tXDTvoid _in_arg = new XDTvoid();\n");
   } else if (is_builtin_type(sig.arg_java_type)) {
-    const std::string wrapper = wrapper_class_of(sig.arg_java_type);
+    const std::string_view wrapper = wrapper_class_of(sig.arg_java_type);
     emit_format("\t\t%s _in_arg = new %s();\n", {wrapper, wrapper});
     emit("\t\t_in_arg.value = in_arg;\n");
   } else {
     reference_prefix = "";
   }
-  const std::string result_wrapper = wrapper_class_of(sig.result_java_type);
+  const std::string_view result_wrapper = wrapper_class_of(sig.result_java_type);
   emit_format("\t\t%s _out_arg = new %s();\n", {result_wrapper, result_wrapper});
   emit_format("\t\tgetClient().call(%s.%s, %sin_arg, _out_arg);\n",
               {g_state.interface_name, sig.proc_constant, reference_prefix});
@@ -146,7 +146,7 @@ void emit_server_case(const ProcedureDef &proc) {
   } else {
     // For a generated class the wrapper is the class itself, and the method
     // takes the decoded object; a built-in travels as the wrapper's value.
-    const std::string wrapper = wrapper_class_of(sig.arg_java_type);
+    const std::string_view wrapper = wrapper_class_of(sig.arg_java_type);
     emit("\t\ttry {\n");
     emit_format("\t\t\t%s _in_arg = new %s();\n", {wrapper, wrapper});
     emit("\t\t\t_in_arg.xdr(inXDR);\n");
