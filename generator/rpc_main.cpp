@@ -159,7 +159,7 @@ void open_input(const std::string *input_file, const std::string &define_word) {
 void run_pass(const std::string *input_file, const std::string &define_word) {
   open_input(input_file, define_word);
   g_state.generated_file_list.clear();
-  while (std::unique_ptr<Definition> def = get_definition()) dispatch_definition(*def);
+  while (Definition *def = get_definition()) dispatch_definition(*def);
 
   const char *summary = nullptr;
   switch (g_state.pass_mode) {
@@ -197,6 +197,7 @@ void reset_pass() {
   // Release what the pass held, not only its contents.
   std::string().swap(g_state.pass_through_text);
   std::string().swap(g_state.generated_file_list);
+  g_state.current_definition = Definition{};
   if (g_state.input_block.bytes.size() > InputBlock::size) g_state.input_block = InputBlock{};
 }
 

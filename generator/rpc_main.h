@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rpc_parse.h"
 #include "rpc_scan.h"
 
 // Which output a pass produces; dispatch_definition acts on it.
@@ -50,6 +51,7 @@ struct GeneratorState {
   bool at_end_of_input = false;
   bool has_pushed_back_token = false;
   Token pushed_back_token;
+  Definition current_definition;  // the one get_definition hands over
 
   std::string constants_text;      // filled in the Constants pass, never emptied
   std::string pass_through_text;   // "%" lines read so far in this pass

@@ -3,6 +3,7 @@
 // first syntax error ends the run through report_error.
 #include "rpc_parse.h"
 
+#include "rpc_main.h"
 #include "rpc_scan.h"
 #include "rpc_util.h"
 
@@ -285,14 +286,32 @@ void parse_program(Definition &def, Token &token) {
   def.program_number = token.text;
 }
 
+// Empties the record for the next definition; its lists keep their storage.
+void clear_definition(Definition &def) {
+  def.name.clear();
+  def.value.clear();
+  def.members.clear();
+  def.discriminant = Declaration{};
+  def.cases.clear();
+  def.default_arm.reset();
+  def.enum_members.clear();
+  def.old_prefix.clear();
+  def.old_type.clear();
+  def.relation = Relation::Plain;
+  def.array_bound.clear();
+  def.program_number.clear();
+  def.versions.clear();
+}
+
 }  // namespace
 
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
-std::unique_ptr<Definition> get_definition() {
+Definition *get_definition() {
   Token token;
   get_token(token);
-  auto def = std::make_unique<Definition>();
+  Definition *def = &g_state.current_definition;
+  clear_definition(*def);
   switch (token.kind) {
     case TokenKind::Const: parse_constant(*def, token); break;
     case TokenKind::Struct: parse_struct(*def, token); break;

@@ -2,7 +2,6 @@
 // top-level definition at a time.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +70,8 @@ struct Definition {
   std::vector<VersionDef> versions;
 };
 
-// The next definition of the input, or nothing at its end. A syntax error
-// ends the run.
-std::unique_ptr<Definition> get_definition();
+// The next definition of the input, or nullptr at its end. A syntax error
+// ends the run. The Definition is the parser's own and is valid until the
+// next call: each one is handed over and used at once, so one record is
+// reused for all of them instead of allocating a new one each time.
+Definition *get_definition();

@@ -1,7 +1,6 @@
 // Parser: the model it builds and the messages it stops with.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "rpc_parse.h"
@@ -9,7 +8,7 @@
 
 namespace {
 
-std::unique_ptr<Definition> parse_one(const std::string &text) {
+Definition *parse_one(const std::string &text) {
   start_input(text);
   return get_definition();
 }
