@@ -55,21 +55,30 @@ constexpr std::array<unsigned char, 256> byte_classes = [] {
 
 bool has_class(unsigned char c, unsigned char byte_class) { return (byte_classes[c] & byte_class) != 0; }
 
-// The byte at position i of the current line; 0 past its end.
-unsigned char byte_at(std::size_t i) {
-  const std::string_view line = g_state.line_buffer;
-  return i < line.size() ? static_cast<unsigned char>(line[i]) : 0;
-}
+// The scan position inside the current line, held in locals while a token
+// is scanned and stored back to scan_cursor before anything else looks.
+struct Cursor {
+  const unsigned char *line;
+  std::size_t size;
+  std::size_t pos;
 
-bool at_line_end() { return g_state.scan_cursor >= g_state.line_buffer.size(); }
-
-// Moves the cursor past every byte of the given class.
-void skip_class(unsigned char byte_class) {
-  const std::string_view line = g_state.line_buffer;
-  std::size_t i = g_state.scan_cursor;
-  while (i < line.size() && has_class(static_cast<unsigned char>(line[i]), byte_class)) i++;
-  g_state.scan_cursor = i;
-}
+  Cursor() { load(); }
+  void load() {
+    line = reinterpret_cast<const unsigned char *>(g_state.line_buffer.data());
+    size = g_state.line_buffer.size();
+    pos = g_state.scan_cursor;
+  }
+  void store() const { g_state.scan_cursor = pos; }
+  bool at_end() const { return pos >= size; }
+  // The byte at pos + ahead; 0 past the end of the line.
+  unsigned char peek(std::size_t ahead = 0) const { return pos + ahead < size ? line[pos + ahead] : 0; }
+  void skip_class(unsigned char byte_class) {
+    while (pos < size && has_class(line[pos], byte_class)) pos++;
+  }
+  std::string_view text_from(std::size_t start) const {
+    return std::string_view(reinterpret_cast<const char *>(line) + start, pos - start);
+  }
+};
 
 // Makes the next line, line feed included, the current line. At the end of
 // the input the last line stays current, for the diagnostics. NUL bytes are
@@ -134,32 +143,31 @@ bool advance_line(bool in_comment) {
   }
 }
 
-void take_text(std::size_t start, Token &token) {
-  token.text = g_state.line_buffer.substr(start, g_state.scan_cursor - start);
-}
-
 // string-constant = '"' { any byte but '"' } '"'   (on one line)
-void scan_string_constant(Token &token) {
-  std::size_t start = g_state.scan_cursor;
-  std::size_t close = g_state.line_buffer.find('"', start + 1);
-  if (close == std::string_view::npos) report_error("unterminated string constant");
-  g_state.scan_cursor = close + 1;
+void scan_string_constant(Cursor &at, Token &token) {
+  std::size_t start = at.pos;
+  const void *close = std::memchr(at.line + start + 1, '"', at.size - start - 1);
+  if (close == nullptr) {
+    at.store();
+    report_error("unterminated string constant");
+  }
+  at.pos = static_cast<const unsigned char *>(close) - at.line + 1;
   token.kind = TokenKind::StringConstant;
-  take_text(start, token);
+  token.text = at.text_from(start);
 }
 
 // number = "0x" { hex-digit } | ( "-" | digit ) { digit }
-void scan_number(Token &token) {
-  std::size_t start = g_state.scan_cursor;
-  if (byte_at(start) == '0' && byte_at(start + 1) == 'x') {
-    g_state.scan_cursor += 2;
-    skip_class(HexDigit);
+void scan_number(Cursor &at, Token &token) {
+  std::size_t start = at.pos;
+  if (at.peek() == '0' && at.peek(1) == 'x') {
+    at.pos += 2;
+    at.skip_class(HexDigit);
   } else {
-    g_state.scan_cursor++;
-    skip_class(Digit);
+    at.pos++;
+    at.skip_class(Digit);
   }
   token.kind = TokenKind::Identifier;
-  take_text(start, token);
+  token.text = at.text_from(start);
 }
 
 // For each first letter, the keywords that begin with it, in table order.
@@ -187,10 +195,10 @@ TokenKind keyword_kind(std::string_view word) {
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
-void scan_word(Token &token) {
-  std::size_t start = g_state.scan_cursor;
-  skip_class(WordByte);
-  take_text(start, token);
+void scan_word(Cursor &at, Token &token) {
+  std::size_t start = at.pos;
+  at.skip_class(WordByte);
+  token.text = at.text_from(start);
   token.kind = keyword_kind(token.text);
 }
 
@@ -226,31 +234,32 @@ TokenKind punctuation_kind(unsigned char c) {
 // Skips whitespace and comments; returns false at the end of the input.
 // A comment never outlasts one call, and an end of input inside it simply
 // ends the input.
-bool skip_to_token() {
+bool skip_to_token(Cursor &at) {
   bool in_comment = false;
   for (;;) {
-    if (at_line_end()) {
+    if (at.at_end()) {
+      at.store();
       if (!advance_line(in_comment)) return false;
+      at.load();
       continue;
     }
-    const std::string_view line = g_state.line_buffer;
-    unsigned char c = static_cast<unsigned char>(line[g_state.scan_cursor]);
+    unsigned char c = at.line[at.pos];
     if (has_class(c, Space)) {
-      skip_class(Space);
+      at.skip_class(Space);
     } else if (in_comment) {
       // Only a "*" can end the comment: step to the next one on the line.
-      std::size_t star = line.find('*', g_state.scan_cursor);
-      if (star == std::string_view::npos) {
-        g_state.scan_cursor = line.size();
+      const void *star = std::memchr(at.line + at.pos, '*', at.size - at.pos);
+      if (star == nullptr) {
+        at.pos = at.size;
       } else {
-        g_state.scan_cursor = star + 1;
-        if (byte_at(star + 1) == '/' && star + 1 < line.size()) {
-          g_state.scan_cursor++;
+        at.pos = static_cast<const unsigned char *>(star) - at.line + 1;
+        if (at.peek() == '/') {
+          at.pos++;
           in_comment = false;
         }
       }
-    } else if (c == '/' && byte_at(g_state.scan_cursor + 1) == '*' && g_state.scan_cursor + 1 < line.size()) {
-      g_state.scan_cursor += 2;
+    } else if (c == '/' && at.peek(1) == '*' && at.pos + 1 < at.size) {
+      at.pos += 2;
       in_comment = true;
     } else {
       return true;
@@ -266,25 +275,28 @@ void get_token(Token &token) {
     token = g_state.pushed_back_token;
     return;
   }
-  if (!skip_to_token()) {
+  Cursor at;
+  if (!skip_to_token(at)) {
     token.kind = TokenKind::EndOfInput;
     token.text = {};
     return;
   }
-  unsigned char c = byte_at(g_state.scan_cursor);
+  unsigned char c = at.line[at.pos];
   if (has_class(c, Letter) || c == '_') {
-    scan_word(token);
+    scan_word(at, token);
   } else if (c == '-' || has_class(c, Digit)) {
-    scan_number(token);
+    scan_number(at, token);
   } else if (TokenKind kind = punctuation_kind(c); kind != TokenKind::EndOfInput) {
-    g_state.scan_cursor++;
+    at.pos++;
     token.kind = kind;
     token.text = {};
   } else if (c == '"') {
-    scan_string_constant(token);
+    scan_string_constant(at, token);
   } else {
+    at.store();
     report_illegal_character(c);
   }
+  at.store();
 }
 
 void unget_token(const Token &token) {
