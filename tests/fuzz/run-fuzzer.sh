@@ -2,7 +2,7 @@
 # Builds the clang fuzz build of vorlith in build-fuzz and runs the fuzzer.
 #
 #   run-fuzzer.sh SECONDS       fuzz for that many seconds
-#   run-fuzzer.sh --runs N      fuzz for N inputs (bounded also by time)
+#   run-fuzzer.sh --runs N      fuzz for N inputs, for 100 seconds at most
 #
 # The fuzzer starts from the seed corpus in tests/fuzz/corpus (read only) and
 # keeps what it finds in build-fuzz/corpus. A crash is written to
@@ -24,7 +24,7 @@ case "${1:-}" in
   --runs)
     [[ "${2:-}" =~ ^[0-9]+$ ]] || usage
     # A bounded run must stay bounded even if inputs turn slow.
-    limit=(-runs="$2" -max_total_time=150)
+    limit=(-runs="$2" -max_total_time=100)
     ;;
   *)
     [[ "${1:-}" =~ ^[0-9]+$ ]] || usage
