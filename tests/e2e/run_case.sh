@@ -5,7 +5,8 @@
 # A case is a folder:
 #   args            the command-line arguments, as shell words
 #   env             optional: lines NAME=value exported before the run
-#   setup.sh        optional: run (with bash) in the scratch folder before the run
+#   setup.sh        optional: run (with bash) in the scratch folder before the run;
+#                   CASE_DIR names the case folder, and what it makes counts as input
 #   *.x, others     copied into the scratch folder; the run happens there
 #   expected/status      the exit status
 #   expected/stdout      standard output
@@ -34,12 +35,13 @@ for f in "$case_dir"/* "$case_dir"/.[!.]*; do
     *) cp -a "$f" "$work/run/" ;;
   esac
 done
-(cd "$work/run" && find . -mindepth 1 | sort) > "$work/inputs"
-
 if [ -f "$case_dir/setup.sh" ]; then
   (cd "$work/run" && CASE_DIR="$case_dir" bash "$case_dir/setup.sh") || {
     echo "$name: setup.sh failed"; exit 1; }
 fi
+
+# What setup.sh made counts as input too.
+(cd "$work/run" && find . -mindepth 1 | sort) > "$work/inputs"
 
 args=""
 [ -f "$case_dir/args" ] && args=$(cat "$case_dir/args")
