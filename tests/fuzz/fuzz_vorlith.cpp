@@ -9,6 +9,9 @@
 // routine is replaced), and the generator state is reset after every run.
 //
 // Besides the sanitizers, the target checks what a user relies on:
+//  - a long line marker line in front of the input changes neither the
+//    status nor the files written (it also moves the input across the
+//    boundary of the 64 KB blocks the input is read in);
 //  - every run ends with status 0, 1 or 255;
 //  - a finished run leaves no file open, and after the reset no run does;
 //  - no temporary file stays named after a run;
@@ -23,6 +26,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -118,9 +122,12 @@ std::string read_file(const std::string &name) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Checks every file the run left in the scratch folder and removes it; the
-// input file stays for the next command line.
-void check_and_clean_outputs(const std::string &header) {
+// The Java files of one run: name to content.
+using FileSet = std::map<std::string, std::string>;
+
+// Checks every file the run left in the scratch folder, keeps its content
+// in files and removes it; the input file stays for the next command line.
+void check_and_clean_outputs(const std::string &header, FileSet &files) {
   DIR *dir = opendir(".");
   if (dir == nullptr) fail_check("cannot list the scratch folder");
   std::vector<std::string> names;
@@ -136,10 +143,11 @@ void check_and_clean_outputs(const std::string &header) {
     if (text.compare(0, header.size(), header) != 0) fail_check("file without header: " + name);
     if (!ends_with(text, "};\n") && !ends_with(text, "\n}\n\n")) fail_check("truncated file: " + name);
     if (std::remove(name.c_str()) != 0) fail_check("cannot remove " + name);
+    files[name] = text;
   }
 }
 
-int run_once(const std::vector<std::string> &args) {
+int run_once(const std::vector<std::string> &args, FileSet &files) {
   std::vector<std::string> words;
   words.push_back("vorlith");
   words.insert(words.end(), args.begin(), args.end());
@@ -162,8 +170,23 @@ int run_once(const std::vector<std::string> &args) {
   std::string header = g_state.file_header_text;
   reset_generator_state();
   if (count_descriptors() != baseline_descriptors) fail_check("a file stayed open after the reset");
-  check_and_clean_outputs(header);
+  check_and_clean_outputs(header, files);
   return status;
+}
+
+// Writes the input file: padding bytes of filler, then the bytes of the
+// input. The filler is one line marker line, which changes only the name
+// and the line numbers the diagnostics show, and is cheap to read.
+void write_input(std::string_view text, std::size_t padding) {
+  std::ofstream out(input_name, std::ios::binary | std::ios::trunc);
+  if (padding > 0) {
+    std::string filler = "#1 ";
+    filler.resize(padding - 1, 'x');
+    filler.push_back('\n');
+    out.write(filler.data(), static_cast<std::streamsize>(filler.size()));
+  }
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out) fail_check("cannot write the input file");
 }
 
 }  // namespace
@@ -172,14 +195,33 @@ int run_once(const std::vector<std::string> &args) {
 // each selecting option alone, and -i for the other name case.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   set_up_once();
-  {
-    std::ofstream out(input_name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
-    if (!out) fail_check("cannot write the input file");
-  }
+  const std::string_view text(reinterpret_cast<const char *>(data), size);
+  write_input(text, 0);
   static const std::vector<std::vector<std::string>> option_sets = {
       {}, {"-c"}, {"-l"}, {"-s", "tcp"}, {"-m"}, {"-i"},
   };
-  for (const std::vector<std::string> &options : option_sets) run_once(options);
+  FileSet plain_files;
+  int plain_status = 0;
+  for (const std::vector<std::string> &options : option_sets) {
+    FileSet files;
+    int status = run_once(options, files);
+    if (options.empty()) {
+      plain_status = status;
+      plain_files = std::move(files);
+    }
+  }
+
+  // The input is read in blocks of 64 KB. A line marker line in front
+  // changes nothing but what the diagnostics show, so the same input behind
+  // one, placed to straddle the first block boundary at a point the input
+  // chooses, must end the same way and write the same files.
+  std::size_t straddle = size == 0 ? 0 : (static_cast<std::size_t>(data[0]) * 131 + size) % (size + 1);
+  write_input(text, 65536 - straddle);
+  FileSet padded_files;
+  int padded_status = run_once({}, padded_files);
+  if (padded_status != plain_status)
+    fail_check("status " + std::to_string(padded_status) + " behind a line marker, " +
+               std::to_string(plain_status) + " without");
+  if (padded_files != plain_files) fail_check("other files written behind a line marker");
   return 0;
 }
