@@ -37,10 +37,10 @@ for tool in clang clang++; do
 done
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
+  mkdir -p "$build"
   cmake -S "$here" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" 2>&1 || {
-    cat "$build.configure.log" >&2; exit 1; }
-  rm -f "$build.configure.log"
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build/configure.log" 2>&1 || {
+    cat "$build/configure.log" >&2; exit 1; }
 fi
 cmake --build "$build" --target vorlith_fuzz -j "$(nproc 2>/dev/null || echo 2)"
 
