@@ -2,8 +2,10 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 600
+FUZZ_RUNS    ?= 20000
 
-.PHONY: all build demo test test-plain test-asan deps package clean
+.PHONY: all build demo test test-plain test-asan test-fuzz fuzz deps package clean
 
 all: build
 
@@ -20,7 +22,8 @@ build: $(BUILD)/CMakeCache.txt
 demo: build
 	@sh scripts/demo.sh $(BUILD)/generator/vorlith examples/geo.x
 
-test: deps test-plain test-asan
+# The fuzzing run comes first so that the suite's own summary closes the output.
+test: deps test-fuzz test-plain test-asan
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -31,9 +34,17 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# A bounded fuzzing run of the whole pipeline (clang, libFuzzer, ASan, UBSan).
+test-fuzz:
+	bash tests/fuzz/run-fuzzer.sh --runs $(FUZZ_RUNS)
+
+# Fuzzing for as long as asked: make fuzz FUZZ_SECONDS=3600
+fuzz:
+	bash tests/fuzz/run-fuzzer.sh $(FUZZ_SECONDS)
+
 # The Debian package: $(BUILD)/vorlith_<version>_amd64.deb
 package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
