@@ -54,5 +54,5 @@ status=0
   "$build/corpus" "$here/corpus" || status=$?
 if [ "$status" != 0 ]; then
   echo "$0: the fuzzer found a failure (status $status); inputs in $build/artifacts/" >&2
+  exit 1
 fi
-exit "$status"
