@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "rpc_hout.h"
@@ -148,6 +149,15 @@ void open_input(const std::string *input_file, const std::string &define_word) {
     path = g_state.temp_file_name;
   }
   g_state.input_stream = std::fopen(path.c_str(), "r");
+  // A folder opens, but reading it fails at once: that would pass for an
+  // empty input and a successful run, so it is an open failure.
+  struct stat info;
+  if (g_state.input_stream != nullptr && fstat(fileno(g_state.input_stream), &info) == 0 &&
+      S_ISDIR(info.st_mode)) {
+    std::fclose(g_state.input_stream);
+    g_state.input_stream = nullptr;
+    errno = EISDIR;
+  }
   if (g_state.input_stream == nullptr) {
     int error_number = errno;
     write_stderr(g_state.program_name + ": ");

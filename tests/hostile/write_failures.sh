@@ -98,6 +98,21 @@ else
   echo "note: /dev/full is missing; the full-device case did not run"
 fi
 
+# The file lists on standard output are output too: a full device there
+# is a failed run, not a silent success.
+if [ -c /dev/full ] && [ -w /dev/full ]; then
+  begin_case "standard output on a full device"
+  fresh_folders
+  struct_text small 1 > "$run/input.x"
+  (cd "$run" && PATH="$work/bin:$PATH" TMPDIR="$tmp" timeout 60 vorlith -c input.x) > /dev/full 2> "$out/stderr" < /dev/null
+  status=$?
+  checks=$((checks + 1))
+  expect_status 255
+  expect_stderr $'vorlith: <stdout>: No space left on device\n'
+  expect_files small.java
+  expect_no_temp
+fi
+
 # A folder where the file should be: it cannot be opened and stays.
 begin_case "a folder in place of the file"
 fresh_folders
