@@ -36,6 +36,12 @@ constexpr TypePair wrapper_table[] = {
     {"float", "XDTfloat"},   {"void", "XDTvoid"},
 };
 
+// A number is a digit, or "-" and a digit; everything else is a name.
+bool starts_like_number(std::string_view text) {
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  return (!text.empty() && digit(text[0])) || (text.size() > 1 && text[0] == '-' && digit(text[1]));
+}
+
 // The table's text for key, or key itself when no row has it.
 std::string_view look_up(const auto &table, std::string_view key) {
   for (const TypePair &row : table) {
@@ -56,12 +62,6 @@ void emit_format(std::string_view format, std::initializer_list<std::string_view
 
 void emit_tabs(int count) {
   if (count > 0) g_state.output_text.append(static_cast<std::size_t>(count), '\t');
-}
-
-// A number is a digit, or "-" and a digit; everything else is a name.
-bool starts_like_number(std::string_view text) {
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  return (!text.empty() && digit(text[0])) || (text.size() > 1 && text[0] == '-' && digit(text[1]));
 }
 
 // ---- Type mapping and naming ----
