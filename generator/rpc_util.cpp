@@ -119,24 +119,31 @@ void report_system_error(std::string_view name, int error_number) {
 }
 
 void append_format(std::string &out, std::string_view format, std::initializer_list<std::string_view> args) {
+  // Room for the format and every argument, filled in one pass and cut to
+  // what was used: no reallocation and no call per piece.
+  std::size_t room = format.size();
+  for (std::string_view arg : args) room += arg.size();
+  const std::size_t start = out.size();
+  out.resize(start + room);
+  char *to = out.data() + start;
   auto next = args.begin();
-  std::size_t done = 0;
-  for (std::size_t i = format.find('%'); i != std::string_view::npos && i + 1 < format.size();
-       i = format.find('%', i)) {
-    char spec = format[i + 1];
-    if (spec != '%' && spec != 's' && spec != 'd') {
-      i++;
-      continue;
+  for (std::size_t i = 0; i < format.size(); i++) {
+    char c = format[i];
+    if (c == '%' && i + 1 < format.size()) {
+      char spec = format[i + 1];
+      if (spec == 's' || spec == 'd') {
+        if (next != args.end()) {
+          to = std::copy(next->begin(), next->end(), to);
+          ++next;
+        }
+        i++;
+        continue;
+      }
+      if (spec == '%') i++;
     }
-    out.append(format, done, i - done);
-    if (spec == '%')
-      out.push_back('%');
-    else if (next != args.end())
-      out.append(*next++);
-    done = i + 2;
-    i += 2;
+    *to++ = c;
   }
-  out.append(format, done, std::string_view::npos);
+  out.resize(static_cast<std::size_t>(to - out.data()));
 }
 
 std::string format_text(std::string_view format, std::initializer_list<std::string_view> args) {
