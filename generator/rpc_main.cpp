@@ -132,8 +132,8 @@ void open_input(const std::string *input_file, const std::string &define_word) {
   g_state.has_input_name = true;
   g_state.input_name = input_file != nullptr ? *input_file : "<stdin>";
   g_state.at_end_of_input = false;
-  g_state.input_block.start = g_state.input_block.end = 0;
-  g_state.input_block.at_end = false;
+  g_state.input_text.start = g_state.input_text.end = 0;
+  g_state.input_text.loaded = false;
 
   // Standard input is never read: without a file there is nothing to open,
   // with or without the preprocessor.
@@ -189,8 +189,8 @@ void reset_pass() {
   g_state.scan_cursor = 0;
   g_state.line_number = 0;
   g_state.at_end_of_input = false;
-  g_state.input_block.start = g_state.input_block.end = 0;
-  g_state.input_block.at_end = false;
+  g_state.input_text.start = g_state.input_text.end = 0;
+  g_state.input_text.loaded = false;
   if (g_state.input_stream != nullptr) {
     std::fclose(g_state.input_stream);
     g_state.input_stream = nullptr;
@@ -208,7 +208,6 @@ void reset_pass() {
   std::string().swap(g_state.pass_through_text);
   std::string().swap(g_state.generated_file_list);
   g_state.current_definition = Definition{};
-  if (g_state.input_block.bytes.size() > InputBlock::size) g_state.input_block = InputBlock{};
 }
 
 void reset_generator_state() {

@@ -13,14 +13,13 @@
 // Which output a pass produces; dispatch_definition acts on it.
 enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constants = 4, Interface = 5 };
 
-// The input is read in blocks of at least this size; the scanner views
-// each line inside the block.
-struct InputBlock {
-  static constexpr std::size_t size = 1 << 16;
-  std::vector<char> bytes;
-  std::size_t start = 0;  // first byte after the current line
-  std::size_t end = 0;    // end of the bytes read
-  bool at_end = false;    // the stream has nothing more
+// The whole input of a pass, read when its first line is wanted. It stays
+// in place until the pass ends, and its storage is kept for the next pass.
+struct InputText {
+  std::vector<char> bytes;  // the input, then one line feed that no line includes
+  std::size_t start = 0;    // first byte after the current line
+  std::size_t end = 0;      // end of the input
+  bool loaded = false;
 };
 
 // Everything vorlith keeps for the life of the process. Texts grow as needed.
@@ -36,7 +35,7 @@ struct GeneratorState {
   bool has_input_name = false;  // a line marker with an empty name clears it
   std::string input_name;
   std::FILE *input_stream = nullptr;
-  InputBlock input_block;
+  InputText input_text;
   std::string temp_file_name;  // empty: no temporary file this pass
 
   // Output file being written, at most one at a time.
@@ -45,7 +44,7 @@ struct GeneratorState {
   std::string output_text;  // the file's text, written out when it is closed
 
   // Scanner position: the current line whole, the next unread byte in it.
-  std::string_view line_buffer;  // inside input_block
+  std::string_view line_buffer;  // inside input_text
   std::size_t scan_cursor = 0;
   long long line_number = 0;
   bool at_end_of_input = false;

@@ -2,9 +2,9 @@
 // counts once, its tokens are never split, and only its real first byte
 // decides whether it is a line marker or a pass-through line.
 //
-// The input is read in large blocks; line_buffer views the current line
-// inside the block, which holds whole lines (a line longer than the block
-// grows it), so lines are never copied.
+// The whole input of a pass is read at its first line and stays in place
+// until the pass ends: line_buffer views the current line inside it, and
+// token texts view their bytes there, so nothing is copied.
 #include "rpc_scan.h"
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <sys/stat.h>
 
 #include "rpc_main.h"
 #include "rpc_util.h"
@@ -39,11 +40,13 @@ constexpr Keyword keyword_table[] = {
 
 // Byte classes of the C locale, as a table: bytes above 127 belong to none
 // of them whatever the locale says.
-enum ByteClass : unsigned char { Space = 1, Digit = 2, Letter = 4, HexDigit = 8, WordByte = 16 };
+// Blank is Space without the line feed, which ends the line instead.
+enum ByteClass : unsigned char { Space = 1, Digit = 2, Letter = 4, HexDigit = 8, WordByte = 16, Blank = 32 };
 
 constexpr std::array<unsigned char, 256> byte_classes = [] {
   std::array<unsigned char, 256> table{};
-  for (int c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = Space;
+  for (int c : {' ', '\t', '\v', '\f', '\r'}) table[c] = Space | Blank;
+  table['\n'] = Space;
   for (int c = '0'; c <= '9'; c++) table[c] = Digit | HexDigit | WordByte;
   for (int c = 'a'; c <= 'z'; c++) table[c] = Letter | WordByte;
   for (int c = 'A'; c <= 'Z'; c++) table[c] = Letter | WordByte;
@@ -57,65 +60,64 @@ bool has_class(unsigned char c, unsigned char byte_class) { return (byte_classes
 
 // The scan position inside the current line, held in locals while a token
 // is scanned and stored back to scan_cursor before anything else looks.
+// The byte at limit is readable: the next line's first byte, or the line
+// feed kept after the input, so loops over a class of bytes that excludes
+// the line feed need no bound.
 struct Cursor {
   const unsigned char *line;
-  std::size_t size;
-  std::size_t pos;
+  const unsigned char *at;
+  const unsigned char *limit;
 
   Cursor() { load(); }
   void load() {
     line = reinterpret_cast<const unsigned char *>(g_state.line_buffer.data());
-    size = g_state.line_buffer.size();
-    pos = g_state.scan_cursor;
+    at = line + g_state.scan_cursor;
+    limit = line + g_state.line_buffer.size();
   }
-  void store() const { g_state.scan_cursor = pos; }
-  bool at_end() const { return pos >= size; }
-  // The byte at pos + ahead; 0 past the end of the line.
-  unsigned char peek(std::size_t ahead = 0) const { return pos + ahead < size ? line[pos + ahead] : 0; }
+  void store() const { g_state.scan_cursor = static_cast<std::size_t>(at - line); }
+  // Steps over bytes of a class that holds no line feed.
   void skip_class(unsigned char byte_class) {
-    while (pos < size && has_class(line[pos], byte_class)) pos++;
+    while (has_class(*at, byte_class)) at++;
   }
-  std::string_view text_from(std::size_t start) const {
-    return std::string_view(reinterpret_cast<const char *>(line) + start, pos - start);
+  std::string_view text_from(const unsigned char *start) const {
+    return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(at - start));
   }
 };
+
+// Reads the whole input of the pass, with a line feed after it that no line
+// includes. A read error counts as the end of the input.
+void load_input() {
+  InputText &input = g_state.input_text;
+  input.loaded = true;
+  input.start = input.end = 0;
+  std::size_t room = 1 << 16;
+  struct stat info;
+  std::FILE *stream = g_state.input_stream;
+  if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode))
+    room = std::max(room, static_cast<std::size_t>(info.st_size) + 2);
+  if (input.bytes.size() < room) input.bytes.resize(room);
+  while (stream != nullptr) {
+    if (input.end + 1 >= input.bytes.size()) input.bytes.resize(2 * input.bytes.size());
+    std::size_t got = std::fread(input.bytes.data() + input.end, 1, input.bytes.size() - input.end - 1, stream);
+    if (got == 0) break;
+    input.end += got;
+  }
+  input.bytes[input.end] = '\n';
+}
 
 // Makes the next line, line feed included, the current line. At the end of
 // the input the last line stays current, for the diagnostics. NUL bytes are
 // kept: they are bytes of the line like any other.
 bool read_line() {
-  InputBlock &block = g_state.input_block;
-  std::size_t search_from = block.start;
-  for (;;) {
-    if (search_from < block.end) {
-      const char *base = block.bytes.data();
-      const void *newline = std::memchr(base + search_from, '\n', block.end - search_from);
-      if (newline != nullptr) {
-        std::size_t stop = static_cast<const char *>(newline) - base + 1;
-        g_state.line_buffer = std::string_view(base + block.start, stop - block.start);
-        block.start = stop;
-        return true;
-      }
-      search_from = block.end;
-    }
-    if (block.at_end || g_state.input_stream == nullptr) break;
-    // Keep the unfinished line at the front, grow the block when the line
-    // fills it, and read more behind it.
-    if (block.start > 0) {
-      std::memmove(block.bytes.data(), block.bytes.data() + block.start, block.end - block.start);
-      block.end -= block.start;
-      search_from -= block.start;
-      block.start = 0;
-    }
-    if (block.end == block.bytes.size()) block.bytes.resize(std::max(InputBlock::size, 2 * block.bytes.size()));
-    std::size_t got = std::fread(block.bytes.data() + block.end, 1, block.bytes.size() - block.end,
-                                 g_state.input_stream);
-    if (got == 0) block.at_end = true;  // a read error counts as the end
-    block.end += got;
-  }
-  if (block.start == block.end) return false;
-  g_state.line_buffer = std::string_view(block.bytes.data() + block.start, block.end - block.start);
-  block.start = block.end;
+  InputText &input = g_state.input_text;
+  if (!input.loaded) load_input();
+  if (input.start >= input.end) return false;
+  const char *base = input.bytes.data();
+  const void *newline = std::memchr(base + input.start, '\n', input.end - input.start);
+  std::size_t stop = newline != nullptr ? static_cast<std::size_t>(static_cast<const char *>(newline) - base) + 1
+                                        : input.end;
+  g_state.line_buffer = std::string_view(base + input.start, stop - input.start);
+  input.start = stop;
   return true;
 }
 
@@ -144,30 +146,31 @@ bool advance_line(bool in_comment) {
 }
 
 // string-constant = '"' { any byte but '"' } '"'   (on one line)
-void scan_string_constant(Cursor &at, Token &token) {
-  std::size_t start = at.pos;
-  const void *close = std::memchr(at.line + start + 1, '"', at.size - start - 1);
+void scan_string_constant(Cursor &cur, Token &token) {
+  const unsigned char *start = cur.at;
+  const void *close = std::memchr(start + 1, '"', static_cast<std::size_t>(cur.limit - start - 1));
   if (close == nullptr) {
-    at.store();
+    cur.store();
     report_error("unterminated string constant");
   }
-  at.pos = static_cast<const unsigned char *>(close) - at.line + 1;
+  cur.at = static_cast<const unsigned char *>(close) + 1;
   token.kind = TokenKind::StringConstant;
-  token.text = at.text_from(start);
+  token.text = cur.text_from(start);
 }
 
 // number = "0x" { hex-digit } | ( "-" | digit ) { digit }
-void scan_number(Cursor &at, Token &token) {
-  std::size_t start = at.pos;
-  if (at.peek() == '0' && at.peek(1) == 'x') {
-    at.pos += 2;
-    at.skip_class(HexDigit);
+// The byte after the first is inside the line or the final line feed.
+void scan_number(Cursor &cur, Token &token) {
+  const unsigned char *start = cur.at;
+  if (start[0] == '0' && start[1] == 'x') {
+    cur.at += 2;
+    cur.skip_class(HexDigit);
   } else {
-    at.pos++;
-    at.skip_class(Digit);
+    cur.at++;
+    cur.skip_class(Digit);
   }
   token.kind = TokenKind::Identifier;
-  token.text = at.text_from(start);
+  token.text = cur.text_from(start);
 }
 
 // For each first letter, the keywords that begin with it, in table order.
@@ -195,10 +198,10 @@ TokenKind keyword_kind(std::string_view word) {
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
-void scan_word(Cursor &at, Token &token) {
-  std::size_t start = at.pos;
-  at.skip_class(WordByte);
-  token.text = at.text_from(start);
+void scan_word(Cursor &cur, Token &token) {
+  const unsigned char *start = cur.at;
+  cur.skip_class(WordByte);
+  token.text = cur.text_from(start);
   token.kind = keyword_kind(token.text);
 }
 
@@ -222,7 +225,7 @@ TokenKind punctuation_kind(unsigned char c) {
 }
 
 // Printable bytes are shown as themselves, all others as a signed byte value.
-[[noreturn]] void report_illegal_character(unsigned char c) {
+[[noreturn, gnu::cold, gnu::noinline]] void report_illegal_character(unsigned char c) {
   std::string message = "illegal character in file: ";
   if (c >= 33 && c <= 126)
     message.push_back(static_cast<char>(c));
@@ -234,37 +237,62 @@ TokenKind punctuation_kind(unsigned char c) {
 // Skips whitespace and comments; returns false at the end of the input.
 // A comment never outlasts one call, and an end of input inside it simply
 // ends the input.
-bool skip_to_token(Cursor &at) {
+bool skip_to_token(Cursor &cur) {
   bool in_comment = false;
   for (;;) {
-    if (at.at_end()) {
-      at.store();
-      if (!advance_line(in_comment)) return false;
-      at.load();
-      continue;
-    }
-    unsigned char c = at.line[at.pos];
-    if (has_class(c, Space)) {
-      at.skip_class(Space);
-    } else if (in_comment) {
+    // Before the first line of a pass there is no line to read from.
+    if (cur.at < cur.limit) cur.skip_class(Blank);
+    if (cur.at < cur.limit && *cur.at != '\n') {
+      if (!in_comment) {
+        if (cur.at[0] != '/' || cur.at + 1 >= cur.limit || cur.at[1] != '*') return true;
+        cur.at += 2;
+        in_comment = true;
+        continue;
+      }
       // Only a "*" can end the comment: step to the next one on the line.
-      const void *star = std::memchr(at.line + at.pos, '*', at.size - at.pos);
-      if (star == nullptr) {
-        at.pos = at.size;
-      } else {
-        at.pos = static_cast<const unsigned char *>(star) - at.line + 1;
-        if (at.peek() == '/') {
-          at.pos++;
+      const void *star = std::memchr(cur.at, '*', static_cast<std::size_t>(cur.limit - cur.at));
+      if (star != nullptr) {
+        cur.at = static_cast<const unsigned char *>(star) + 1;
+        if (cur.at < cur.limit && *cur.at == '/') {
+          cur.at++;
           in_comment = false;
         }
+        continue;
       }
-    } else if (c == '/' && at.peek(1) == '*' && at.pos + 1 < at.size) {
-      at.pos += 2;
-      in_comment = true;
-    } else {
-      return true;
     }
+    // The line is used up.
+    cur.at = cur.limit;
+    cur.store();
+    if (!advance_line(in_comment)) return false;
+    cur.load();
   }
+}
+
+// Scans the next token of the input. Kept out of line so that taking the
+// pushed-back token, half of all requests, stays a few instructions.
+[[gnu::noinline]] void scan_token(Token &token) {
+  Cursor cur;
+  if (!skip_to_token(cur)) {
+    token.kind = TokenKind::EndOfInput;
+    token.text = {};
+    return;
+  }
+  unsigned char c = *cur.at;
+  if (has_class(c, Letter) || c == '_') {
+    scan_word(cur, token);
+  } else if (c == '-' || has_class(c, Digit)) {
+    scan_number(cur, token);
+  } else if (TokenKind kind = punctuation_kind(c); kind != TokenKind::EndOfInput) {
+    cur.at++;
+    token.kind = kind;
+    token.text = {};
+  } else if (c == '"') {
+    scan_string_constant(cur, token);
+  } else {
+    cur.store();
+    report_illegal_character(c);
+  }
+  cur.store();
 }
 
 }  // namespace
@@ -275,28 +303,7 @@ void get_token(Token &token) {
     token = g_state.pushed_back_token;
     return;
   }
-  Cursor at;
-  if (!skip_to_token(at)) {
-    token.kind = TokenKind::EndOfInput;
-    token.text = {};
-    return;
-  }
-  unsigned char c = at.line[at.pos];
-  if (has_class(c, Letter) || c == '_') {
-    scan_word(at, token);
-  } else if (c == '-' || has_class(c, Digit)) {
-    scan_number(at, token);
-  } else if (TokenKind kind = punctuation_kind(c); kind != TokenKind::EndOfInput) {
-    at.pos++;
-    token.kind = kind;
-    token.text = {};
-  } else if (c == '"') {
-    scan_string_constant(at, token);
-  } else {
-    at.store();
-    report_illegal_character(c);
-  }
-  at.store();
+  scan_token(token);
 }
 
 void unget_token(const Token &token) {
