@@ -80,13 +80,13 @@ bool is_builtin_type(std::string_view java_type) {
 // Array bounds and case values: numbers stay as written, names become
 // constants of the interface. Without an interface there is nothing to
 // qualify with, which the user is told about.
-std::string qualify_bound(const std::string &text) {
+std::string qualify_bound(std::string_view text) {
   if (g_state.interface_name.empty()) {
     std::string message = format_text("Internal error: %s", {text});
     std::fwrite(message.data(), 1, message.size(), stderr);
-    return text;
+    return std::string(text);
   }
-  if (starts_like_number(text)) return text;
+  if (starts_like_number(text)) return std::string(text);
   return format_text("%s.%s", {g_state.interface_name, text});
 }
 
@@ -108,7 +108,7 @@ bool begin_member(Declaration &decl, int depth) {
 void emit_field_declaration(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
-  const std::string &name = decl.name;
+  const std::string_view name = decl.name;
   emit("public ");
   switch (decl.relation) {
     case Relation::Plain:
@@ -133,7 +133,7 @@ void emit_field_declaration(Declaration &decl, int depth) {
 void emit_encode_statement(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
-  const std::string &name = decl.name;
+  const std::string_view name = decl.name;
   const bool builtin = is_builtin_type(j);
   switch (decl.relation) {
     case Relation::Plain:
@@ -165,7 +165,7 @@ void emit_encode_statement(Declaration &decl, int depth) {
 void emit_decode_statement(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
-  const std::string &name = decl.name;
+  const std::string_view name = decl.name;
   const bool builtin = is_builtin_type(j);
   switch (decl.relation) {
     case Relation::Plain:
@@ -198,7 +198,7 @@ void emit_decode_statement(Declaration &decl, int depth) {
 
 // ---- Common file head and tail ----
 
-void open_java_file(const std::string &base_name) {
+void open_java_file(std::string_view base_name) {
   std::string file_name = format_text("%s.java", {base_name});
   g_state.generated_file_list += format_text("\t%s\n", {file_name});
   g_state.output_file_name = file_name;
@@ -243,16 +243,16 @@ void close_java_file() {
 
 namespace {
 
-void emit_class_methods(const std::string &name) {
+void emit_class_methods(std::string_view name) {
   emit_format("\n\tpublic XDT Clone() { return new %s();}\n\n", {name});
   emit_format("\tpublic XDT [] getArray(int len) { return new %s[len];}\n\n", {name});
 }
 
 // The switch label of one union arm. For a boolean discriminant the labels
 // TRUE and FALSE become the values of the "? 1 : 0" switch expression.
-std::string union_case_label(const std::string &value, bool builtin, bool boolean,
-                             const std::string &discriminant_type) {
-  std::string label = value;
+std::string union_case_label(std::string_view value, bool builtin, bool boolean,
+                             std::string_view discriminant_type) {
+  std::string_view label = value;
   if (boolean && label == "TRUE") label = "1";
   if (boolean && label == "FALSE") label = "0";
   if (builtin || starts_like_number(label))
@@ -340,7 +340,7 @@ void emit_enum_class(Definition &def) {
   open_java_file(def.name);
   emit("import kelvaro.ZELT.*;\n\n");
   emit_format("public class  %s  extends XDTint {\n", {def.name});
-  const std::string *last_value = nullptr;
+  const std::string_view *last_value = nullptr;
   long long counter = 0;
   for (const EnumMember &member : def.enum_members) {
     emit_format("\tpublic static final int %s", {member.name});

@@ -13,7 +13,7 @@
 std::string_view java_type_of(std::string_view type_name);
 std::string_view wrapper_class_of(std::string_view java_type);
 bool is_builtin_type(std::string_view java_type);
-std::string qualify_bound(const std::string &text);
+std::string qualify_bound(std::string_view text);
 
 // Member emitters: one line each for one Declaration. A "string" member is
 // turned into a Plain one in place.
@@ -30,7 +30,7 @@ void emit_tabs(int count);
 void dispatch_definition(Definition &def);
 
 // Opening and closing of every generated file.
-void open_java_file(const std::string &base_name);
+void open_java_file(std::string_view base_name);
 void close_java_file();
 
 void emit_struct_class(Definition &def);

@@ -9,7 +9,7 @@
 // ---- Shared naming ----
 
 std::string version_base_name(const Definition &program, const VersionDef &version) {
-  if (version.name == "1") return program.name;
+  if (version.name == "1") return std::string(program.name);
   return form_name(program.name, &version.number);
 }
 
@@ -132,7 +132,7 @@ void emit_server_abstract_method(const ProcedureDef &proc) {
 
 void emit_server_case(const ProcedureDef &proc) {
   const ProcedureSignature sig = procedure_signature(proc);
-  const std::string &number = proc.number;
+  const std::string_view number = proc.number;
   const bool has_argument = proc.arg_type != "void";
   const bool has_result = proc.result_type != "void";
   const std::string assign = has_result ? format_text("_out_arg%s = ", {number}) : std::string();

@@ -43,13 +43,13 @@ bool peek_and_take(TokenKind kind, Token &token) {
   return true;
 }
 
-std::string expect_identifier(Token &token) {
+std::string_view expect_identifier(Token &token) {
   expect_token(TokenKind::Identifier, token);
-  return std::string(token.text);
+  return token.text;
 }
 
 // unsigned-type = "unsigned" [ "int" | "short" ["int"] | "long" ["int"] | "char" | "hyper" ]
-std::string parse_unsigned_type(Token &token) {
+std::string_view parse_unsigned_type(Token &token) {
   peek_token(token);
   switch (token.kind) {
     case TokenKind::Int:
@@ -77,11 +77,14 @@ std::string parse_unsigned_type(Token &token) {
 // type-specifier = identifier | ("struct" | "union" | "enum") identifier
 //                | "int" | "float" | "double" | "opaque" | "char" | "string" | "bool" | "hyper"
 //                | "short" ["int"] | "long" ["int"] | unsigned-type | "void"
-void parse_type_specifier(std::string &prefix, std::string &type, DefinitionKind enclosing_kind,
-                          Token &token) {
-  prefix.clear();
+// Returns the keyword the type begins with (Identifier for a name), which
+// tells void, opaque and string apart without comparing texts.
+TokenKind parse_type_specifier(std::string_view &prefix, std::string_view &type, DefinitionKind enclosing_kind,
+                               Token &token) {
+  prefix = {};
   get_token(token);
-  switch (token.kind) {
+  const TokenKind kind = token.kind;
+  switch (kind) {
     case TokenKind::Identifier:
       type = token.text;
       break;
@@ -117,15 +120,16 @@ void parse_type_specifier(std::string &prefix, std::string &type, DefinitionKind
     default:
       report_error("expected type specifier");
   }
+  return kind;
 }
 
 // declaration = type-specifier ( "void"
 //             | [ "*" ] identifier [ "[" constant "]" | "<" [ constant ] ">" ] )
 Declaration parse_declaration(DefinitionKind enclosing_kind, Token &token) {
   Declaration decl;
-  parse_type_specifier(decl.prefix, decl.type, enclosing_kind, token);
+  const TokenKind type_kind = parse_type_specifier(decl.prefix, decl.type, enclosing_kind, token);
   decl.relation = Relation::Plain;
-  if (decl.type == "void") return decl;
+  if (type_kind == TokenKind::Void) return decl;
 
   expect_token2(TokenKind::Star, TokenKind::Identifier, token);
   if (token.kind == TokenKind::Star) {
@@ -153,8 +157,8 @@ Declaration parse_declaration(DefinitionKind enclosing_kind, Token &token) {
   }
 
   bool is_array = decl.relation == Relation::FixedArray || decl.relation == Relation::VarArray;
-  if (decl.type == "opaque" && !is_array) report_error("array declaration expected");
-  if (decl.type == "string" && decl.relation != Relation::VarArray)
+  if (type_kind == TokenKind::Opaque && !is_array) report_error("array declaration expected");
+  if (type_kind == TokenKind::String && decl.relation != Relation::VarArray)
     report_error("variable-length array declaration expected");
   return decl;
 }
@@ -222,7 +226,7 @@ void parse_enum(Definition &def, Token &token) {
     expect_token3(TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal, token);
     if (token.kind == TokenKind::Equal) {
       expect_constant(token);
-      member.value = std::string(token.text);
+      member.value = token.text;
       expect_token2(TokenKind::Comma, TokenKind::RightBrace, token);
     }
     def.enum_members.push_back(std::move(member));
@@ -234,22 +238,22 @@ void parse_enum(Definition &def, Token &token) {
 void parse_typedef(Definition &def, Token &token) {
   def.kind = DefinitionKind::Typedef;
   Declaration decl = parse_declaration(DefinitionKind::Typedef, token);
-  def.name = std::move(decl.name);
-  def.old_prefix = std::move(decl.prefix);
-  def.old_type = std::move(decl.type);
+  def.name = decl.name;
+  def.old_prefix = decl.prefix;
+  def.old_type = decl.type;
   def.relation = decl.relation;
-  def.array_bound = std::move(decl.array_bound);
+  def.array_bound = decl.array_bound;
 }
 
 // procedure = type-specifier identifier "(" type-specifier ")" "=" constant ";"
 ProcedureDef parse_procedure(Token &token) {
   ProcedureDef proc;
-  parse_type_specifier(proc.result_prefix, proc.result_type, DefinitionKind::Program, token);
-  if (proc.result_type == "opaque") report_error("illegal result type");
+  if (parse_type_specifier(proc.result_prefix, proc.result_type, DefinitionKind::Program, token) == TokenKind::Opaque)
+    report_error("illegal result type");
   proc.name = expect_identifier(token);
   expect_token(TokenKind::LeftParen, token);
-  parse_type_specifier(proc.arg_prefix, proc.arg_type, DefinitionKind::Program, token);
-  if (proc.arg_type == "opaque") report_error("illegal argument type");
+  if (parse_type_specifier(proc.arg_prefix, proc.arg_type, DefinitionKind::Program, token) == TokenKind::Opaque)
+    report_error("illegal argument type");
   expect_token(TokenKind::RightParen, token);
   expect_token(TokenKind::Equal, token);
   expect_constant(token);
@@ -288,18 +292,18 @@ void parse_program(Definition &def, Token &token) {
 
 // Empties the record for the next definition; its lists keep their storage.
 void clear_definition(Definition &def) {
-  def.name.clear();
-  def.value.clear();
+  def.name = {};
+  def.value = {};
   def.members.clear();
   def.discriminant = Declaration{};
   def.cases.clear();
   def.default_arm.reset();
   def.enum_members.clear();
-  def.old_prefix.clear();
-  def.old_type.clear();
+  def.old_prefix = {};
+  def.old_type = {};
   def.relation = Relation::Plain;
-  def.array_bound.clear();
-  def.program_number.clear();
+  def.array_bound = {};
+  def.program_number = {};
   def.versions.clear();
 }
 

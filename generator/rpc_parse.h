@@ -3,7 +3,7 @@
 #pragma once
 
 #include <optional>
-#include <string>
+#include <string_view>
 #include <vector>
 
 enum class DefinitionKind { Constant = 0, Struct = 1, Union = 2, Enum = 3, Typedef = 4, Program = 5 };
@@ -13,45 +13,49 @@ enum class Relation { FixedArray = 0, VarArray = 1, Pointer = 2, Plain = 3 };
 
 // One declarator. Empty prefix, name and array_bound mean "none": a name is
 // never empty, a void declaration has none.
+//
+// Every text of the model views the input of the pass (or a constant text):
+// the input stays in place until the pass ends, and a Definition is used
+// before the next one is read, so nothing is copied.
 struct Declaration {
-  std::string prefix;  // "struct", "union" or "enum" when written before the type
-  std::string type;
-  std::string name;
+  std::string_view prefix;  // "struct", "union" or "enum" when written before the type
+  std::string_view type;
+  std::string_view name;
   Relation relation = Relation::Plain;
-  std::string array_bound;  // FixedArray and VarArray only; "~0" for "<>"
+  std::string_view array_bound;  // FixedArray and VarArray only; "~0" for "<>"
 };
 
 struct UnionCase {
-  std::string case_value;
+  std::string_view case_value;
   Declaration declaration;
 };
 
 struct EnumMember {
-  std::string name;
-  std::optional<std::string> value;
+  std::string_view name;
+  std::optional<std::string_view> value;
 };
 
 struct ProcedureDef {
-  std::string name;
-  std::string number;
-  std::string arg_type;
-  std::string arg_prefix;
-  std::string result_type;
-  std::string result_prefix;
+  std::string_view name;
+  std::string_view number;
+  std::string_view arg_type;
+  std::string_view arg_prefix;
+  std::string_view result_type;
+  std::string_view result_prefix;
 };
 
 struct VersionDef {
-  std::string name;
-  std::string number;
+  std::string_view name;
+  std::string_view number;
   std::vector<ProcedureDef> procedures;
 };
 
 // One top-level definition; the fields of its kind are the ones in use.
 struct Definition {
-  std::string name;
+  std::string_view name;
   DefinitionKind kind = DefinitionKind::Constant;
 
-  std::string value;  // Constant: as written, a string constant with its quotes
+  std::string_view value;  // Constant: as written, a string constant with its quotes
 
   std::vector<Declaration> members;  // Struct
 
@@ -61,12 +65,12 @@ struct Definition {
 
   std::vector<EnumMember> enum_members;  // Enum
 
-  std::string old_prefix;  // Typedef
-  std::string old_type;
+  std::string_view old_prefix;  // Typedef
+  std::string_view old_type;
   Relation relation = Relation::Plain;
-  std::string array_bound;
+  std::string_view array_bound;
 
-  std::string program_number;  // Program
+  std::string_view program_number;  // Program
   std::vector<VersionDef> versions;
 };
 

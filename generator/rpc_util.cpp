@@ -120,28 +120,34 @@ void report_system_error(std::string_view name, int error_number) {
 
 void append_format(std::string &out, std::string_view format, std::initializer_list<std::string_view> args) {
   // Room for the format and every argument, filled in one pass and cut to
-  // what was used: no reallocation and no call per piece.
+  // what was used: no reallocation. The literal text between placeholders
+  // is copied a run at a time.
   std::size_t room = format.size();
   for (std::string_view arg : args) room += arg.size();
   const std::size_t start = out.size();
   out.resize(start + room);
   char *to = out.data() + start;
   auto next = args.begin();
-  for (std::size_t i = 0; i < format.size(); i++) {
-    char c = format[i];
-    if (c == '%' && i + 1 < format.size()) {
-      char spec = format[i + 1];
-      if (spec == 's' || spec == 'd') {
-        if (next != args.end()) {
-          to = std::copy(next->begin(), next->end(), to);
-          ++next;
-        }
-        i++;
-        continue;
+  const char *from = format.data();
+  const char *const end = from + format.size();
+  while (from < end) {
+    const char *percent = static_cast<const char *>(std::memchr(from, '%', static_cast<std::size_t>(end - from)));
+    const char *run_end = percent != nullptr ? percent : end;
+    to = std::copy(from, run_end, to);
+    from = run_end;
+    if (percent == nullptr) break;
+    // A "%" at the very end, or before anything but s, d and "%", stays.
+    const char spec = percent + 1 < end ? percent[1] : '\0';
+    if (spec == 's' || spec == 'd') {
+      if (next != args.end()) {
+        to = std::copy(next->begin(), next->end(), to);
+        ++next;
       }
-      if (spec == '%') i++;
+      from += 2;
+    } else {
+      *to++ = '%';
+      from += spec == '%' ? 2 : 1;
     }
-    *to++ = c;
   }
   out.resize(static_cast<std::size_t>(to - out.data()));
 }
@@ -162,7 +168,7 @@ std::string lower_case(std::string_view name) {
 
 // By default a name without version (or version "1") keeps its case and a
 // versioned name is lower-cased; -i turns both the other way.
-std::string form_name(std::string_view name, const std::string *version) {
+std::string form_name(std::string_view name, const std::string_view *version) {
   bool plain = version == nullptr || *version == "1";
   if (plain) return g_state.name_case_flag ? std::string(name) : lower_case(name);
   std::string base = g_state.name_case_flag ? lower_case(name) : std::string(name);

@@ -40,4 +40,4 @@ void append_format(std::string &out, std::string_view format, std::initializer_l
 
 // Name helpers for Java class, method and constant names.
 std::string lower_case(std::string_view name);
-std::string form_name(std::string_view name, const std::string *version);
+std::string form_name(std::string_view name, const std::string_view *version);

@@ -46,7 +46,7 @@ TEST(Naming, QualifyBound) {
 
 TEST(Naming, FormNameBothCases) {
   start_input("");
-  std::string one = "1", two = "2", zero_one = "01";
+  std::string_view one = "1", two = "2", zero_one = "01";
   EXPECT_EQ(form_name("GEOPROG", &one), "GEOPROG");
   EXPECT_EQ(form_name("GEOPROG", &two), "geoprog_2");
   EXPECT_EQ(form_name("GEOPROG", &zero_one), "geoprog_01");
