@@ -40,13 +40,11 @@ constexpr Keyword keyword_table[] = {
 
 // Byte classes of the C locale, as a table: bytes above 127 belong to none
 // of them whatever the locale says.
-// Blank is Space without the line feed, which ends the line instead.
-enum ByteClass : unsigned char { Space = 1, Digit = 2, Letter = 4, HexDigit = 8, WordByte = 16, Blank = 32 };
+enum ByteClass : unsigned char { Space = 1, Digit = 2, Letter = 4, HexDigit = 8, WordByte = 16 };
 
 constexpr std::array<unsigned char, 256> byte_classes = [] {
   std::array<unsigned char, 256> table{};
-  for (int c : {' ', '\t', '\v', '\f', '\r'}) table[c] = Space | Blank;
-  table['\n'] = Space;
+  for (int c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = Space;
   for (int c = '0'; c <= '9'; c++) table[c] = Digit | HexDigit | WordByte;
   for (int c = 'a'; c <= 'z'; c++) table[c] = Letter | WordByte;
   for (int c = 'A'; c <= 'Z'; c++) table[c] = Letter | WordByte;
@@ -56,33 +54,57 @@ constexpr std::array<unsigned char, 256> byte_classes = [] {
   return table;
 }();
 
-bool has_class(unsigned char c, unsigned char byte_class) { return (byte_classes[c] & byte_class) != 0; }
+constexpr bool has_class(unsigned char c, unsigned char byte_class) { return (byte_classes[c] & byte_class) != 0; }
 
-// The scan position inside the current line, held in locals while a token
-// is scanned and stored back to scan_cursor before anything else looks.
-// The byte at limit is readable: the next line's first byte, or the line
-// feed kept after the input, so loops over a class of bytes that excludes
-// the line feed need no bound.
-struct Cursor {
-  const unsigned char *line;
-  const unsigned char *at;
-  const unsigned char *limit;
+// What a byte starts, where the scanner looks for the next token.
+enum class ByteAction : unsigned char { Illegal, Blank, LineEnd, Word, Number, Punctuation, Quote, Slash };
 
-  Cursor() { load(); }
-  void load() {
-    line = reinterpret_cast<const unsigned char *>(g_state.line_buffer.data());
-    at = line + g_state.scan_cursor;
-    limit = line + g_state.line_buffer.size();
-  }
-  void store() const { g_state.scan_cursor = static_cast<std::size_t>(at - line); }
-  // Steps over bytes of a class that holds no line feed.
-  void skip_class(unsigned char byte_class) {
-    while (has_class(*at, byte_class)) at++;
-  }
-  std::string_view text_from(const unsigned char *start) const {
-    return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(at - start));
-  }
+struct ByteTables {
+  std::array<ByteAction, 256> action{};
+  std::array<TokenKind, 256> punctuation{};
 };
+
+constexpr ByteTables byte_tables = [] {
+  ByteTables t{};
+  for (int c : {' ', '\t', '\v', '\f', '\r'}) t.action[c] = ByteAction::Blank;
+  t.action['\n'] = ByteAction::LineEnd;
+  for (int c = 0; c < 256; c++) {
+    if (has_class(static_cast<unsigned char>(c), Letter)) t.action[c] = ByteAction::Word;
+    if (has_class(static_cast<unsigned char>(c), Digit)) t.action[c] = ByteAction::Number;
+  }
+  t.action['_'] = ByteAction::Word;
+  t.action['-'] = ByteAction::Number;
+  t.action['"'] = ByteAction::Quote;
+  t.action['/'] = ByteAction::Slash;
+  const std::pair<char, TokenKind> marks[] = {
+      {'(', TokenKind::LeftParen},    {')', TokenKind::RightParen}, {'{', TokenKind::LeftBrace},
+      {'}', TokenKind::RightBrace},   {'[', TokenKind::LeftBracket}, {']', TokenKind::RightBracket},
+      {'<', TokenKind::LeftAngle},    {'>', TokenKind::RightAngle}, {'*', TokenKind::Star},
+      {',', TokenKind::Comma},        {'=', TokenKind::Equal},      {':', TokenKind::Colon},
+      {';', TokenKind::Semicolon},
+  };
+  for (auto [c, kind] : marks) {
+    t.action[static_cast<unsigned char>(c)] = ByteAction::Punctuation;
+    t.punctuation[static_cast<unsigned char>(c)] = kind;
+  }
+  return t;
+}();
+
+// The scanner reads the current line through a pointer. The byte at the
+// line's end is always readable: the next line's first byte, or the line
+// feed kept after the input. So a line ends at a line feed, its own or that
+// one, and a loop over a class of bytes without the line feed needs no bound.
+const unsigned char *line_start() { return reinterpret_cast<const unsigned char *>(g_state.line_buffer.data()); }
+const unsigned char *line_limit() { return line_start() + g_state.line_buffer.size(); }
+
+const unsigned char *skip_class(const unsigned char *at, unsigned char byte_class) {
+  while (has_class(*at, byte_class)) at++;
+  return at;
+}
+
+std::string_view text_between(const unsigned char *start, const unsigned char *end) {
+  return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(end - start));
+}
 
 // Reads the whole input of the pass, with a line feed after it that no line
 // includes. A read error counts as the end of the input.
@@ -146,31 +168,27 @@ bool advance_line(bool in_comment) {
 }
 
 // string-constant = '"' { any byte but '"' } '"'   (on one line)
-void scan_string_constant(Cursor &cur, Token &token) {
-  const unsigned char *start = cur.at;
-  const void *close = std::memchr(start + 1, '"', static_cast<std::size_t>(cur.limit - start - 1));
+const unsigned char *scan_string_constant(const unsigned char *start, Token &token) {
+  const unsigned char *limit = line_limit();
+  const void *close = std::memchr(start + 1, '"', static_cast<std::size_t>(limit - start - 1));
   if (close == nullptr) {
-    cur.store();
+    g_state.scan_cursor = static_cast<std::size_t>(start - line_start());
     report_error("unterminated string constant");
   }
-  cur.at = static_cast<const unsigned char *>(close) + 1;
+  const unsigned char *end = static_cast<const unsigned char *>(close) + 1;
   token.kind = TokenKind::StringConstant;
-  token.text = cur.text_from(start);
+  token.text = text_between(start, end);
+  return end;
 }
 
 // number = "0x" { hex-digit } | ( "-" | digit ) { digit }
 // The byte after the first is inside the line or the final line feed.
-void scan_number(Cursor &cur, Token &token) {
-  const unsigned char *start = cur.at;
-  if (start[0] == '0' && start[1] == 'x') {
-    cur.at += 2;
-    cur.skip_class(HexDigit);
-  } else {
-    cur.at++;
-    cur.skip_class(Digit);
-  }
+const unsigned char *scan_number(const unsigned char *start, Token &token) {
+  const unsigned char *end = start[0] == '0' && start[1] == 'x' ? skip_class(start + 2, HexDigit)
+                                                                 : skip_class(start + 1, Digit);
   token.kind = TokenKind::Identifier;
-  token.text = cur.text_from(start);
+  token.text = text_between(start, end);
+  return end;
 }
 
 // For each first letter, the keywords that begin with it, in table order.
@@ -198,34 +216,17 @@ TokenKind keyword_kind(std::string_view word) {
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
-void scan_word(Cursor &cur, Token &token) {
-  const unsigned char *start = cur.at;
-  cur.skip_class(WordByte);
-  token.text = cur.text_from(start);
+const unsigned char *scan_word(const unsigned char *start, Token &token) {
+  const unsigned char *end = skip_class(start + 1, WordByte);
+  token.text = text_between(start, end);
   token.kind = keyword_kind(token.text);
-}
-
-TokenKind punctuation_kind(unsigned char c) {
-  switch (c) {
-    case '(': return TokenKind::LeftParen;
-    case ')': return TokenKind::RightParen;
-    case '{': return TokenKind::LeftBrace;
-    case '}': return TokenKind::RightBrace;
-    case '[': return TokenKind::LeftBracket;
-    case ']': return TokenKind::RightBracket;
-    case '<': return TokenKind::LeftAngle;
-    case '>': return TokenKind::RightAngle;
-    case '*': return TokenKind::Star;
-    case ',': return TokenKind::Comma;
-    case '=': return TokenKind::Equal;
-    case ':': return TokenKind::Colon;
-    case ';': return TokenKind::Semicolon;
-    default: return TokenKind::EndOfInput;
-  }
+  return end;
 }
 
 // Printable bytes are shown as themselves, all others as a signed byte value.
-[[noreturn, gnu::cold, gnu::noinline]] void report_illegal_character(unsigned char c) {
+[[noreturn, gnu::cold, gnu::noinline]] void report_illegal_character(const unsigned char *at) {
+  g_state.scan_cursor = static_cast<std::size_t>(at - line_start());
+  const unsigned char c = *at;
   std::string message = "illegal character in file: ";
   if (c >= 33 && c <= 126)
     message.push_back(static_cast<char>(c));
@@ -234,65 +235,77 @@ TokenKind punctuation_kind(unsigned char c) {
   report_error(message);
 }
 
-// Skips whitespace and comments; returns false at the end of the input.
-// A comment never outlasts one call, and an end of input inside it simply
-// ends the input.
-bool skip_to_token(Cursor &cur) {
-  bool in_comment = false;
+// Skips the rest of a comment whose text starts at at, over as many lines
+// as it takes. Returns the byte after its end, or nullptr when the input
+// ends inside it, which simply ends the input.
+const unsigned char *skip_comment(const unsigned char *at) {
   for (;;) {
-    // Before the first line of a pass there is no line to read from.
-    if (cur.at < cur.limit) cur.skip_class(Blank);
-    if (cur.at < cur.limit && *cur.at != '\n') {
-      if (!in_comment) {
-        if (cur.at[0] != '/' || cur.at + 1 >= cur.limit || cur.at[1] != '*') return true;
-        cur.at += 2;
-        in_comment = true;
-        continue;
-      }
-      // Only a "*" can end the comment: step to the next one on the line.
-      const void *star = std::memchr(cur.at, '*', static_cast<std::size_t>(cur.limit - cur.at));
-      if (star != nullptr) {
-        cur.at = static_cast<const unsigned char *>(star) + 1;
-        if (cur.at < cur.limit && *cur.at == '/') {
-          cur.at++;
-          in_comment = false;
-        }
-        continue;
-      }
+    const unsigned char *limit = line_limit();
+    // Only a "*" can end the comment: step to the next one on the line.
+    const void *star = std::memchr(at, '*', static_cast<std::size_t>(limit - at));
+    if (star != nullptr) {
+      at = static_cast<const unsigned char *>(star) + 1;
+      if (at < limit && *at == '/') return at + 1;
+      continue;
     }
-    // The line is used up.
-    cur.at = cur.limit;
-    cur.store();
-    if (!advance_line(in_comment)) return false;
-    cur.load();
+    if (!advance_line(true)) return nullptr;
+    at = line_start();
   }
 }
 
-// Scans the next token of the input. Kept out of line so that taking the
-// pushed-back token, half of all requests, stays a few instructions.
+// Scans the next token of the input: skips blanks, line ends and comments,
+// then reads the token that starts there. Kept out of line so that taking
+// the pushed-back token, half of all requests, stays a few instructions.
 [[gnu::noinline]] void scan_token(Token &token) {
-  Cursor cur;
-  if (!skip_to_token(cur)) {
-    token.kind = TokenKind::EndOfInput;
-    token.text = {};
+  // Before the first line of a pass, and at the end of the input, the
+  // position is the end of the line.
+  const unsigned char *at = g_state.scan_cursor < g_state.line_buffer.size() ? line_start() + g_state.scan_cursor
+                                                                              : nullptr;
+  for (;;) {
+    if (at == nullptr) {  // the line is used up
+      if (!advance_line(false)) {
+        token.kind = TokenKind::EndOfInput;
+        token.text = {};
+        return;
+      }
+      at = line_start();
+    }
+    switch (byte_tables.action[*at]) {
+      case ByteAction::Blank:
+        at++;
+        continue;
+      case ByteAction::LineEnd:
+        at = nullptr;
+        continue;
+      case ByteAction::Word:
+        at = scan_word(at, token);
+        break;
+      case ByteAction::Number:
+        at = scan_number(at, token);
+        break;
+      case ByteAction::Punctuation:
+        token.kind = byte_tables.punctuation[*at];
+        token.text = {};
+        at++;
+        break;
+      case ByteAction::Quote:
+        at = scan_string_constant(at, token);
+        break;
+      case ByteAction::Slash:
+        if (at + 1 >= line_limit() || at[1] != '*') report_illegal_character(at);
+        at = skip_comment(at + 2);
+        if (at == nullptr) {
+          token.kind = TokenKind::EndOfInput;
+          token.text = {};
+          return;
+        }
+        continue;
+      case ByteAction::Illegal:
+        report_illegal_character(at);
+    }
+    g_state.scan_cursor = static_cast<std::size_t>(at - line_start());
     return;
   }
-  unsigned char c = *cur.at;
-  if (has_class(c, Letter) || c == '_') {
-    scan_word(cur, token);
-  } else if (c == '-' || has_class(c, Digit)) {
-    scan_number(cur, token);
-  } else if (TokenKind kind = punctuation_kind(c); kind != TokenKind::EndOfInput) {
-    cur.at++;
-    token.kind = kind;
-    token.text = {};
-  } else if (c == '"') {
-    scan_string_constant(cur, token);
-  } else {
-    cur.store();
-    report_illegal_character(c);
-  }
-  cur.store();
 }
 
 }  // namespace
