@@ -56,7 +56,7 @@ std::string_view look_up(const auto &table, std::string_view key) {
 // in one piece when the file is closed.
 void emit(std::string_view text) { g_state.output_text.append(text); }
 
-void emit_format(std::string_view format, std::initializer_list<std::string_view> args) {
+void emit_format(const FormatText &format, std::initializer_list<std::string_view> args) {
   append_format(g_state.output_text, format, args);
 }
 

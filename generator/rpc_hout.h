@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "rpc_parse.h"
+#include "rpc_util.h"
 
 // Type mapping and naming.
 // Both return a table's text or their own argument.
@@ -23,7 +24,7 @@ void emit_decode_statement(Declaration &decl, int depth);
 
 // Writing to the file being generated; a failed write ends the run.
 void emit(std::string_view text);
-void emit_format(std::string_view format, std::initializer_list<std::string_view> args);
+void emit_format(const FormatText &format, std::initializer_list<std::string_view> args);
 void emit_tabs(int count);
 
 // Routes one Definition by pass mode and kind.

@@ -29,9 +29,9 @@ ProcedureSignature procedure_signature(const ProcedureDef &proc) {
 // A string constant cannot live in an int; every other value stays int.
 void append_constant_line(const Definition &def) {
   const bool is_string = !def.value.empty() && def.value[0] == '"';
-  const char *format = is_string ? "\tpublic static final String %s = %s;\n"
-                                 : "\tpublic static final int %s = %s;\n";
-  g_state.constants_text += format_text(format, {def.name, def.value});
+  const FormatText format = is_string ? FormatText("\tpublic static final String %s = %s;\n")
+                                      : FormatText("\tpublic static final int %s = %s;\n");
+  append_format(g_state.constants_text, format, {def.name, def.value});
 }
 
 namespace {
@@ -152,7 +152,8 @@ void emit_server_case(const ProcedureDef &proc) {
     emit("\t\t\t_in_arg.xdr(inXDR);\n");
     emit("\t\t\t");
     emit(assign);
-    emit_format(is_builtin_type(sig.arg_java_type) ? "this.%s(_in_arg.value);\n" : "this.%s(_in_arg);\n",
+    emit_format(is_builtin_type(sig.arg_java_type) ? FormatText("this.%s(_in_arg.value);\n")
+                                                   : FormatText("this.%s(_in_arg);\n"),
                 {sig.method_name});
     emit("\t\t} catch (XDRError e) {\n");
     emit("\t\t\tthrow e;\n");

@@ -171,15 +171,18 @@ void run_pass(const std::string *input_file, const std::string &define_word) {
   g_state.generated_file_list.clear();
   while (Definition *def = get_definition()) dispatch_definition(*def);
 
-  const char *summary = nullptr;
+  static constexpr FormatText type_summary = "\nGenerated XDR files:\n %s\n";
+  static constexpr FormatText client_summary = "\nGenerated RPC Client files:\n %s\n";
+  static constexpr FormatText server_summary = "\nGenerated RPC Server files:\n %s\n";
+  const FormatText *summary = nullptr;
   switch (g_state.pass_mode) {
-    case PassMode::TypeClasses: summary = "\nGenerated XDR files:\n %s\n"; break;
-    case PassMode::Client: summary = "\nGenerated RPC Client files:\n %s\n"; break;
-    case PassMode::Server: summary = "\nGenerated RPC Server files:\n %s\n"; break;
+    case PassMode::TypeClasses: summary = &type_summary; break;
+    case PassMode::Client: summary = &client_summary; break;
+    case PassMode::Server: summary = &server_summary; break;
     default: break;
   }
   if (summary != nullptr) {
-    std::string text = format_text(summary, {g_state.generated_file_list});
+    std::string text = format_text(*summary, {g_state.generated_file_list});
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
 }

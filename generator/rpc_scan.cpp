@@ -108,7 +108,7 @@ std::string_view text_between(const unsigned char *start, const unsigned char *e
 
 // Reads the whole input of the pass, with a line feed after it that no line
 // includes. A read error counts as the end of the input.
-void load_input() {
+[[gnu::noinline]] void load_input() {
   InputText &input = g_state.input_text;
   input.loaded = true;
   input.start = input.end = 0;

@@ -118,41 +118,27 @@ void report_system_error(std::string_view name, int error_number) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-void append_format(std::string &out, std::string_view format, std::initializer_list<std::string_view> args) {
-  // Room for the format and every argument, filled in one pass and cut to
-  // what was used: no reallocation. The literal text between placeholders
-  // is copied a run at a time.
-  std::size_t room = format.size();
+void append_format(std::string &out, const FormatText &format, std::initializer_list<std::string_view> args) {
+  // Room for the pieces and every argument, filled in and cut to what was
+  // used: no reallocation.
+  std::size_t room = format.literal_size;
   for (std::string_view arg : args) room += arg.size();
   const std::size_t start = out.size();
   out.resize(start + room);
   char *to = out.data() + start;
   auto next = args.begin();
-  const char *from = format.data();
-  const char *const end = from + format.size();
-  while (from < end) {
-    const char *percent = static_cast<const char *>(std::memchr(from, '%', static_cast<std::size_t>(end - from)));
-    const char *run_end = percent != nullptr ? percent : end;
-    to = std::copy(from, run_end, to);
-    from = run_end;
-    if (percent == nullptr) break;
-    // A "%" at the very end, or before anything but s, d and "%", stays.
-    const char spec = percent + 1 < end ? percent[1] : '\0';
-    if (spec == 's' || spec == 'd') {
-      if (next != args.end()) {
-        to = std::copy(next->begin(), next->end(), to);
-        ++next;
-      }
-      from += 2;
-    } else {
-      *to++ = '%';
-      from += spec == '%' ? 2 : 1;
+  for (std::size_t k = 0; k < format.piece_count; k++) {
+    const FormatText::Piece &piece = format.pieces[k];
+    to = std::copy_n(format.text.data() + piece.start, piece.size, to);
+    if (piece.takes_argument && next != args.end()) {
+      to = std::copy(next->begin(), next->end(), to);
+      ++next;
     }
   }
   out.resize(static_cast<std::size_t>(to - out.data()));
 }
 
-std::string format_text(std::string_view format, std::initializer_list<std::string_view> args) {
+std::string format_text(const FormatText &format, std::initializer_list<std::string_view> args) {
   std::string result;
   append_format(result, format, args);
   return result;

@@ -64,4 +64,20 @@ TEST(Naming, FormatTextTreatsArgumentsAsData) {
   EXPECT_EQ(format_text("x %s", {}), "x ");
 }
 
+// The pieces are cut when the program is compiled; these are the edges of
+// that cut: a lone or unknown "%" stays, "%%" next to a place, extra
+// arguments, and a format that is all places.
+TEST(Naming, FormatTextPieces) {
+  EXPECT_EQ(format_text("100%", {"unused"}), "100%");
+  EXPECT_EQ(format_text("%x%s%", {"A"}), "%xA%");
+  EXPECT_EQ(format_text("%%%s%%", {"B"}), "%B%");
+  EXPECT_EQ(format_text("%s%d%s", {"a", "b", "c", "d"}), "abc");
+  EXPECT_EQ(format_text("", {"a"}), "");
+  constexpr FormatText cut = "a%sbc%%d%s";
+  static_assert(cut.piece_count == 4 && cut.literal_size == 5);
+  std::string out = "head:";
+  append_format(out, cut, {"1", "22"});
+  EXPECT_EQ(out, "head:a1bc%d22");
+}
+
 }  // namespace
