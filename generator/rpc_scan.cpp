@@ -146,7 +146,7 @@ bool read_line() {
 // Reads lines until one that holds tokens becomes current. Special lines are
 // consumed on the way, except inside a comment. Returns false at the end of
 // the input.
-bool advance_line(bool in_comment) {
+[[gnu::always_inline]] inline bool advance_line(bool in_comment) {
   for (;;) {
     if (g_state.at_end_of_input || !read_line()) {
       g_state.at_end_of_input = true;
