@@ -138,13 +138,17 @@ Declaration parse_declaration(DefinitionKind enclosing_kind, Token &token) {
   }
   decl.name = token.text;
 
-  if (peek_and_take(TokenKind::LeftBracket, token)) {
+  // One look at the next token decides between the array forms.
+  peek_token(token);
+  if (token.kind == TokenKind::LeftBracket) {
+    get_token(token);
     if (decl.relation == Relation::Pointer) report_error("no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::FixedArray;
     expect_constant(token);
     decl.array_bound = token.text;
     expect_token(TokenKind::RightBracket, token);
-  } else if (peek_and_take(TokenKind::LeftAngle, token)) {
+  } else if (token.kind == TokenKind::LeftAngle) {
+    get_token(token);
     if (decl.relation == Relation::Pointer) report_error("no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::VarArray;
     if (peek_and_take(TokenKind::RightAngle, token)) {
