@@ -211,10 +211,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
   }
 
-  // The input is read in blocks of 64 KB. A line marker line in front
-  // changes nothing but what the diagnostics show, so the same input behind
-  // one, placed to straddle the first block boundary at a point the input
-  // chooses, must end the same way and write the same files.
+  // A line marker line in front changes nothing but what the diagnostics
+  // show, so the same input behind one, placed to straddle the 64 KiB mark
+  // at a point the input chooses, must end the same way and write the same
+  // files.
   std::size_t straddle = size == 0 ? 0 : (static_cast<std::size_t>(data[0]) * 131 + size) % (size + 1);
   write_input(text, 65536 - straddle);
   FileSet padded_files;

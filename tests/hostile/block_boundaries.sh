@@ -1,8 +1,10 @@
 #!/bin/bash
-# The input is read in blocks of 64 KB: tokens, comments, pass-through lines
-# and line markers that straddle a block boundary, and lines longer than a
-# block, must read exactly as they do anywhere else. Every run is compared
-# with a run on the same definitions without the padding in front.
+# Where definitions sit in the input changes nothing. Tokens, comments,
+# pass-through lines and line markers that straddle the 64 KiB mark (where
+# the input once was cut into blocks, and where the input of a stream first
+# grows), and lines longer than that, must read exactly as they do anywhere
+# else. Every run is compared with a run on the same definitions without the
+# padding in front.
 source "$(dirname "$0")/lib.sh"
 input_files=(input.x)
 block=65536
@@ -49,7 +51,7 @@ for ((k = 1; k <= 120; k++)); do
   expect_reference
 done
 
-# One line longer than a block (the block grows), then the definitions.
+# One line longer than 64 KiB, then the definitions.
 for size in $((block - 1)) $block $((block + 1)) $((3 * block + 7)); do
   begin_case "a comment line of $size bytes first"
   fresh_folders

@@ -1,7 +1,11 @@
 // Scanner: token boundaries, special lines, and the lexical errors.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -126,6 +130,56 @@ TEST(Scanner, LongLineIsOneLine) {
   do get_token(token);
   while (token.kind != TokenKind::Int);
   EXPECT_EQ(g_state.line_number, 2);
+}
+
+// Token texts view the input in place: every one of them must still read
+// right when the whole pass has been scanned, since definitions keep them.
+TEST(Scanner, TokenTextsStayValidForThePass) {
+  std::string text;
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; i++) {
+    names.push_back("name_" + std::to_string(i));
+    text += "/* line " + std::to_string(i) + " */ " + names.back() + (i % 7 == 0 ? " \"s\"\n" : "\n");
+  }
+  start_input(text);
+  std::vector<std::string_view> seen;
+  Token token;
+  for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token)) {
+    if (token.kind == TokenKind::Identifier) seen.push_back(token.text);
+  }
+  ASSERT_EQ(seen.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); i++) EXPECT_EQ(seen[i], names[i]);
+  EXPECT_EQ(g_state.line_number, 3000);
+}
+
+// A stream that is not a regular file has no size to go by: its input grows
+// as it is read, across the first 64 KiB and well beyond.
+TEST(Scanner, InputFromAPipe) {
+  std::string text = "/*" + std::string(200000, 'c') + "*/\nconst A = 1;\n" + std::string(70000, ' ') + "B\n";
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::thread writer([&] {
+    std::size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = write(ends[1], text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    close(ends[1]);
+  });
+  start_input("");
+  std::fclose(g_state.input_stream);
+  g_state.input_stream = fdopen(ends[0], "r");
+  ASSERT_NE(g_state.input_stream, nullptr);
+  Tokens tokens;
+  Token token;
+  for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token))
+    tokens.emplace_back(token.kind, token.kind == TokenKind::Identifier ? token.text : std::string());
+  writer.join();
+  Tokens expected = {{TokenKind::Const, ""}, {Id, "A"}, {TokenKind::Equal, ""}, {Id, "1"},
+                     {TokenKind::Semicolon, ""}, {Id, "B"}};
+  EXPECT_EQ(tokens, expected);
+  EXPECT_EQ(g_state.line_number, 3);
 }
 
 TEST(Scanner, LexicalErrors) {
