@@ -270,38 +270,35 @@ const unsigned char *skip_comment(const unsigned char *at) {
       }
       at = line_start();
     }
-    switch (byte_tables.action[*at]) {
-      case ByteAction::Blank:
-        at++;
-        continue;
-      case ByteAction::LineEnd:
-        at = nullptr;
-        continue;
-      case ByteAction::Word:
-        at = scan_word(at, token);
-        break;
-      case ByteAction::Number:
-        at = scan_number(at, token);
-        break;
-      case ByteAction::Punctuation:
-        token.kind = byte_tables.punctuation[*at];
+    while (byte_tables.action[*at] == ByteAction::Blank) at++;
+    // Words, marks and line ends are nearly all there is: they are tested
+    // first, one by one, which the processor predicts far better than one
+    // jump through a table.
+    const ByteAction action = byte_tables.action[*at];
+    if (action == ByteAction::Word) {
+      at = scan_word(at, token);
+    } else if (action == ByteAction::Punctuation) {
+      token.kind = byte_tables.punctuation[*at];
+      token.text = {};
+      at++;
+    } else if (action == ByteAction::LineEnd) {
+      at = nullptr;
+      continue;
+    } else if (action == ByteAction::Number) {
+      at = scan_number(at, token);
+    } else if (action == ByteAction::Slash) {
+      if (at + 1 >= line_limit() || at[1] != '*') report_illegal_character(at);
+      at = skip_comment(at + 2);
+      if (at == nullptr) {
+        token.kind = TokenKind::EndOfInput;
         token.text = {};
-        at++;
-        break;
-      case ByteAction::Quote:
-        at = scan_string_constant(at, token);
-        break;
-      case ByteAction::Slash:
-        if (at + 1 >= line_limit() || at[1] != '*') report_illegal_character(at);
-        at = skip_comment(at + 2);
-        if (at == nullptr) {
-          token.kind = TokenKind::EndOfInput;
-          token.text = {};
-          return;
-        }
-        continue;
-      case ByteAction::Illegal:
-        report_illegal_character(at);
+        return;
+      }
+      continue;
+    } else if (action == ByteAction::Quote) {
+      at = scan_string_constant(at, token);
+    } else {
+      report_illegal_character(at);
     }
     g_state.scan_cursor = static_cast<std::size_t>(at - line_start());
     return;
