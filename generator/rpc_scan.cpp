@@ -25,8 +25,7 @@ struct Keyword {
   std::string_view text;
 };
 
-// A keyword matches only as a whole word; the table order is the search
-// order.
+// A keyword matches only as a whole word, and only in lower case.
 constexpr Keyword keyword_table[] = {
     {TokenKind::Const, "const"},     {TokenKind::Union, "union"},     {TokenKind::Switch, "switch"},
     {TokenKind::Case, "case"},       {TokenKind::Default, "default"}, {TokenKind::Struct, "struct"},
@@ -191,28 +190,40 @@ const unsigned char *scan_number(const unsigned char *start, Token &token) {
   return end;
 }
 
-// For each first letter, the keywords that begin with it, in table order.
-constexpr std::size_t max_keywords_per_letter = 4;
-constexpr auto keywords_by_letter = [] {
-  std::array<std::array<int, max_keywords_per_letter>, 26> index{};
-  for (auto &row : index) row.fill(-1);
+// Every keyword is told apart from the others by its length, its first and
+// its last letter: the table gives, for each such triple, the one keyword
+// that has it, or -1. Two keywords sharing a triple fail to compile.
+constexpr std::size_t shortest_keyword = 3, longest_keyword = 8;
+using KeywordIndex = std::array<std::array<std::array<signed char, 26>, 26>, longest_keyword - shortest_keyword + 1>;
+constexpr KeywordIndex keyword_index = [] {
+  KeywordIndex index{};
+  for (auto &by_first : index)
+    for (auto &by_last : by_first) by_last.fill(-1);
   for (std::size_t k = 0; k < std::size(keyword_table); k++) {
-    auto &row = index[keyword_table[k].text[0] - 'a'];
-    std::size_t free = 0;
-    while (row[free] >= 0) free++;  // a fifth keyword of one letter fails to compile
-    row[free] = static_cast<int>(k);
+    std::string_view text = keyword_table[k].text;
+    signed char &slot = index[text.size() - shortest_keyword][text.front() - 'a'][text.back() - 'a'];
+    if (slot >= 0) throw "two keywords share length, first and last letter";
+    slot = static_cast<signed char>(k);
   }
   return index;
 }();
 
-// The keyword a whole word spells, or Identifier.
+bool is_lower_letter(char c) { return c >= 'a' && c <= 'z'; }
+
+// The keyword a whole word spells, or Identifier. At most one keyword is
+// compared, and only its inner letters.
 TokenKind keyword_kind(std::string_view word) {
-  if (word.size() < 3 || word.size() > 8 || word[0] < 'a' || word[0] > 'z') return TokenKind::Identifier;
-  for (int k : keywords_by_letter[word[0] - 'a']) {
-    if (k < 0) break;
-    if (keyword_table[k].text == word) return keyword_table[k].kind;
+  const std::size_t size = word.size();
+  if (size < shortest_keyword || size > longest_keyword || !is_lower_letter(word.front()) ||
+      !is_lower_letter(word.back()))
+    return TokenKind::Identifier;
+  const int k = keyword_index[size - shortest_keyword][word.front() - 'a'][word.back() - 'a'];
+  if (k < 0) return TokenKind::Identifier;
+  const std::string_view text = keyword_table[k].text;
+  for (std::size_t i = 1; i + 1 < size; i++) {
+    if (text[i] != word[i]) return TokenKind::Identifier;
   }
-  return TokenKind::Identifier;
+  return keyword_table[k].kind;
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }

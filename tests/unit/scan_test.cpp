@@ -53,6 +53,25 @@ TEST(Scanner, KeywordsNeedAWholeWordAndMatchCase) {
   EXPECT_EQ(scan_all("integer int_x int* Int int\nunsigned _hyper2"), expected);
 }
 
+// Words that share a keyword's length, first and last letter but not the
+// letters between are names; every keyword is found whatever its neighbours.
+TEST(Scanner, KeywordLookalikes) {
+  Tokens expected = {{Id, "strict"}, {Id, "cane"},    {Id, "chas"},     {Id, "vesion"},  {Id, "unsigneD"},
+                     {Id, "constt"}, {Id, "hyper_"},  {Id, "in"},       {Id, "unsignedx"}};
+  EXPECT_EQ(scan_all("strict cane chas vesion unsigneD constt hyper_ in unsignedx"), expected);
+  const char *all = "const union switch case default struct typedef enum opaque bool void char int "
+                    "unsigned short long hyper float double string program version";
+  Tokens keywords = scan_all(all);
+  const TokenKind kinds[] = {TokenKind::Const,  TokenKind::Union,   TokenKind::Switch,  TokenKind::Case,
+                             TokenKind::Default, TokenKind::Struct, TokenKind::Typedef, TokenKind::Enum,
+                             TokenKind::Opaque, TokenKind::Bool,    TokenKind::Void,    TokenKind::Char,
+                             TokenKind::Int,    TokenKind::Unsigned, TokenKind::Short,  TokenKind::Long,
+                             TokenKind::Hyper,  TokenKind::Float,   TokenKind::Double,  TokenKind::String,
+                             TokenKind::Program, TokenKind::Version};
+  ASSERT_EQ(keywords.size(), std::size(kinds));
+  for (std::size_t i = 0; i < keywords.size(); i++) EXPECT_EQ(keywords[i].first, kinds[i]) << i;
+}
+
 TEST(Scanner, NumbersStopWhereTheirDigitsStop) {
   Tokens expected = {{Id, "-0"}, {Id, "x10"}, {Id, "0"},  {Id, "X10"}, {Id, "0x"},
                      {Id, "g"},  {Id, "12"},  {Id, "abc"}, {Id, "-"},  {Id, "0xfF"}};
