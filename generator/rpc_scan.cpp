@@ -93,8 +93,28 @@ constexpr ByteTables byte_tables = [] {
 // line's end is always readable: the next line's first byte, or the line
 // feed kept after the input. So a line ends at a line feed, its own or that
 // one, and a loop over a class of bytes without the line feed needs no bound.
+//
+// A new line is open: it runs to the end of the input until its end is
+// needed. The token scan meets its line feed anyway and closes it there;
+// only comments, string constants, special lines and diagnostics search.
 const unsigned char *line_start() { return reinterpret_cast<const unsigned char *>(g_state.line_buffer.data()); }
-const unsigned char *line_limit() { return line_start() + g_state.line_buffer.size(); }
+
+// Closes the open current line at the line feed at `at`, or at the line
+// feed kept after the input; the next line starts after it.
+void end_line_at(const unsigned char *at) {
+  InputText &input = g_state.input_text;
+  const char *base = input.bytes.data();
+  const char *stop = reinterpret_cast<const char *>(at);
+  if (stop < base + input.end) stop++;  // a line feed of the input belongs to its line
+  g_state.line_buffer = std::string_view(g_state.line_buffer.data(), static_cast<std::size_t>(stop - g_state.line_buffer.data()));
+  input.start = static_cast<std::size_t>(stop - base);
+  input.line_open = false;
+}
+
+const unsigned char *line_limit() {
+  settle_line();
+  return line_start() + g_state.line_buffer.size();
+}
 
 const unsigned char *skip_class(const unsigned char *at, unsigned char byte_class) {
   while (has_class(*at, byte_class)) at++;
@@ -126,19 +146,16 @@ std::string_view text_between(const unsigned char *start, const unsigned char *e
   input.bytes[input.end] = '\n';
 }
 
-// Makes the next line, line feed included, the current line. At the end of
-// the input the last line stays current, for the diagnostics. NUL bytes are
-// kept: they are bytes of the line like any other.
+// Makes the next line the current one, open. At the end of the input the
+// last line stays current, for the diagnostics. NUL bytes are kept: they are
+// bytes of the line like any other.
 bool read_line() {
   InputText &input = g_state.input_text;
   if (!input.loaded) load_input();
+  settle_line();
   if (input.start >= input.end) return false;
-  const char *base = input.bytes.data();
-  const void *newline = std::memchr(base + input.start, '\n', input.end - input.start);
-  std::size_t stop = newline != nullptr ? static_cast<std::size_t>(static_cast<const char *>(newline) - base) + 1
-                                        : input.end;
-  g_state.line_buffer = std::string_view(base + input.start, stop - input.start);
-  input.start = stop;
+  g_state.line_buffer = std::string_view(input.bytes.data() + input.start, input.end - input.start);
+  input.line_open = true;
   return true;
 }
 
@@ -149,19 +166,19 @@ bool read_line() {
   for (;;) {
     if (g_state.at_end_of_input || !read_line()) {
       g_state.at_end_of_input = true;
+      settle_line();
       g_state.scan_cursor = g_state.line_buffer.size();
       return false;
     }
     g_state.line_number++;
     g_state.scan_cursor = 0;
     char first = g_state.line_buffer[0];
-    if (!in_comment && first == '#') {
+    if (in_comment || (first != '#' && first != '%')) return true;
+    settle_line();
+    if (first == '#')
       handle_line_marker(g_state.line_buffer);
-    } else if (!in_comment && first == '%') {
+    else
       handle_pass_through_line(g_state.line_buffer);
-    } else {
-      return true;
-    }
     g_state.scan_cursor = g_state.line_buffer.size();
   }
 }
@@ -293,6 +310,7 @@ const unsigned char *skip_comment(const unsigned char *at) {
       token.text = {};
       at++;
     } else if (action == ByteAction::LineEnd) {
+      end_line_at(at);
       at = nullptr;
       continue;
     } else if (action == ByteAction::Number) {
@@ -317,6 +335,15 @@ const unsigned char *skip_comment(const unsigned char *at) {
 }
 
 }  // namespace
+
+void settle_line() {
+  InputText &input = g_state.input_text;
+  if (!input.line_open) return;
+  const char *begin = g_state.line_buffer.data();
+  const void *newline = std::memchr(begin, '\n', g_state.line_buffer.size());
+  end_line_at(newline != nullptr ? static_cast<const unsigned char *>(newline)
+                                 : reinterpret_cast<const unsigned char *>(begin + g_state.line_buffer.size()));
+}
 
 void get_token(Token &token) {
   if (g_state.has_pushed_back_token) {

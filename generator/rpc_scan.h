@@ -58,6 +58,9 @@ struct Token {
 void get_token(Token &token);
 // Pushes one token back; the next get_token returns it.
 void unget_token(const Token &token);
+// Makes line_buffer the whole current line. The scanner finds the end of a
+// line only when it needs it; the diagnostics call this before they show it.
+void settle_line();
 
 // The special lines, given a whole line that starts with "#" or "%".
 void handle_line_marker(std::string_view line);

@@ -78,6 +78,7 @@ void mark_scan_position() {
 }
 
 void report_error(std::string_view message) {
+  settle_line();
   echo_line();
   mark_scan_position();
   const std::string &name = g_state.has_input_name ? g_state.input_name : std::string("<unknown>");

@@ -203,6 +203,9 @@ TEST(Scanner, InputFromAPipe) {
 
 TEST(Scanner, LexicalErrors) {
   EXPECT_EQ(scan_error("a 1.5\n"), "a 1.5\n^^^\ntest.x, line 1: illegal character in file: .\n");
+  // The report shows the current line alone, never the lines after it.
+  EXPECT_EQ(scan_error("x\na 1.5 b\nnext line\n"), "a 1.5 b\n^^^\ntest.x, line 2: illegal character in file: .\n");
+  EXPECT_EQ(scan_error("x\n\"open\n\"shut\"\n"), "\"open\n\ntest.x, line 2: unterminated string constant\n");
   EXPECT_EQ(scan_error("\t x \"open\n"),
             "         x \"open\n^^^^^^^^^^^\ntest.x, line 1: unterminated string constant\n");
   EXPECT_EQ(scan_error("a */"), "a */^^^\ntest.x, line 1: illegal character in file: /\n");
