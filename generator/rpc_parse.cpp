@@ -31,14 +31,8 @@ void expect_constant(Token &token) {
   if (token.kind != TokenKind::Identifier) report_error("constant or identifier expected");
 }
 
-void peek_token(Token &token) {
-  get_token(token);
-  unget_token(token);
-}
-
 bool peek_and_take(TokenKind kind, Token &token) {
-  peek_token(token);
-  if (token.kind != kind) return false;
+  if (peek_token_kind() != kind) return false;
   get_token(token);
   return true;
 }
@@ -50,8 +44,7 @@ std::string_view expect_identifier(Token &token) {
 
 // unsigned-type = "unsigned" [ "int" | "short" ["int"] | "long" ["int"] | "char" | "hyper" ]
 std::string_view parse_unsigned_type(Token &token) {
-  peek_token(token);
-  switch (token.kind) {
+  switch (peek_token_kind()) {
     case TokenKind::Int:
       get_token(token);
       return "u_int";
@@ -139,15 +132,15 @@ Declaration parse_declaration(DefinitionKind enclosing_kind, Token &token) {
   decl.name = token.text;
 
   // One look at the next token decides between the array forms.
-  peek_token(token);
-  if (token.kind == TokenKind::LeftBracket) {
+  const TokenKind next = peek_token_kind();
+  if (next == TokenKind::LeftBracket) {
     get_token(token);
     if (decl.relation == Relation::Pointer) report_error("no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::FixedArray;
     expect_constant(token);
     decl.array_bound = token.text;
     expect_token(TokenKind::RightBracket, token);
-  } else if (token.kind == TokenKind::LeftAngle) {
+  } else if (next == TokenKind::LeftAngle) {
     get_token(token);
     if (decl.relation == Relation::Pointer) report_error("no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::VarArray;
@@ -184,8 +177,7 @@ void parse_struct(Definition &def, Token &token) {
   do {
     def.members.push_back(parse_declaration(DefinitionKind::Struct, token));
     expect_token(TokenKind::Semicolon, token);
-    peek_token(token);
-  } while (token.kind != TokenKind::RightBrace);
+  } while (peek_token_kind() != TokenKind::RightBrace);
   get_token(token);
 }
 
@@ -279,8 +271,7 @@ void parse_program(Definition &def, Token &token) {
     expect_token(TokenKind::LeftBrace, token);
     do {
       version.procedures.push_back(parse_procedure(token));
-      peek_token(token);
-    } while (token.kind != TokenKind::RightBrace);
+    } while (peek_token_kind() != TokenKind::RightBrace);
     get_token(token);
     def.versions.push_back(std::move(version));
     expect_token(TokenKind::Equal, token);

@@ -354,6 +354,14 @@ void get_token(Token &token) {
   scan_token(token);
 }
 
+TokenKind peek_token_kind() {
+  if (!g_state.has_pushed_back_token) {
+    scan_token(g_state.pushed_back_token);
+    g_state.has_pushed_back_token = true;
+  }
+  return g_state.pushed_back_token.kind;
+}
+
 void unget_token(const Token &token) {
   g_state.pushed_back_token = token;
   g_state.has_pushed_back_token = true;

@@ -58,6 +58,9 @@ struct Token {
 void get_token(Token &token);
 // Pushes one token back; the next get_token returns it.
 void unget_token(const Token &token);
+// The kind of the next token, which stays next: the same as taking it with
+// get_token and pushing it back, without copying it out and in again.
+TokenKind peek_token_kind();
 // Makes line_buffer the whole current line. The scanner finds the end of a
 // line only when it needs it; the diagnostics call this before they show it.
 void settle_line();

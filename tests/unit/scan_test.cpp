@@ -111,6 +111,24 @@ TEST(Scanner, PushedBackTokenComesFirst) {
   EXPECT_EQ(token.text, "b");
 }
 
+TEST(Scanner, PeekLeavesTheTokenNext) {
+  start_input("alpha ; beta");
+  EXPECT_EQ(peek_token_kind(), Id);
+  EXPECT_EQ(peek_token_kind(), Id);  // still the same token
+  Token token;
+  get_token(token);
+  EXPECT_EQ(token.text, "alpha");
+  EXPECT_EQ(peek_token_kind(), TokenKind::Semicolon);
+  get_token(token);
+  Token pushed{TokenKind::Star, {}};
+  unget_token(pushed);
+  EXPECT_EQ(peek_token_kind(), TokenKind::Star);  // a pushed-back token is next
+  get_token(token);
+  get_token(token);
+  EXPECT_EQ(token.text, "beta");
+  EXPECT_EQ(peek_token_kind(), TokenKind::EndOfInput);
+}
+
 TEST(Scanner, PassThroughLines) {
   scan_all("%%define X\r\n%plain\n%\r\n%a\rb\r\nint\n%");
   // Only a carriage return right before the line feed at the first one found counts.
