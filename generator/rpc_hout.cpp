@@ -109,25 +109,23 @@ void emit_field_declaration(Declaration &decl, int depth) {
   if (!begin_member(decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
   const std::string_view name = decl.name;
-  emit("public ");
   switch (decl.relation) {
     case Relation::Plain:
       if (is_builtin_type(j))
-        emit_format("%s%s %s", {"", j, name});
+        emit_format("public %s%s %s;\n", {"", j, name});
       else
-        emit_format("%s%s %s = new %s%s()", {"", j, name, "", j});
+        emit_format("public %s%s %s = new %s%s();\n", {"", j, name, "", j});
       break;
     case Relation::VarArray:
-      emit_format("%s%s [] %s", {"", j, name});
+      emit_format("public %s%s [] %s;\n", {"", j, name});
       break;
     case Relation::FixedArray:
-      emit_format("%s%s [] %s = new %s%s[%s]", {"", j, name, "", j, qualify_bound(decl.array_bound)});
+      emit_format("public %s%s [] %s = new %s%s[%s];\n", {"", j, name, "", j, qualify_bound(decl.array_bound)});
       break;
     case Relation::Pointer:
-      emit_format("%s%s %s", {"", wrapper_class_of(j), name});
+      emit_format("public %s%s %s;\n", {"", wrapper_class_of(j), name});
       break;
   }
-  emit(";\n");
 }
 
 void emit_encode_statement(Declaration &decl, int depth) {
@@ -199,18 +197,18 @@ void emit_decode_statement(Declaration &decl, int depth) {
 // ---- Common file head and tail ----
 
 void open_java_file(std::string_view base_name) {
-  std::string file_name = format_text("%s.java", {base_name});
-  g_state.generated_file_list += format_text("\t%s\n", {file_name});
-  g_state.output_file_name = file_name;
+  // The name and the text are built in buffers that every file reuses.
+  std::string &file_name = g_state.output_file_name;
+  file_name.clear();
+  append_format(file_name, "%s.java", {base_name});
+  append_format(g_state.generated_file_list, "\t%s\n", {file_name});
   g_state.output_stream = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (g_state.output_stream < 0) {
     report_system_error(file_name, errno);
     terminate_run(255);
   }
   g_state.output_text.clear();
-  emit(g_state.file_header_text);
-  emit(g_state.pass_through_text);
-  emit("\n\n");
+  emit_format("%s%s\n\n", {g_state.file_header_text, g_state.pass_through_text});
 }
 
 // A file that cannot be written, flushed or closed is as bad as one that
@@ -244,8 +242,9 @@ void close_java_file() {
 namespace {
 
 void emit_class_methods(std::string_view name) {
-  emit_format("\n\tpublic XDT Clone() { return new %s();}\n\n", {name});
-  emit_format("\tpublic XDT [] getArray(int len) { return new %s[len];}\n\n", {name});
+  emit_format("\n\tpublic XDT Clone() { return new %s();}\n\n"
+              "\tpublic XDT [] getArray(int len) { return new %s[len];}\n\n",
+              {name, name});
 }
 
 // The switch label of one union arm. For a boolean discriminant the labels
@@ -268,20 +267,21 @@ bool has_default_member(const Definition &def) {
 
 void emit_struct_class(Definition &def) {
   open_java_file(def.name);
-  emit("import kelvaro.ZELT.*;\n\n");
-  emit_format("public class %s implements XDT{\n", {def.name});
+  emit_format("import kelvaro.ZELT.*;\n\n"
+              "public class %s implements XDT{\n",
+              {def.name});
   for (Declaration &member : def.members) emit_field_declaration(member, 1);
   emit_class_methods(def.name);
-  emit("\tpublic void xdr(XDR xdrs) throws XDRError{\n");
-  emit("\t\tswitch(xdrs.xdr_op){\n");
-  emit("\t\tcase XDR.XDR_ENCODE:\n");
+  emit("\tpublic void xdr(XDR xdrs) throws XDRError{\n"
+       "\t\tswitch(xdrs.xdr_op){\n"
+       "\t\tcase XDR.XDR_ENCODE:\n");
   for (Declaration &member : def.members) emit_encode_statement(member, 2);
-  emit("\t\tbreak;\n\n");
-  emit("\t\tcase XDR.XDR_DECODE:\n");
+  emit("\t\tbreak;\n\n"
+       "\t\tcase XDR.XDR_DECODE:\n");
   for (Declaration &member : def.members) emit_decode_statement(member, 2);
-  emit("\t\tbreak;\n\n");
-  emit("\t\t}\n\t}\n");
-  emit("};\n");
+  emit("\t\tbreak;\n\n"
+       "\t\t}\n\t}\n"
+       "};\n");
   close_java_file();
 }
 
@@ -303,14 +303,15 @@ void emit_union_class(Definition &def) {
     selector = format_text("%s.value", {disc.name});
 
   open_java_file(def.name);
-  emit("import kelvaro.ZELT.*;\n\n");
-  emit_format("public class %s implements XDT{\n", {def.name});
+  emit_format("import kelvaro.ZELT.*;\n\n"
+              "public class %s implements XDT{\n",
+              {def.name});
   emit_field_declaration(disc, 1);
   for (UnionCase &arm : def.cases) emit_field_declaration(arm.declaration, 1);
   if (has_default_member(def)) emit_field_declaration(*def.default_arm, 1);
   emit_class_methods(def.name);
-  emit("\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n");
-  emit("\t\tswitch(xdrs.xdr_op){\n");
+  emit("\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
+       "\t\tswitch(xdrs.xdr_op){\n");
 
   const bool encoding[] = {true, false};
   for (bool encode : encoding) {
@@ -325,21 +326,22 @@ void emit_union_class(Definition &def) {
     }
     emit("\t\t\tdefault:\n");
     if (has_default_member(def)) emit_statement(*def.default_arm, 3);
-    emit("\t\t\tbreak;\n\n");
-    emit("\t\t\t}\n");
-    emit("\t\tbreak;\n\n");
+    emit("\t\t\tbreak;\n\n"
+         "\t\t\t}\n"
+         "\t\tbreak;\n\n");
   }
-  emit("\t\t};\n\n");
-  emit("\t}\n\n");
-  emit("};\n");
+  emit("\t\t};\n\n"
+       "\t}\n\n"
+       "};\n");
   close_java_file();
 }
 
 // Members without a value count on from the last explicit value, or from 0.
 void emit_enum_class(Definition &def) {
   open_java_file(def.name);
-  emit("import kelvaro.ZELT.*;\n\n");
-  emit_format("public class  %s  extends XDTint {\n", {def.name});
+  emit_format("import kelvaro.ZELT.*;\n\n"
+              "public class  %s  extends XDTint {\n",
+              {def.name});
   const std::string_view *last_value = nullptr;
   long long counter = 0;
   for (const EnumMember &member : def.enum_members) {
