@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -121,9 +123,44 @@ const unsigned char *skip_class(const unsigned char *at, unsigned char byte_clas
   return at;
 }
 
+// Words are found eight bytes at a time: a word ends at its first byte that
+// is no letter, digit or "_", and the tail after the input makes eight bytes
+// readable wherever a word can be. Each byte of a 64-bit group is tested on
+// its own: no carry or borrow crosses from one byte to the next.
+constexpr std::uint64_t every_byte(unsigned value) { return 0x0101010101010101ULL * value; }
+
+// 0x80 in each byte of x that is above low and below high (high at most
+// 128), 0 in every other byte.
+constexpr std::uint64_t bytes_between(std::uint64_t x, unsigned low, unsigned high) {
+  const std::uint64_t low7 = x & every_byte(0x7f);
+  return (every_byte(127 + high) - low7) & ~x & (low7 + every_byte(127 - low)) & every_byte(0x80);
+}
+
+// 0x80 in each byte of x that is a letter, a digit or "_". Setting bit 5
+// turns capitals into small letters and makes no other byte a letter.
+constexpr std::uint64_t word_bytes(std::uint64_t x) {
+  return bytes_between(x | every_byte(0x20), 'a' - 1, 'z' + 1) | bytes_between(x, '0' - 1, '9' + 1) |
+         bytes_between(x, '_' - 1, '_' + 1);
+}
+
+const unsigned char *skip_word_bytes(const unsigned char *at) {
+  if constexpr (std::endian::native != std::endian::little) return skip_class(at, WordByte);
+  for (;;) {
+    std::uint64_t group;
+    std::memcpy(&group, at, sizeof group);
+    const std::uint64_t others = ~word_bytes(group) & every_byte(0x80);
+    if (others != 0) return at + std::countr_zero(others) / 8;
+    at += sizeof group;
+  }
+}
+
 std::string_view text_between(const unsigned char *start, const unsigned char *end) {
   return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(end - start));
 }
+
+// Bytes kept after the input: the final line feed, then enough for a word
+// scan to read eight bytes at any place of the last line.
+constexpr std::size_t input_tail = 1 + 8;
 
 // Reads the whole input of the pass, with a line feed after it that no line
 // includes. A read error counts as the end of the input.
@@ -135,11 +172,12 @@ std::string_view text_between(const unsigned char *start, const unsigned char *e
   struct stat info;
   std::FILE *stream = g_state.input_stream;
   if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode))
-    room = std::max(room, static_cast<std::size_t>(info.st_size) + 2);
+    room = std::max(room, static_cast<std::size_t>(info.st_size) + 1 + input_tail);
   if (input.bytes.size() < room) input.bytes.resize(room);
   while (stream != nullptr) {
-    if (input.end + 1 >= input.bytes.size()) input.bytes.resize(2 * input.bytes.size());
-    std::size_t got = std::fread(input.bytes.data() + input.end, 1, input.bytes.size() - input.end - 1, stream);
+    if (input.end + input_tail >= input.bytes.size()) input.bytes.resize(2 * input.bytes.size());
+    std::size_t got =
+        std::fread(input.bytes.data() + input.end, 1, input.bytes.size() - input.end - input_tail, stream);
     if (got == 0) break;
     input.end += got;
   }
@@ -245,7 +283,7 @@ TokenKind keyword_kind(std::string_view word) {
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
 const unsigned char *scan_word(const unsigned char *start, Token &token) {
-  const unsigned char *end = skip_class(start + 1, WordByte);
+  const unsigned char *end = skip_word_bytes(start + 1);
   token.text = text_between(start, end);
   token.kind = keyword_kind(token.text);
   return end;

@@ -72,6 +72,28 @@ TEST(Scanner, KeywordLookalikes) {
   for (std::size_t i = 0; i < keywords.size(); i++) EXPECT_EQ(keywords[i].first, kinds[i]) << i;
 }
 
+// Words are scanned several bytes at a time; whatever the byte after a word
+// and wherever it falls, the word must end exactly before the first byte
+// that is no letter, digit or "_", and a word may end the input.
+TEST(Scanner, WordsEndAtTheFirstOtherByte) {
+  auto is_word_byte = [](int c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  Token token;
+  for (std::size_t length = 1; length <= 17; length++) {
+    const std::string word = "W" + std::string(length - 1, 'w');
+    for (int c = 0; c < 256; c++) {
+      start_input(word + static_cast<char>(c) + "z\n");
+      get_token(token);
+      const std::string expected = is_word_byte(c) ? word + static_cast<char>(c) + "z" : word;
+      ASSERT_EQ(token.text, expected) << "length " << length << ", byte " << c;
+    }
+    start_input(word);
+    get_token(token);
+    EXPECT_EQ(token.text, word);
+  }
+}
+
 TEST(Scanner, NumbersStopWhereTheirDigitsStop) {
   Tokens expected = {{Id, "-0"}, {Id, "x10"}, {Id, "0"},  {Id, "X10"}, {Id, "0x"},
                      {Id, "g"},  {Id, "12"},  {Id, "abc"}, {Id, "-"},  {Id, "0xfF"}};
