@@ -81,7 +81,8 @@ TEST(Scanner, WordsEndAtTheFirstOtherByte) {
   };
   Token token;
   for (std::size_t length = 1; length <= 17; length++) {
-    const std::string word = "W" + std::string(length - 1, 'w');
+    std::string word(length, 'w');
+    word[0] = 'W';
     for (int c = 0; c < 256; c++) {
       start_input(word + static_cast<char>(c) + "z\n");
       get_token(token);
