@@ -16,10 +16,10 @@ enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constant
 // The whole input of a pass, read when its first line is wanted. It stays
 // in place until the pass ends, and its storage is kept for the next pass.
 struct InputText {
-  std::vector<char> bytes;  // the input, then one line feed that no line includes
+  std::vector<char> bytes;  // the input, a line feed that no line includes, a few spare bytes
   std::size_t start = 0;    // first byte after the current line, once it is closed
-  bool line_open = false;   // the current line's end is not looked for yet
   std::size_t end = 0;      // end of the input
+  bool line_open = false;   // the current line's end is not looked for yet
   bool loaded = false;
 };
 

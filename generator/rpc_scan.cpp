@@ -108,7 +108,8 @@ void end_line_at(const unsigned char *at) {
   const char *base = input.bytes.data();
   const char *stop = reinterpret_cast<const char *>(at);
   if (stop < base + input.end) stop++;  // a line feed of the input belongs to its line
-  g_state.line_buffer = std::string_view(g_state.line_buffer.data(), static_cast<std::size_t>(stop - g_state.line_buffer.data()));
+  const char *begin = g_state.line_buffer.data();
+  g_state.line_buffer = std::string_view(begin, static_cast<std::size_t>(stop - begin));
   input.start = static_cast<std::size_t>(stop - base);
   input.line_open = false;
 }
