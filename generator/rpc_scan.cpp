@@ -302,19 +302,42 @@ const unsigned char *scan_word(const unsigned char *start, Token &token) {
   report_error(message);
 }
 
+// 0x80 in each byte of x that is zero, 0 in every other byte.
+constexpr std::uint64_t zero_bytes(std::uint64_t x) {
+  return ~(((x & every_byte(0x7f)) + every_byte(0x7f)) | x) & every_byte(0x80);
+}
+
+// The first "*" or line feed at or after at, eight bytes at a time. The
+// line's own line feed, or the one kept after the input, stops the search
+// before it could read past the spare bytes.
+const unsigned char *find_star_or_line_end(const unsigned char *at) {
+  if constexpr (std::endian::native != std::endian::little) {
+    while (*at != '*' && *at != '\n') at++;
+    return at;
+  }
+  for (;;) {
+    std::uint64_t group;
+    std::memcpy(&group, at, sizeof group);
+    const std::uint64_t found = zero_bytes(group ^ every_byte('*')) | zero_bytes(group ^ every_byte('\n'));
+    if (found != 0) return at + std::countr_zero(found) / 8;
+    at += sizeof group;
+  }
+}
+
 // Skips the rest of a comment whose text starts at at, over as many lines
 // as it takes. Returns the byte after its end, or nullptr when the input
-// ends inside it, which simply ends the input.
+// ends inside it, which simply ends the input. Only a "*" can end the
+// comment, and the byte after one is always readable: at worst it is the
+// line feed.
 const unsigned char *skip_comment(const unsigned char *at) {
   for (;;) {
-    const unsigned char *limit = line_limit();
-    // Only a "*" can end the comment: step to the next one on the line.
-    const void *star = std::memchr(at, '*', static_cast<std::size_t>(limit - at));
-    if (star != nullptr) {
-      at = static_cast<const unsigned char *>(star) + 1;
-      if (at < limit && *at == '/') return at + 1;
+    at = find_star_or_line_end(at);
+    if (*at == '*') {
+      at++;
+      if (*at == '/') return at + 1;
       continue;
     }
+    end_line_at(at);
     if (!advance_line(true)) return nullptr;
     at = line_start();
   }
@@ -355,7 +378,8 @@ const unsigned char *skip_comment(const unsigned char *at) {
     } else if (action == ByteAction::Number) {
       at = scan_number(at, token);
     } else if (action == ByteAction::Slash) {
-      if (at + 1 >= line_limit() || at[1] != '*') report_illegal_character(at);
+      // The byte after a "/" is on its line or is the line feed.
+      if (at[1] != '*') report_illegal_character(at);
       at = skip_comment(at + 2);
       if (at == nullptr) {
         token.kind = TokenKind::EndOfInput;

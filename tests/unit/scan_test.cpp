@@ -113,6 +113,31 @@ TEST(Scanner, CommentsSpanLinesAndHideSpecialLines) {
   EXPECT_EQ(g_state.input_name, "test.x");
 }
 
+
+// Comments are searched several bytes at a time for "*" and line feeds:
+// wherever the end falls, and whatever stars and bytes come before it, the
+// token after the comment and the line count must be exact.
+TEST(Scanner, CommentsEndWhereverTheirEndFalls) {
+  Token token;
+  for (std::size_t length = 0; length <= 17; length++) {
+    for (const char *filler : {"x", "*", "\n", std::string_view("\0", 1).data()}) {
+      std::string body;
+      for (std::size_t k = 0; k < length; k++) body += *filler == '\0' ? '\0' : *filler;
+      const std::string text = "/*" + body + "*/next";
+      start_input(text);
+      get_token(token);
+      ASSERT_EQ(token.kind, Id) << "length " << length << ", filler " << int(*filler);
+      ASSERT_EQ(token.text, "next") << "length " << length << ", filler " << int(*filler);
+      const long long lines = *filler == '\n' ? static_cast<long long>(length) + 1 : 1;
+      EXPECT_EQ(g_state.line_number, lines) << "length " << length;
+    }
+  }
+  // A "*" or "/" alone does not end a comment; "*" then "/" across a line
+  // break does not either; a comment may end at the last byte of the input.
+  EXPECT_EQ(scan_all("/* * / *\n/ */ a /**/ b /***/ c /*/ */ d"), (Tokens{{Id, "a"}, {Id, "b"}, {Id, "c"}, {Id, "d"}}));
+  EXPECT_EQ(scan_all("a /* the end */"), (Tokens{{Id, "a"}}));
+  EXPECT_EQ(scan_all("a /* no end *"), (Tokens{{Id, "a"}}));
+}
 TEST(Scanner, EndOfInputRepeats) {
   start_input("x");
   Token token;
@@ -250,6 +275,9 @@ TEST(Scanner, LexicalErrors) {
   EXPECT_EQ(scan_error("\t x \"open\n"),
             "         x \"open\n^^^^^^^^^^^\ntest.x, line 1: unterminated string constant\n");
   EXPECT_EQ(scan_error("a */"), "a */^^^\ntest.x, line 1: illegal character in file: /\n");
+  // A "/" starts a comment only with a "*" right after it on the same line.
+  EXPECT_EQ(scan_error("a /"), "a /^^\ntest.x, line 1: illegal character in file: /\n");
+  EXPECT_EQ(scan_error("a /\n* b"), "a /\n^^\ntest.x, line 1: illegal character in file: /\n");
   EXPECT_EQ(scan_error(std::string("x\0y", 3)), std::string("x\0y", 3) + "^\ntest.x, line 1: illegal character in file: 0\n");
   EXPECT_EQ(scan_error("\x80"), "\x80\ntest.x, line 1: illegal character in file: -128\n");
   EXPECT_EQ(scan_error("\x7f"), "\x7f\ntest.x, line 1: illegal character in file: 127\n");
