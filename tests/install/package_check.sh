@@ -44,7 +44,7 @@ grep -q 'XDR/RPC interface compiler for Java' <<<"$(field Description)" \
 depends=$(field Depends)
 # Package names alone, one a line, without version constraints.
 depends_names=$(sed -e 's/ *([^)]*)//g' -e 's/, */\n/g' <<<"$depends")
-for lib in libc6 libstdc++6 libgcc-s1 libtirpc3; do
+for lib in libc6 libtirpc3; do
   grep -qxF "$lib" <<<"$depends_names" || err "Depends lacks $lib: '$depends'"
 done
 # The full control file must parse as one; dpkg-deb -I prints it.
