@@ -17,6 +17,10 @@
 #include <string_view>
 #include <sys/stat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "rpc_main.h"
 #include "rpc_util.h"
 
@@ -124,44 +128,76 @@ const unsigned char *skip_class(const unsigned char *at, unsigned char byte_clas
   return at;
 }
 
-// Words are found eight bytes at a time: a word ends at its first byte that
-// is no letter, digit or "_", and the tail after the input makes eight bytes
-// readable wherever a word can be. Each byte of a 64-bit group is tested on
-// its own: no carry or borrow crosses from one byte to the next.
-constexpr std::uint64_t every_byte(unsigned value) { return 0x0101010101010101ULL * value; }
+// Words and comments are searched sixteen bytes at a time where the
+// processor has 16-byte vector compares, a byte at a time elsewhere. The
+// tail kept after the input makes sixteen bytes readable from any byte of
+// the input and from the line feed after it.
+constexpr std::size_t group_size = 16;
 
-// 0x80 in each byte of x that is above low and below high (high at most
-// 128), 0 in every other byte.
-constexpr std::uint64_t bytes_between(std::uint64_t x, unsigned low, unsigned high) {
-  const std::uint64_t low7 = x & every_byte(0x7f);
-  return (every_byte(127 + high) - low7) & ~x & (low7 + every_byte(127 - low)) & every_byte(0x80);
+#if defined(__SSE2__)
+using ByteGroup = __m128i;
+
+ByteGroup load_group(const unsigned char *at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at)); }
+ByteGroup every_byte(char value) { return _mm_set1_epi8(value); }
+
+// All ones in each byte of x from low to high. Bytes above 127 compare as
+// negative, so they are never in a range of ASCII bytes.
+ByteGroup bytes_in_range(ByteGroup x, char low, char high) {
+  return _mm_and_si128(_mm_cmpgt_epi8(x, every_byte(static_cast<char>(low - 1))),
+                       _mm_cmplt_epi8(x, every_byte(static_cast<char>(high + 1))));
 }
 
-// 0x80 in each byte of x that is a letter, a digit or "_". Setting bit 5
-// turns capitals into small letters and makes no other byte a letter.
-constexpr std::uint64_t word_bytes(std::uint64_t x) {
-  return bytes_between(x | every_byte(0x20), 'a' - 1, 'z' + 1) | bytes_between(x, '0' - 1, '9' + 1) |
-         bytes_between(x, '_' - 1, '_' + 1);
+// A bit per byte of the group, set where the byte is not a letter, digit
+// or "_". Setting bit 5 turns capitals into small letters and makes no other
+// byte a letter.
+unsigned non_word_bytes(const unsigned char *at) {
+  const ByteGroup x = load_group(at);
+  const ByteGroup letters = bytes_in_range(_mm_or_si128(x, every_byte(0x20)), 'a', 'z');
+  const ByteGroup digits = bytes_in_range(x, '0', '9');
+  const ByteGroup underscores = _mm_cmpeq_epi8(x, every_byte('_'));
+  const ByteGroup word = _mm_or_si128(_mm_or_si128(letters, digits), underscores);
+  return ~static_cast<unsigned>(_mm_movemask_epi8(word)) & 0xffff;
+}
+
+// A bit per byte of the group, set where the byte is "*" or a line feed.
+unsigned stars_and_line_ends(const unsigned char *at) {
+  const ByteGroup x = load_group(at);
+  const ByteGroup found = _mm_or_si128(_mm_cmpeq_epi8(x, every_byte('*')), _mm_cmpeq_epi8(x, every_byte('\n')));
+  return static_cast<unsigned>(_mm_movemask_epi8(found));
 }
 
 const unsigned char *skip_word_bytes(const unsigned char *at) {
-  if constexpr (std::endian::native != std::endian::little) return skip_class(at, WordByte);
   for (;;) {
-    std::uint64_t group;
-    std::memcpy(&group, at, sizeof group);
-    const std::uint64_t others = ~word_bytes(group) & every_byte(0x80);
-    if (others != 0) return at + std::countr_zero(others) / 8;
-    at += sizeof group;
+    if (const unsigned others = non_word_bytes(at)) return at + std::countr_zero(others);
+    at += group_size;
   }
 }
+
+// The first "*" or line feed at or after at. The line's own line feed, or
+// the one kept after the input, stops the search before it could read past
+// the tail.
+const unsigned char *find_star_or_line_end(const unsigned char *at) {
+  for (;;) {
+    if (const unsigned found = stars_and_line_ends(at)) return at + std::countr_zero(found);
+    at += group_size;
+  }
+}
+#else
+const unsigned char *skip_word_bytes(const unsigned char *at) { return skip_class(at, WordByte); }
+
+const unsigned char *find_star_or_line_end(const unsigned char *at) {
+  while (*at != '*' && *at != '\n') at++;
+  return at;
+}
+#endif
 
 std::string_view text_between(const unsigned char *start, const unsigned char *end) {
   return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(end - start));
 }
 
-// Bytes kept after the input: the final line feed, then enough for a word
-// scan to read eight bytes at any place of the last line.
-constexpr std::size_t input_tail = 1 + 8;
+// Bytes kept after the input: the final line feed, then enough for a
+// search to read a whole group from any place of the last line.
+constexpr std::size_t input_tail = 1 + group_size;
 
 // Reads the whole input of the pass, with a line feed after it that no line
 // includes. A read error counts as the end of the input.
@@ -300,28 +336,6 @@ const unsigned char *scan_word(const unsigned char *start, Token &token) {
   else
     message += std::to_string(static_cast<int>(static_cast<signed char>(c)));
   report_error(message);
-}
-
-// 0x80 in each byte of x that is zero, 0 in every other byte.
-constexpr std::uint64_t zero_bytes(std::uint64_t x) {
-  return ~(((x & every_byte(0x7f)) + every_byte(0x7f)) | x) & every_byte(0x80);
-}
-
-// The first "*" or line feed at or after at, eight bytes at a time. The
-// line's own line feed, or the one kept after the input, stops the search
-// before it could read past the spare bytes.
-const unsigned char *find_star_or_line_end(const unsigned char *at) {
-  if constexpr (std::endian::native != std::endian::little) {
-    while (*at != '*' && *at != '\n') at++;
-    return at;
-  }
-  for (;;) {
-    std::uint64_t group;
-    std::memcpy(&group, at, sizeof group);
-    const std::uint64_t found = zero_bytes(group ^ every_byte('*')) | zero_bytes(group ^ every_byte('\n'));
-    if (found != 0) return at + std::countr_zero(found) / 8;
-    at += sizeof group;
-  }
 }
 
 // Skips the rest of a comment whose text starts at at, over as many lines

@@ -72,15 +72,16 @@ TEST(Scanner, KeywordLookalikes) {
   for (std::size_t i = 0; i < keywords.size(); i++) EXPECT_EQ(keywords[i].first, kinds[i]) << i;
 }
 
-// Words are scanned several bytes at a time; whatever the byte after a word
-// and wherever it falls, the word must end exactly before the first byte
-// that is no letter, digit or "_", and a word may end the input.
+// Words are scanned up to sixteen bytes at a time: whatever the byte after
+// a word and wherever it falls in a group, the word must end exactly before
+// the first byte that is no letter, digit or "_", and a word may end the
+// input.
 TEST(Scanner, WordsEndAtTheFirstOtherByte) {
   auto is_word_byte = [](int c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
   };
   Token token;
-  for (std::size_t length = 1; length <= 17; length++) {
+  for (std::size_t length = 1; length <= 33; length++) {
     std::string word(length, 'w');
     word[0] = 'W';
     for (int c = 0; c < 256; c++) {
@@ -113,13 +114,12 @@ TEST(Scanner, CommentsSpanLinesAndHideSpecialLines) {
   EXPECT_EQ(g_state.input_name, "test.x");
 }
 
-
-// Comments are searched several bytes at a time for "*" and line feeds:
+// Comments are searched up to sixteen bytes at a time for "*" and line feeds:
 // wherever the end falls, and whatever stars and bytes come before it, the
 // token after the comment and the line count must be exact.
 TEST(Scanner, CommentsEndWhereverTheirEndFalls) {
   Token token;
-  for (std::size_t length = 0; length <= 17; length++) {
+  for (std::size_t length = 0; length <= 33; length++) {
     for (const char *filler : {"x", "*", "\n", std::string_view("\0", 1).data()}) {
       std::string body;
       for (std::size_t k = 0; k < length; k++) body += *filler == '\0' ? '\0' : *filler;
