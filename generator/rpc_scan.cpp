@@ -258,6 +258,22 @@ bool read_line() {
   }
 }
 
+// Makes the line that starts at next, after a closed line, the current one
+// and returns next, if it is an ordinary line: nearly every line is, and
+// this step is much shorter than advance_line. Returns nullptr at the end of
+// the input and before a special line; advance_line takes those.
+const unsigned char *open_next_line(const unsigned char *next, bool in_comment) {
+  InputText &input = g_state.input_text;
+  const char *line = reinterpret_cast<const char *>(next);
+  const char *end = input.bytes.data() + input.end;
+  if (line >= end || (!in_comment && (*line == '#' || *line == '%'))) return nullptr;
+  g_state.line_buffer = std::string_view(line, static_cast<std::size_t>(end - line));
+  input.line_open = true;
+  g_state.line_number++;
+  g_state.scan_cursor = 0;
+  return next;
+}
+
 // string-constant = '"' { any byte but '"' } '"'   (on one line)
 const unsigned char *scan_string_constant(const unsigned char *start, Token &token) {
   const unsigned char *limit = line_limit();
@@ -352,8 +368,11 @@ const unsigned char *skip_comment(const unsigned char *at) {
       continue;
     }
     end_line_at(at);
-    if (!advance_line(true)) return nullptr;
-    at = line_start();
+    at = open_next_line(at + 1, true);
+    if (at == nullptr) {
+      if (!advance_line(true)) return nullptr;
+      at = line_start();
+    }
   }
 }
 
@@ -387,7 +406,7 @@ const unsigned char *skip_comment(const unsigned char *at) {
       at++;
     } else if (action == ByteAction::LineEnd) {
       end_line_at(at);
-      at = nullptr;
+      at = open_next_line(at + 1, false);  // nullptr: advance_line decides
       continue;
     } else if (action == ByteAction::Number) {
       at = scan_number(at, token);

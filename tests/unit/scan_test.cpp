@@ -183,6 +183,22 @@ TEST(Scanner, PassThroughLines) {
   EXPECT_EQ(g_state.pass_through_text, "#define X\nplain\n\ra\rb\r\n");
 }
 
+// Every line counts once, whether it holds tokens, nothing, or the inside
+// of a comment; a special line is found wherever it follows, but not inside
+// a comment.
+TEST(Scanner, LinesCountAndSpecialLinesFollowAnyLine) {
+  start_input("a\n\n\r\n b /* x\n#not\n%not */ c\n# 20 \"f.x\"\n%pass\nd\n\ne");
+  std::vector<std::pair<std::string, long long>> seen;
+  Token token;
+  for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token))
+    seen.emplace_back(token.text, g_state.line_number);
+  const std::vector<std::pair<std::string, long long>> expected = {
+      {"a", 1}, {"b", 4}, {"c", 6}, {"d", 21}, {"e", 23}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(g_state.pass_through_text, "pass\n");
+  EXPECT_EQ(g_state.input_name, "f.x");
+}
+
 TEST(Scanner, LineMarkerSetsLineAndName) {
   start_input("int\n# 10 \"geo.x\" 1 3\n\n  struct");
   Token token;
