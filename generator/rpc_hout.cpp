@@ -54,14 +54,14 @@ std::string_view look_up(const auto &table, std::string_view key) {
 
 // The text of the file being generated is gathered in memory and written
 // in one piece when the file is closed.
-void emit(std::string_view text) { g_state.output_text.append(text); }
+void emit(std::string_view text) { append_text(g_state.output_text, text); }
 
 void emit_format(const FormatText &format, std::initializer_list<std::string_view> args) {
   append_format(g_state.output_text, format, args);
 }
 
 void emit_tabs(int count) {
-  if (count > 0) g_state.output_text.append(static_cast<std::size_t>(count), '\t');
+  if (count > 0) append_tabs(g_state.output_text, static_cast<std::size_t>(count));
 }
 
 // ---- Type mapping and naming ----
@@ -207,7 +207,7 @@ void open_java_file(std::string_view base_name) {
     report_system_error(file_name, errno);
     terminate_run(255);
   }
-  g_state.output_text.clear();
+  g_state.output_text.size = 0;
   emit_format("%s%s\n\n", {g_state.file_header_text, g_state.pass_through_text});
 }
 
@@ -217,7 +217,7 @@ void close_java_file() {
   const int fd = g_state.output_stream;
   if (fd < 0) return;
   g_state.output_stream = -1;
-  std::string_view rest = g_state.output_text;
+  std::string_view rest = text_of(g_state.output_text);
   int error_number = 0;
   while (!rest.empty()) {
     ssize_t written = write(fd, rest.data(), rest.size());
@@ -228,7 +228,7 @@ void close_java_file() {
     }
     rest.remove_prefix(static_cast<std::size_t>(written));
   }
-  g_state.output_text.clear();
+  g_state.output_text.size = 0;
   if (close(fd) != 0 && error_number == 0 && errno != EINTR) error_number = errno;
   if (error_number != 0) {
     report_system_error(g_state.output_file_name, error_number);

@@ -9,6 +9,7 @@
 
 #include "rpc_parse.h"
 #include "rpc_scan.h"
+#include "rpc_util.h"
 
 // Which output a pass produces; dispatch_definition acts on it.
 enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constants = 4, Interface = 5 };
@@ -42,7 +43,7 @@ struct GeneratorState {
   // Output file being written, at most one at a time.
   int output_stream = -1;  // descriptor of the file being written, -1: none
   std::string output_file_name;
-  std::string output_text;  // the file's text, written out when it is closed
+  TextBuffer output_text;  // the file's text, written out when it is closed
 
   // Scanner position: the current line whole, the next unread byte in it.
   std::string_view line_buffer;  // inside input_text

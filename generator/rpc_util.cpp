@@ -144,14 +144,17 @@ char *copy_text(char *to, const char *from, std::size_t n) {
 
 }  // namespace
 
-void append_format(std::string &out, const FormatText &format, std::initializer_list<std::string_view> args) {
-  // Room for the pieces and every argument, filled in and cut to what was
-  // used: no reallocation.
+namespace {
+
+// Room for the pieces and every argument of the format.
+std::size_t format_room(const FormatText &format, std::initializer_list<std::string_view> args) {
   std::size_t room = format.literal_size;
   for (std::string_view arg : args) room += arg.size();
-  const std::size_t start = out.size();
-  out.resize(start + room);
-  char *to = out.data() + start;
+  return room;
+}
+
+// Writes the filled-in format at to, which has room for it; returns the end.
+[[gnu::noinline]] char *fill_format(char *to, const FormatText &format, std::initializer_list<std::string_view> args) {
   auto next = args.begin();
   for (std::size_t k = 0; k < format.piece_count; k++) {
     const FormatText::Piece &piece = format.pieces[k];
@@ -161,7 +164,41 @@ void append_format(std::string &out, const FormatText &format, std::initializer_
       ++next;
     }
   }
-  out.resize(static_cast<std::size_t>(to - out.data()));
+  return to;
+}
+
+}  // namespace
+
+void append_format(std::string &out, const FormatText &format, std::initializer_list<std::string_view> args) {
+  // Filled in place and cut to what was used: no reallocation.
+  const std::size_t start = out.size();
+  out.resize(start + format_room(format, args));
+  char *end = fill_format(out.data() + start, format, args);
+  out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
+std::string_view text_of(const TextBuffer &buffer) { return std::string_view(buffer.storage.data(), buffer.size); }
+
+char *take_room(TextBuffer &buffer, std::size_t n) {
+  if (buffer.storage.size() - buffer.size < n)
+    buffer.storage.resize(std::max(2 * buffer.storage.size(), buffer.size + n));
+  return buffer.storage.data() + buffer.size;
+}
+
+void append_text(TextBuffer &buffer, std::string_view text) {
+  char *to = take_room(buffer, text.size());
+  buffer.size = static_cast<std::size_t>(copy_text(to, text.data(), text.size()) - buffer.storage.data());
+}
+
+void append_tabs(TextBuffer &buffer, std::size_t count) {
+  static constexpr std::string_view tabs = "\t\t\t\t\t\t\t\t";
+  for (; count > tabs.size(); count -= tabs.size()) append_text(buffer, tabs);
+  append_text(buffer, tabs.substr(0, count));
+}
+
+void append_format(TextBuffer &out, const FormatText &format, std::initializer_list<std::string_view> args) {
+  char *to = take_room(out, format_room(format, args));
+  out.size = static_cast<std::size_t>(fill_format(to, format, args) - out.storage.data());
 }
 
 std::string format_text(const FormatText &format, std::initializer_list<std::string_view> args) {

@@ -74,11 +74,27 @@ struct FormatText {
   }
 };
 
+// Text built piece by piece, such as a generated file. Its storage only
+// grows, and appending writes straight into it: the bytes about to be
+// written are not zero-filled first, as resizing a string would.
+struct TextBuffer {
+  std::string storage;  // the text is its first `size` bytes
+  std::size_t size = 0;
+};
+
+std::string_view text_of(const TextBuffer &buffer);
+// Where n more bytes can go; the caller writes them and adds n to size.
+char *take_room(TextBuffer &buffer, std::size_t n);
+void append_text(TextBuffer &buffer, std::string_view text);
+// count tab characters.
+void append_tabs(TextBuffer &buffer, std::size_t count);
+
 // Fills the places of the format with the arguments, in order. A place
 // without an argument stays empty; arguments are data and never formats.
 std::string format_text(const FormatText &format, std::initializer_list<std::string_view> args);
 // The same, appended to out.
 void append_format(std::string &out, const FormatText &format, std::initializer_list<std::string_view> args);
+void append_format(TextBuffer &out, const FormatText &format, std::initializer_list<std::string_view> args);
 
 // Name helpers for Java class, method and constant names.
 std::string lower_case(std::string_view name);

@@ -80,4 +80,26 @@ TEST(Naming, FormatTextPieces) {
   EXPECT_EQ(out, "head:a1bc%d22");
 }
 
+// A file's text is built in a buffer that only grows and is reused from
+// file to file: what it holds must be exactly what was appended since it
+// was last emptied, across every growth and with pieces of every length.
+TEST(Naming, TextBufferKeepsWhatWasAppended) {
+  TextBuffer buffer;
+  for (int round = 0; round < 2; round++) {
+    std::string expected;
+    buffer.size = 0;
+    for (std::size_t n = 0; n < 300; n++) {
+      const std::string piece(n % 37, static_cast<char>('a' + n % 26));
+      append_text(buffer, piece);
+      append_tabs(buffer, n % 19);
+      append_format(buffer, "<%s|%d>", {piece, std::to_string(n)});
+      expected += piece + std::string(n % 19, '\t') + "<" + piece + "|" + std::to_string(n) + ">";
+    }
+    ASSERT_EQ(text_of(buffer), expected) << "round " << round;
+  }
+  buffer.size = 0;
+  append_tabs(buffer, 0);
+  EXPECT_EQ(text_of(buffer), "");
+}
+
 }  // namespace
