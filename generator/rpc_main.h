@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,10 @@ enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constant
 // The whole input of a pass, read when its first line is wanted. It stays
 // in place until the pass ends, and its storage is kept for the next pass.
 struct InputText {
-  std::vector<char> bytes;  // the input, a line feed that no line includes, a few spare bytes
+  // The input, a line feed that no line includes, a few spare bytes. The
+  // storage is not zero-filled: only bytes read or written are used.
+  std::unique_ptr<char[]> bytes;
+  std::size_t capacity = 0;
   std::size_t start = 0;    // first byte after the current line, once it is closed
   std::size_t end = 0;      // end of the input
   bool line_open = false;   // the current line's end is not looked for yet

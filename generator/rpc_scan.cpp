@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -109,7 +110,7 @@ const unsigned char *line_start() { return reinterpret_cast<const unsigned char 
 // feed kept after the input; the next line starts after it.
 void end_line_at(const unsigned char *at) {
   InputText &input = g_state.input_text;
-  const char *base = input.bytes.data();
+  const char *base = input.bytes.get();
   const char *stop = reinterpret_cast<const char *>(at);
   if (stop < base + input.end) stop++;  // a line feed of the input belongs to its line
   const char *begin = g_state.line_buffer.data();
@@ -199,6 +200,17 @@ std::string_view text_between(const unsigned char *start, const unsigned char *e
 // search to read a whole group from any place of the last line.
 constexpr std::size_t input_tail = 1 + group_size;
 
+// Gives the input storage room for at least room bytes, keeping what it
+// holds. The new bytes are not zero-filled: the read fills them, and a
+// large input is not written twice.
+void grow_input(std::size_t room) {
+  InputText &input = g_state.input_text;
+  std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(room);
+  if (input.end > 0) std::memcpy(bytes.get(), input.bytes.get(), input.end);
+  input.bytes = std::move(bytes);
+  input.capacity = room;
+}
+
 // Reads the whole input of the pass, with a line feed after it that no line
 // includes. A read error counts as the end of the input.
 [[gnu::noinline]] void load_input() {
@@ -210,15 +222,17 @@ constexpr std::size_t input_tail = 1 + group_size;
   std::FILE *stream = g_state.input_stream;
   if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode))
     room = std::max(room, static_cast<std::size_t>(info.st_size) + 1 + input_tail);
-  if (input.bytes.size() < room) input.bytes.resize(room);
+  if (input.capacity < room) grow_input(room);
   while (stream != nullptr) {
-    if (input.end + input_tail >= input.bytes.size()) input.bytes.resize(2 * input.bytes.size());
-    std::size_t got =
-        std::fread(input.bytes.data() + input.end, 1, input.bytes.size() - input.end - input_tail, stream);
+    if (input.end + input_tail >= input.capacity) grow_input(2 * input.capacity);
+    std::size_t got = std::fread(input.bytes.get() + input.end, 1, input.capacity - input.end - input_tail, stream);
     if (got == 0) break;
     input.end += got;
   }
   input.bytes[input.end] = '\n';
+  // The spare bytes are read by the group searches, never used: they are
+  // set only so that nothing reads memory that was never written.
+  std::memset(input.bytes.get() + input.end + 1, 0, input_tail - 1);
 }
 
 // Makes the next line the current one, open. At the end of the input the
@@ -229,7 +243,7 @@ bool read_line() {
   if (!input.loaded) load_input();
   settle_line();
   if (input.start >= input.end) return false;
-  g_state.line_buffer = std::string_view(input.bytes.data() + input.start, input.end - input.start);
+  g_state.line_buffer = std::string_view(input.bytes.get() + input.start, input.end - input.start);
   input.line_open = true;
   return true;
 }
@@ -265,7 +279,7 @@ bool read_line() {
 const unsigned char *open_next_line(const unsigned char *next, bool in_comment) {
   InputText &input = g_state.input_text;
   const char *line = reinterpret_cast<const char *>(next);
-  const char *end = input.bytes.data() + input.end;
+  const char *end = input.bytes.get() + input.end;
   if (line >= end || (!in_comment && (*line == '#' || *line == '%'))) return nullptr;
   g_state.line_buffer = std::string_view(line, static_cast<std::size_t>(end - line));
   input.line_open = true;
