@@ -128,7 +128,10 @@ namespace {
 // call would cost what the short copies save.
 [[gnu::always_inline]] inline char *copy_text(char *to, const char *from, std::size_t n) {
   if (n > 16) {
-    std::memcpy(to, from, n);
+    // Blocks of 16, the last one ending at the end and perhaps overlapping
+    // the one before.
+    for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(to + i, from + i, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
   } else if (n >= 8) {
     std::memcpy(to, from, 8);
     std::memcpy(to + n - 8, from + n - 8, 8);
