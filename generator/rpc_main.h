@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "rpc_parse.h"
 #include "rpc_scan.h"

@@ -146,10 +146,6 @@ namespace {
   return to + n;
 }
 
-}  // namespace
-
-namespace {
-
 // Room for the pieces and every argument of the format.
 std::size_t format_room(const FormatText &format, std::initializer_list<std::string_view> args) {
   std::size_t room = format.literal_size;
@@ -158,6 +154,8 @@ std::size_t format_room(const FormatText &format, std::initializer_list<std::str
 }
 
 // Writes the filled-in format at to, which has room for it; returns the end.
+// Kept out of line: one copy of the loop serves every writer of text, and
+// measured a little faster than a copy in each.
 [[gnu::noinline]] char *fill_format(char *to, const FormatText &format, std::initializer_list<std::string_view> args) {
   auto next = args.begin();
   for (std::size_t k = 0; k < format.piece_count; k++) {
