@@ -1,18 +1,20 @@
 #!/bin/bash
 # Untimed check of the benchmark's pieces on a small generated input:
-#   smoke.sh VORLITH BENCH_GEN BENCH_FLOOR BENCH_MEASURE
+#   smoke.sh VORLITH BENCH_GEN BENCH_FLOOR BENCH_MEASURE BENCH_PASSES
 # - the generator is deterministic for a seed;
 # - vorlith accepts the input (status 0, no diagnostics) and writes exactly
 #   the number of files the generator announces, and lists all but the
 #   interface files on standard output;
 # - the timer reports a status and a peak memory, and passes a failure on;
 # - the floor, given a capture of that run, writes the same files with the
-#   same bytes.
+#   same bytes;
+# - the pass timer scans and parses the whole input.
 set -eu
 vorlith=$(readlink -f "$1")
 gen=$(readlink -f "$2")
 floor=$(readlink -f "$3")
 measure=$(readlink -f "$4")
+passes=$(readlink -f "$5")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-bench-smoke.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -57,5 +59,12 @@ diff -r "$work/ref" "$work/floor" > "$work/diff" || fail "floor output differs: 
 [ "$(field input_read "$work/floor.err")" -eq $(( 5 * $(stat -c %s "$work/in.x") )) ] \
   || fail "floor did not read the input five times: $(cat "$work/floor.err")"
 "$floor" run "$work/in.x" "$work/in.x" "$work/floor" 2> /dev/null && fail "floor accepted a non-capture file"
+
+# 5. The pass timer reads every definition, and more tokens than that.
+"$passes" "$work/in.x" 2 > "$work/passes" || fail "bench_passes failed"
+defs=$(field defs "$work/gen.stats")
+grep -qx "definitions=$defs best_ms=[0-9.]*" "$work/passes" || fail "pass timer: $(cat "$work/passes")"
+tokens=$(sed -n 's/^tokens=\([0-9]*\) .*/\1/p' "$work/passes")
+[ "${tokens:-0}" -gt $(( 10 * defs )) ] || fail "pass timer counted ${tokens:-no} tokens"
 
 echo "bench smoke: $files files, floor identical"
