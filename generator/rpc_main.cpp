@@ -133,9 +133,7 @@ void open_input(const std::string *input_file, const std::string &define_word) {
   g_state.has_input_name = true;
   g_state.input_name = input_file != nullptr ? *input_file : "<stdin>";
   g_state.at_end_of_input = false;
-  g_state.input_text.start = g_state.input_text.end = 0;
-  g_state.input_text.loaded = false;
-  g_state.input_text.line_open = false;
+  forget_input();
 
   // Standard input is never read: without a file there is nothing to open,
   // with or without the preprocessor.
@@ -194,9 +192,7 @@ void reset_pass() {
   g_state.scan_cursor = 0;
   g_state.line_number = 0;
   g_state.at_end_of_input = false;
-  g_state.input_text.start = g_state.input_text.end = 0;
-  g_state.input_text.loaded = false;
-  g_state.input_text.line_open = false;
+  forget_input();
   if (g_state.input_stream != nullptr) {
     std::fclose(g_state.input_stream);
     g_state.input_stream = nullptr;

@@ -14,16 +14,24 @@
 // Which output a pass produces; dispatch_definition acts on it.
 enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constants = 4, Interface = 5 };
 
-// The whole input of a pass, read when its first line is wanted. It stays
-// in place until the pass ends, and its storage is kept for the next pass.
+// The input of a pass. A regular file is read a piece at a time, whenever
+// the scanner has used up the complete lines held, into storage with room
+// for the whole file, so that reading never moves bytes that tokens view.
+// Between two definitions the lines already used are dropped and the rest
+// moves to the front: a pass keeps reading into the same few pages. Any
+// other input is read whole at the first line. What is held ends with
+// complete lines and a line feed that no line includes, then a few spare
+// bytes; the storage is kept for the next pass.
 struct InputText {
-  // The input, a line feed that no line includes, a few spare bytes. The
-  // storage is not zero-filled: only bytes read or written are used.
-  std::unique_ptr<char[]> bytes;
+  std::unique_ptr<char[]> bytes;  // not zero-filled: only bytes read or written are used
   std::size_t capacity = 0;
-  std::size_t start = 0;    // first byte after the current line, once it is closed
-  std::size_t end = 0;      // end of the input
-  bool line_open = false;   // the current line's end is not looked for yet
+  std::size_t start = 0;     // first byte after the current line, once it is closed
+  std::size_t end = 0;       // end of the complete lines held
+  std::size_t read_end = 0;  // end of the bytes read: those from end on begin a line not read whole
+  char byte_at_end = 0;      // the byte at end that the kept line feed covers, while read_end > end
+  std::size_t piece_size = std::size_t{1} << 16;  // bytes read at a time
+  bool whole = false;        // everything there is to read is held
+  bool line_open = false;    // the current line's end is not looked for yet
   bool loaded = false;
 };
 

@@ -307,6 +307,9 @@ void clear_definition(Definition &def) {
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
 Definition *get_definition() {
+  // The Definition handed over before is done with, and with it every view
+  // into the input before the current line.
+  release_used_input();
   Token token;
   get_token(token);
   Definition *def = &g_state.current_definition;

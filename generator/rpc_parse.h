@@ -15,8 +15,8 @@ enum class Relation { FixedArray = 0, VarArray = 1, Pointer = 2, Plain = 3 };
 // never empty, a void declaration has none.
 //
 // Every text of the model views the input of the pass (or a constant text):
-// the input stays in place until the pass ends, and a Definition is used
-// before the next one is read, so nothing is copied.
+// a Definition is used before the next one is read, and the input it views
+// stays in place until then, so nothing is copied.
 struct Declaration {
   std::string_view prefix;  // "struct", "union" or "enum" when written before the type
   std::string_view type;

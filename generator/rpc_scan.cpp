@@ -2,9 +2,10 @@
 // counts once, its tokens are never split, and only its real first byte
 // decides whether it is a line marker or a pass-through line.
 //
-// The whole input of a pass is read at its first line and stays in place
-// until the pass ends: line_buffer views the current line inside it, and
-// token texts view their bytes there, so nothing is copied.
+// The input of a pass is held as whole lines, read a piece at a time (a
+// stream is read whole): line_buffer views the current line inside it, and
+// token texts view their bytes there, so nothing is copied. Bytes move only
+// between two definitions, when the lines already used are dropped.
 #include "rpc_scan.h"
 
 #include <algorithm>
@@ -196,8 +197,8 @@ std::string_view text_between(const unsigned char *start, const unsigned char *e
   return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(end - start));
 }
 
-// Bytes kept after the input: the final line feed, then enough for a
-// search to read a whole group from any place of the last line.
+// Bytes kept after what is held: the line feed, then enough for a search to
+// read a whole group from any place of the last line.
 constexpr std::size_t input_tail = 1 + group_size;
 
 // Gives the input storage room for at least room bytes, keeping what it
@@ -206,33 +207,79 @@ constexpr std::size_t input_tail = 1 + group_size;
 void grow_input(std::size_t room) {
   InputText &input = g_state.input_text;
   std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(room);
-  if (input.end > 0) std::memcpy(bytes.get(), input.bytes.get(), input.end);
+  if (input.read_end > 0) std::memcpy(bytes.get(), input.bytes.get(), input.read_end);
   input.bytes = std::move(bytes);
   input.capacity = room;
 }
 
-// Reads the whole input of the pass, with a line feed after it that no line
-// includes. A read error counts as the end of the input.
+// Puts the line feed after the complete lines held, keeping the byte it
+// covers, and defines the spare bytes after it that nothing has written.
+void mark_held_end() {
+  InputText &input = g_state.input_text;
+  char *bytes = input.bytes.get();
+  if (input.read_end > input.end) input.byte_at_end = bytes[input.end];
+  bytes[input.end] = '\n';
+  const std::size_t defined = std::max(input.read_end, input.end + 1);
+  if (defined < input.end + input_tail) std::memset(bytes + defined, 0, input.end + input_tail - defined);
+}
+
+// Reads on until at least one more complete line is held, or to the end of
+// the input, where a last line without a line feed counts as complete.
+// Returns false when there was nothing more. A read error counts as the end
+// of the input; so does a file that has grown past the room made for it.
+bool load_more() {
+  InputText &input = g_state.input_text;
+  if (input.whole) return false;
+  char *bytes = input.bytes.get();
+  if (input.read_end > input.end) bytes[input.end] = input.byte_at_end;
+  const std::size_t held = input.end;
+  for (;;) {
+    const std::size_t room = input.capacity - input.read_end - input_tail;
+    const std::size_t want = std::min(input.piece_size, room);
+    const std::size_t got = want == 0 ? 0 : std::fread(bytes + input.read_end, 1, want, g_state.input_stream);
+    if (got == 0) {
+      input.whole = true;
+      input.end = input.read_end;
+      break;
+    }
+    const std::size_t last = std::string_view(bytes + input.read_end, got).rfind('\n');
+    input.read_end += got;
+    if (last != std::string_view::npos) {
+      input.end = input.read_end - got + last + 1;
+      break;
+    }
+  }
+  mark_held_end();
+  return input.end > held;
+}
+
+// Starts the input of the pass at its first line. A regular file gets room
+// for all of it and is read a piece at a time; anything else is read whole
+// now, before any token views it, since it may outgrow any room made.
 [[gnu::noinline]] void load_input() {
   InputText &input = g_state.input_text;
   input.loaded = true;
-  input.start = input.end = 0;
-  std::size_t room = 1 << 16;
-  struct stat info;
+  input.start = input.end = input.read_end = 0;
+  input.whole = false;
   std::FILE *stream = g_state.input_stream;
-  if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode))
-    room = std::max(room, static_cast<std::size_t>(info.st_size) + 1 + input_tail);
-  if (input.capacity < room) grow_input(room);
-  while (stream != nullptr) {
-    if (input.end + input_tail >= input.capacity) grow_input(2 * input.capacity);
-    std::size_t got = std::fread(input.bytes.get() + input.end, 1, input.capacity - input.end - input_tail, stream);
-    if (got == 0) break;
-    input.end += got;
+  struct stat info;
+  if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) {
+    const std::size_t room = static_cast<std::size_t>(info.st_size) + input.piece_size + input_tail;
+    if (input.capacity < room) grow_input(room);
+    load_more();
+    return;
   }
-  input.bytes[input.end] = '\n';
-  // The spare bytes are read by the group searches, never used: they are
-  // set only so that nothing reads memory that was never written.
-  std::memset(input.bytes.get() + input.end + 1, 0, input_tail - 1);
+  if (input.capacity < (std::size_t{1} << 16)) grow_input(std::size_t{1} << 16);
+  while (stream != nullptr) {
+    if (input.read_end + input_tail >= input.capacity) grow_input(2 * input.capacity);
+    const std::size_t got =
+        std::fread(input.bytes.get() + input.read_end, 1, input.capacity - input.read_end - input_tail, stream);
+    if (got == 0) break;
+    input.read_end += got;
+  }
+  input.end = input.read_end;
+  input.whole = true;
+  mark_held_end();
 }
 
 // Makes the next line the current one, open. At the end of the input the
@@ -242,7 +289,7 @@ bool read_line() {
   InputText &input = g_state.input_text;
   if (!input.loaded) load_input();
   settle_line();
-  if (input.start >= input.end) return false;
+  if (input.start >= input.end && !load_more()) return false;
   g_state.line_buffer = std::string_view(input.bytes.get() + input.start, input.end - input.start);
   input.line_open = true;
   return true;
@@ -453,6 +500,33 @@ void settle_line() {
   const void *newline = std::memchr(begin, '\n', g_state.line_buffer.size());
   end_line_at(newline != nullptr ? static_cast<const unsigned char *>(newline)
                                  : reinterpret_cast<const unsigned char *>(begin + g_state.line_buffer.size()));
+}
+
+void forget_input() {
+  InputText &input = g_state.input_text;
+  input.start = input.end = input.read_end = 0;
+  input.whole = false;
+  input.loaded = false;
+  input.line_open = false;
+}
+
+void release_used_input() {
+  InputText &input = g_state.input_text;
+  const char *line = g_state.line_buffer.data();
+  // Read whole, nothing more comes in; a pushed-back token still views its
+  // bytes; before the first line there is nothing to drop.
+  if (input.whole || g_state.has_pushed_back_token || line == nullptr) return;
+  char *bytes = input.bytes.get();
+  const std::size_t used = static_cast<std::size_t>(line - bytes);
+  if (used < input.piece_size) return;
+  // The kept line feed, the spare bytes and the part of a line read ahead
+  // move along with the lines.
+  const std::size_t kept = std::max(input.read_end, input.end + input_tail);
+  std::memmove(bytes, bytes + used, kept - used);
+  input.start -= used;
+  input.end -= used;
+  input.read_end -= used;
+  g_state.line_buffer = std::string_view(bytes, g_state.line_buffer.size());
 }
 
 void get_token(Token &token) {

@@ -47,8 +47,9 @@ enum class TokenKind {
   EndOfInput = 37,
 };
 
-// The text views the current line (or the keyword table) and stays valid
-// until the scanner reads another line: whoever keeps it copies it first.
+// The text views the input (or the keyword table). It stays valid until the
+// next definition is asked for, when the input already used may be
+// dropped: whoever keeps it longer copies it.
 struct Token {
   TokenKind kind = TokenKind::EndOfInput;
   std::string_view text;  // identifiers, numbers, keywords, string constants (with quotes)
@@ -64,6 +65,12 @@ TokenKind peek_token_kind();
 // Makes line_buffer the whole current line. The scanner finds the end of a
 // line only when it needs it; the diagnostics call this before they show it.
 void settle_line();
+
+// Sets the input of a new pass to nothing read yet; its storage is kept.
+void forget_input();
+// Says that nothing views the input before the current line any more (the
+// Definitions read so far are done with): the scanner may drop it.
+void release_used_input();
 
 // The special lines, given a whole line that starts with "#" or "%".
 void handle_line_marker(std::string_view line);

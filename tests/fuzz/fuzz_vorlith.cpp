@@ -11,7 +11,9 @@
 // Besides the sanitizers, the target checks what a user relies on:
 //  - a long line marker line in front of the input changes neither the
 //    status nor the files written (it also moves the input across the
-//    boundary of the 64 KB blocks the input is read in);
+//    boundary of the 64 KB pieces the input is read in);
+//  - reading the input in pieces of a few bytes changes neither the status
+//    nor the files written;
 //  - every run ends with status 0, 1 or 255;
 //  - a finished run leaves no file open, and after the reset no run does;
 //  - no temporary file stays named after a run;
@@ -210,6 +212,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       plain_files = std::move(files);
     }
   }
+
+  // The pieces the input is read in, a few bytes each here, change nothing.
+  g_state.input_text.piece_size = size == 0 ? 1 : 1 + data[size - 1] % 23;
+  FileSet piece_files;
+  const int piece_status = run_once({}, piece_files);
+  if (piece_status != plain_status)
+    fail_check("status " + std::to_string(piece_status) + " read in small pieces, " + std::to_string(plain_status) +
+               " read in large ones");
+  if (piece_files != plain_files) fail_check("other files written when read in small pieces");
 
   // A line marker line in front changes nothing but what the diagnostics
   // show, so the same input behind one, placed to straddle the 64 KiB mark

@@ -1,9 +1,9 @@
 #!/bin/bash
 # Where definitions sit in the input changes nothing. Tokens, comments,
 # pass-through lines and line markers that straddle the 64 KiB mark (where
-# the input once was cut into blocks, and where the input of a stream first
-# grows), and lines longer than that, must read exactly as they do anywhere
-# else. Every run is compared with a run on the same definitions without the
+# a file's first piece ends, and where the input of a stream first grows),
+# and lines longer than that, must read exactly as they do anywhere else.
+# Every run is compared with a run on the same definitions without the
 # padding in front.
 source "$(dirname "$0")/lib.sh"
 input_files=(input.x)

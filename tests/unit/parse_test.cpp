@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "rpc_main.h"
 #include "rpc_parse.h"
 #include "test_support.h"
 
@@ -91,6 +92,42 @@ TEST(Parser, EnumConstantAndProgram) {
   EXPECT_EQ(def->versions[0].procedures[1].arg_type, "string");
   EXPECT_EQ(def->versions[1].procedures[0].result_prefix, "struct");
   EXPECT_EQ(def->versions[1].procedures[0].arg_type, "a");
+}
+
+// Between definitions the scanner drops the input already used and moves
+// the rest to the front. Read in small pieces, so that this happens often
+// and in the middle of lines, every Definition must still see its own
+// texts, whole and unchanged, while it is handed over.
+TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
+  std::string text;
+  for (int i = 0; i < 40; i++) {
+    const std::string n = std::to_string(i);
+    text += "struct s" + n + " { int first_" + n + "; string name_" + n + "<LIMIT_" + n + ">; }; const C" + n +
+            " = " + n + ";";
+    text += i % 3 == 0 ? "\n" : " ";
+    if (i % 7 == 0) text += "/* a comment\n over lines */\n";
+  }
+  for (std::size_t piece : {1, 3, 16, 100, 1 << 16}) {
+    start_input(text);
+    g_state.input_text.piece_size = piece;
+    for (int i = 0; i < 40; i++) {
+      const std::string n = std::to_string(i);
+      Definition *def = get_definition();
+      ASSERT_NE(def, nullptr);
+      EXPECT_EQ(def->name, "s" + n) << "piece " << piece;
+      ASSERT_EQ(def->members.size(), 2u);
+      EXPECT_EQ(def->members[0].name, "first_" + n);
+      EXPECT_EQ(def->members[1].name, "name_" + n);
+      EXPECT_EQ(def->members[1].array_bound, "LIMIT_" + n);
+      def = get_definition();
+      ASSERT_NE(def, nullptr);
+      EXPECT_EQ(def->name, "C" + n);
+      EXPECT_EQ(def->value, n);
+    }
+    EXPECT_EQ(get_definition(), nullptr);
+    // The storage holds the lines in use, not the whole input.
+    EXPECT_LT(g_state.input_text.read_end, piece < 100 ? 400u : text.size() + 1);
+  }
 }
 
 TEST(Parser, EmptyInputHasNoDefinition) {

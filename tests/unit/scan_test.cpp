@@ -138,6 +138,55 @@ TEST(Scanner, CommentsEndWhereverTheirEndFalls) {
   EXPECT_EQ(scan_all("a /* the end */"), (Tokens{{Id, "a"}}));
   EXPECT_EQ(scan_all("a /* no end *"), (Tokens{{Id, "a"}}));
 }
+// A regular file is read a piece at a time, and only complete lines are
+// scanned: wherever the pieces end (inside a word, a comment, a string, a
+// special line, a run of line feeds, a line of many pieces), the tokens,
+// their lines, the special lines and the diagnostics are those of the
+// input read whole.
+struct ScanRecord {
+  std::vector<std::pair<std::string, long long>> tokens;
+  std::string pass_through;
+  std::string input_name;
+  std::string error_output;
+  bool operator==(const ScanRecord &) const = default;
+};
+
+ScanRecord scan_in_pieces(const std::string &text, std::size_t piece_size) {
+  start_input(text);
+  if (piece_size > 0) g_state.input_text.piece_size = piece_size;
+  ScanRecord record;
+  expect_run_end(
+      [&] {
+        Token token;
+        for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token))
+          record.tokens.emplace_back(std::string(token.text) + "/" + std::to_string(static_cast<int>(token.kind)),
+                                     g_state.line_number);
+      },
+      record.error_output);
+  record.pass_through = g_state.pass_through_text;
+  record.input_name = g_state.input_name;
+  return record;
+}
+
+TEST(Scanner, PiecesOfTheInputScanAsTheWhole) {
+  const std::string long_word(150, 'w');
+  const std::string inputs[] = {
+      "const A = 1;\nstruct s { int a; unsigned long b<>; };\n",
+      "a /* one\n# 99 \"x\"\n% text\n*/ b\n\n\n\nc /* open to the end\n d",
+      "%%define X\r\n%plain\nint\n# 40 \"f.x\"\n%\nx y\n",
+      long_word + " " + long_word + "\n" + long_word,
+      "x\n\"a string\" y \"open\n",
+      "ok\n  a 1.5 b\n",
+      std::string("n\0m\n", 4) + "last line without a line feed",
+  };
+  for (const std::string &text : inputs) {
+    const ScanRecord whole = scan_in_pieces(text, 0);
+    for (std::size_t piece : {1, 2, 3, 5, 8, 17, 64}) {
+      EXPECT_EQ(scan_in_pieces(text, piece), whole) << "piece " << piece << ", input " << text;
+    }
+  }
+}
+
 TEST(Scanner, EndOfInputRepeats) {
   start_input("x");
   Token token;
@@ -233,8 +282,9 @@ TEST(Scanner, LongLineIsOneLine) {
   EXPECT_EQ(g_state.line_number, 2);
 }
 
-// Token texts view the input in place: every one of them must still read
-// right when the whole pass has been scanned, since definitions keep them.
+// Token texts view the input in place, and only asking for the next
+// definition lets the scanner drop input: read as tokens alone, every text
+// must still read right when the whole pass has been scanned.
 TEST(Scanner, TokenTextsStayValidForThePass) {
   std::string text;
   std::vector<std::string> names;
