@@ -86,7 +86,7 @@ std::string_view text_of(const TextBuffer &buffer);
 // Where n more bytes can go; the caller writes them and adds n to size.
 char *take_room(TextBuffer &buffer, std::size_t n);
 void append_text(TextBuffer &buffer, std::string_view text);
-// count tab characters.
+// Appends count tab characters.
 void append_tabs(TextBuffer &buffer, std::size_t count);
 
 // Fills the places of the format with the arguments, in order. A place
