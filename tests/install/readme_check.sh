@@ -16,12 +16,14 @@
 # Every ```sh and ```console block must carry one of these. All blocks work
 # in one scratch folder holding a copy of examples/, in README order; each
 # run or transcript block starts at the top of that folder, with vorlith on
-# PATH and ZELT_JAR naming a jar of the Java runtime built from
-# tests/java/runtime. Without those sources the check is skipped (77).
+# PATH and ZELT_JAR naming the runtime's jar as the build made it.
+#
+#   readme_check.sh README VORLITH_DIR SOURCE_DIR ZELT_JAR
 set -eu
 readme=$1
 vorlith_dir=$(readlink -f "$2")
 source=$(readlink -f "$3")
+zelt_jar=$(readlink -f "$4")
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-readme.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -73,18 +75,8 @@ if [ "$count" -lt 5 ]; then
   exit 1
 fi
 
-runtime="$source/tests/java/runtime"
-if [ ! -d "$runtime/kelvaro/ZELT" ]; then
-  echo "skipped: no Java runtime sources in tests/java/runtime"
-  exit 77
-fi
-mkdir "$scratch/rt"
-find "$runtime" -name '*.java' >"$scratch/rt.list"
-javac -nowarn -d "$scratch/rt" @"$scratch/rt.list"
-jar cf "$scratch/kelvaro-zelt.jar" -C "$scratch/rt" .
-
 export PATH="$vorlith_dir:$PATH"
-export ZELT_JAR="$scratch/kelvaro-zelt.jar"
+export ZELT_JAR="$zelt_jar"
 export TMPDIR="$scratch/tmp"
 unset SKARDO_CPP SKARDO_CPP_FLAG CLASSPATH
 export LC_ALL=C

@@ -4,8 +4,9 @@
 #   run_interop.sh java_client|java_server VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR
 #
 # Both modes generate the Java files from interop.x with VORLITH in
-# WORK_DIR/gen and compile them with the test runtime and the Java test
-# programs into WORK_DIR/classes.
+# WORK_DIR/gen and compile them with the Java test programs against the
+# runtime's jar (named by the environment variable ZELT_JAR) into
+# WORK_DIR/classes.
 #   java_client: starts C_SERVICE, runs InteropClient against it.
 #   java_server: starts ServerMain (the generated server classes), runs
 #                C_CLIENT against it.
@@ -29,7 +30,7 @@ esac
 vorlith=$(realpath -m "$2") c_service=$(realpath -m "$3") c_client=$(realpath -m "$4")
 rpcbind_up=$(realpath -m "$5") work=$(realpath -m "$6")
 here=$(cd "$(dirname "$0")" && pwd)
-runtime=$here/../java/runtime/kelvaro/ZELT
+jar=$(realpath -m "${ZELT_JAR:?ZELT_JAR must name the runtime jar}")
 me=interop_$mode
 PATH="$PATH:/usr/sbin:/sbin"
 
@@ -113,7 +114,7 @@ if ! (cd "$work/gen" && "$vorlith" "$here/interop.x") >"$work/vorlith.out" 2>"$w
   exit 1
 fi
 if ! run_waiting timeout 50 javac -nowarn -encoding US-ASCII -d "$work/classes" \
-    "$work"/gen/*.java "$runtime"/*.java "$here"/java/*.java >"$work/javac.log" 2>&1; then
+    -cp "$jar" "$work"/gen/*.java "$here"/java/*.java >"$work/javac.log" 2>&1; then
   say "the generated Java code does not compile with the runtime and the test programs"
   show_log "$work/javac.log" javac
   exit 1
@@ -122,7 +123,7 @@ fi
 # ---- start the server side and wait until it is registered
 case $mode in
   java_client) "$c_service" "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
-  java_server) java -cp "$work/classes" ServerMain "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
+  java_server) java -cp "$work/classes:$jar" ServerMain "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
 esac
 peer_pid=$!
 
@@ -139,7 +140,7 @@ done
 # ---- the client calls every procedure
 status=0
 case $mode in
-  java_client) run_waiting timeout 30 java -cp "$work/classes" InteropClient 127.0.0.1 || status=$? ;;
+  java_client) run_waiting timeout 30 java -cp "$work/classes:$jar" InteropClient 127.0.0.1 || status=$? ;;
   java_server) run_waiting timeout 30 "$c_client" 127.0.0.1 || status=$? ;;
 esac
 [ "$status" -eq 0 ] || say "the client failed (status $status)"

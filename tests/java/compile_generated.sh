@@ -1,11 +1,11 @@
 #!/bin/bash
 # Runs vorlith on an interface in a scratch folder and compiles every Java
-# file it writes together with the runtime. Fails when vorlith fails or
+# file it writes against the runtime's jar. Fails when vorlith fails or
 # reports anything beyond its banner, when the files written differ from the
 # expected list, or when javac reports anything at all (warnings included).
-# Usage: compile_generated.sh VORLITH JAVAC SOURCE_DIR WORK_DIR INTERFACE EXPECTED_FILES
+# Usage: compile_generated.sh VORLITH JAVAC ZELT_JAR WORK_DIR INTERFACE EXPECTED_FILES
 set -eu
-vorlith=$1 javac=$2 src=$3 work=$4 input=$5 expected=$6
+vorlith=$1 javac=$2 jar=$3 work=$4 input=$5 expected=$6
 
 rm -rf "$work"
 mkdir -p "$work/gen" "$work/classes"
@@ -41,7 +41,7 @@ if ! LC_ALL=C sort "$expected" | diff -u - "$work/written"; then
 fi
 
 status=0
-out=$("$javac" -Xlint:all -d "$work/classes" "$src"/runtime/kelvaro/ZELT/*.java ./*.java 2>&1) || status=$?
+out=$("$javac" -Xlint:all -cp "$jar" -d "$work/classes" ./*.java 2>&1) || status=$?
 if [ "$status" -ne 0 ] || [ -n "$out" ]; then
     echo "javac (status $status) on the files in $work/gen:"
     echo "$out"
