@@ -18,12 +18,15 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Builds vorlith and runs it on the bundled example in a scratch folder.
-demo: build
-	@sh scripts/demo.sh $(BUILD)/generator/vorlith examples/geo.x
+# Builds only vorlith and the Java runtime, runs vorlith on examples/geo.x
+# in $(BUILD)/demo, compiles the Java and lets a client call a server.
+demo:
+	@bash scripts/demo.sh $(BUILD)
 
-# The fuzzing run comes first so that the suite's own summary closes the output.
-test: deps test-fuzz test-plain test-asan
+# Every stage, one line each and a summary; the details go to logs in
+# $(BUILD)/test-logs. The single stages are the targets below.
+test:
+	@bash scripts/test.sh $(BUILD) $(ASAN_BUILD) $(FUZZ_RUNS) $(JOBS)
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
