@@ -142,18 +142,21 @@ class TransportTest {
                     assertNotNull(Wire.exchange(newer, Wire.hex(Wire.call(3, PROG, 1, 0))), "the other one stays");
                 }
             }
-            // Two connections inside a record: nothing is idle, so a third is refused.
-            try (Socket a = new Socket(Wire.LOOPBACK, port); Socket b = new Socket(Wire.LOOPBACK, port)) {
-                a.getOutputStream().write(Wire.hex("80000100 00000001"));
-                b.getOutputStream().write(Wire.hex("80000100 00000001"));
-                long deadline = System.nanoTime() + 5_000_000_000L;
-                while (server.connectionCount() > 2 && System.nanoTime() < deadline)
-                    Thread.sleep(10);
-                Thread.sleep(200);
-                try (Socket c = new Socket(Wire.LOOPBACK, port)) {
-                    assertTrue(closed_by_server(c, 5000), "refused while every connection is busy");
-                }
+        }
+        // Two connections inside a record: nothing is idle, so a third is refused.
+        try (RpcServer server = started(2, Duration.ofSeconds(30));
+                Socket a = new Socket(Wire.LOOPBACK, server.tcpPort());
+                Socket b = new Socket(Wire.LOOPBACK, server.tcpPort())) {
+            a.getOutputStream().write(Wire.hex("80000100 00000001"));
+            b.getOutputStream().write(Wire.hex("80000100 00000001"));
+            long deadline = System.nanoTime() + 5_000_000_000L;
+            while (server.connectionCount() < 2 && System.nanoTime() < deadline)
+                Thread.sleep(10);
+            Thread.sleep(500); // for the workers to read the first bytes of the records
+            try (Socket c = new Socket(Wire.LOOPBACK, server.tcpPort())) {
+                assertTrue(closed_by_server(c, 5000), "refused while every connection is busy");
             }
+            assertEquals(2, server.connectionCount(), "the busy connections stay");
         }
     }
 }

@@ -91,6 +91,25 @@ final class RecordReader {
         return buf.length;
     }
 
+    /**
+     * True when the bytes after the last record read already hold the whole
+     * next record, so that reading it will not block.
+     */
+    boolean next_record_buffered() {
+        long p = start + length;
+        while (true) {
+            if (filled - p < 4)
+                return false;
+            int at = (int) p;
+            int header = (buf[at] & 0xff) << 24 | (buf[at + 1] & 0xff) << 16 | (buf[at + 2] & 0xff) << 8 | (buf[at + 3] & 0xff);
+            p += 4L + (header & 0x7fffffff);
+            if (p > filled)
+                return false;
+            if (header < 0)
+                return true;
+        }
+    }
+
     /** True while part of a record has arrived and the rest has not. */
     boolean inside_record() {
         return started;

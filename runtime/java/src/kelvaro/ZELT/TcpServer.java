@@ -25,6 +25,9 @@ import java.util.concurrent.TimeUnit;
  * time-out, or sends something that is not a call is closed.
  */
 final class TcpServer {
+    /** Replies to calls that arrived together are written together up to this many bytes. */
+    private static final int BATCH = 64 * 1024;
+
     private final CallDispatcher dispatcher;
     private final int record_limit;
     private final int max_connections;
@@ -68,10 +71,10 @@ final class TcpServer {
             } catch (IOException | RuntimeException | Error e) {
                 // A broken, stalled, hostile or evicted connection ends here; the others go on.
             } finally {
-                close();
                 synchronized (live) {
                     live.remove(this);
                 }
+                close();
             }
         }
 
@@ -82,16 +85,26 @@ final class TcpServer {
             records.set_timeouts(socket, idle_ms, stall_ms);
             XDR call = new XDR(new byte[0]);
             XDR reply = new XDR(512);
+            reply.reset_encode(0);
             while (records.read(in)) {
                 calling = true;
-                reply.reset_encode(4);
+                int header = reply.position();
+                reply.enc_int(0);
                 if (!dispatcher.dispatch(records.buffer(), records.start(), records.length(), call, reply, remote,
-                        "tcp", Integer.MAX_VALUE - 8))
+                        "tcp", Integer.MAX_VALUE - 8 - header)) {
+                    reply.set_position(header);
+                    if (header > 0)
+                        out.write(reply.buffer(), 0, header);
                     return; // not a call: the peer does not speak RPC
-                reply.put_int_at(0, 0x80000000 | (reply.position() - 4));
+                }
+                reply.put_int_at(header, 0x80000000 | (reply.position() - header - 4));
+                // Calls that came in one batch get their replies in one write.
+                if (reply.position() < BATCH && records.next_record_buffered())
+                    continue;
                 out.write(reply.buffer(), 0, reply.position());
                 if (reply.capacity() > RecordReader.KEEP)
                     reply = new XDR(512);
+                reply.reset_encode(0);
                 idle_since = System.nanoTime();
                 calling = false;
             }
