@@ -78,6 +78,28 @@ public class RpcbindTest {
                     Check.equal("hi there", reply.value, "call through the port from rpcbind");
                 }
 
+                // rpcbind is a C server on UDP too: GETPORT over the runtime's UDP client.
+                try (RpcClient pm = RpcClient.create(LOOPBACK, Rpc.PMAP_PORT, Rpc.PMAP_PROG, Rpc.PMAP_VERS, "udp")) {
+                    XDTint got = new XDTint();
+                    pm.call(Rpc.PMAPPROC_GETPORT, new XDT() {
+                        public XDT Clone() {
+                            return this;
+                        }
+
+                        public XDT[] getArray(int len) {
+                            return new XDT[len];
+                        }
+
+                        public void xdr(XDR x) {
+                            x.enc_int(prog);
+                            x.enc_int(1);
+                            x.enc_int(Rpc.IPPROTO_UDP);
+                            x.enc_int(0);
+                        }
+                    }, got);
+                    Check.equal(port, got.value, "GETPORT over udp from rpcbind");
+                }
+
                 // For a version it does not know, rpcbind gives the port of another version of the
                 // program, and that server answers with the versions it has.
                 try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 2, "tcp")) {
