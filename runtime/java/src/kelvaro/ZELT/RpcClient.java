@@ -192,7 +192,8 @@ public final class RpcClient implements AutoCloseable {
 
     /**
      * Sets the longest reply record accepted over TCP; a longer one closes
-     * the connection. No effect over UDP.
+     * the connection. Set it before the calls it is for: while calls wait
+     * for replies it is ignored. No effect over UDP.
      *
      * @param bytes the limit, positive
      * @throws IllegalArgumentException when not positive
