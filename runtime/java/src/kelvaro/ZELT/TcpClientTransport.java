@@ -195,7 +195,8 @@ final class TcpClientTransport extends ClientTransport {
         while (true) {
             lock.lock();
             try {
-                if (me.done || broken != null)
+                // Replies already read for others are handed out before the reading is handed on.
+                if (me.done && !r.next_record_buffered() || broken != null)
                     return;
             } finally {
                 lock.unlock();
