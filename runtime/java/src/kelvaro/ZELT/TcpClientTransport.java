@@ -24,6 +24,7 @@ final class TcpClientTransport extends ClientTransport {
     private static final class Waiter {
         final XDT result;
         final Condition woken;
+        boolean claimed; // the reader has taken this call's reply and is decoding it into result
         boolean done;
         rpc_err error;
 
@@ -150,7 +151,8 @@ final class TcpClientTransport extends ClientTransport {
         try {
             while (!me.done) {
                 long left = deadline - System.nanoTime();
-                if (left <= 0)
+                // Once the reader decodes into the caller's result, the caller waits for it to finish.
+                if (left <= 0 && !me.claimed)
                     break;
                 if (!reading) {
                     reading = true;
@@ -170,7 +172,7 @@ final class TcpClientTransport extends ClientTransport {
                     }
                 } else {
                     try {
-                        me.woken.awaitNanos(left);
+                        me.woken.awaitNanos(Math.max(left, 1_000_000));
                     } catch (InterruptedException e) {
                         Thread.currentThread().interrupt();
                         waiting.remove(xid);
@@ -232,6 +234,8 @@ final class TcpClientTransport extends ClientTransport {
             lock.lock();
             try {
                 target = waiting.remove(xid);
+                if (target != null)
+                    target.claimed = true;
             } finally {
                 lock.unlock();
             }
