@@ -127,6 +127,40 @@ class TransportTest {
     }
 
     @Test
+    void a_peer_that_takes_no_replies_loses_its_connection() throws Exception {
+        try (RpcServer server = started(64, Duration.ofMillis(700));
+                Socket greedy = new Socket(Wire.LOOPBACK, server.tcpPort());
+                GEOPROG_cln good = new GEOPROG_cln(Wire.LOOPBACK, PROG, 1, server.tcpPort(), "tcp")) {
+            XDR x = new XDR();
+            polygon big = Wire.polygon("big");
+            big.blob = new byte[3 << 20];
+            big.xdr(x);
+            byte[] call = Wire.concat(Wire.hex(Wire.call(1, PROG, 1, GEOPROG._ECHO_proc)), x.toByteArray());
+            // Calls whose replies (3 MiB each) are never read, written from another thread since the
+            // writes block once the server stops reading.
+            Thread writer = new Thread(() -> {
+                try {
+                    for (int i = 0; i < 8; i++)
+                        Wire.send(greedy.getOutputStream(), call);
+                } catch (java.io.IOException e) {
+                    // closed by the server, as it should be
+                }
+            });
+            writer.setDaemon(true);
+            writer.start();
+            Thread.sleep(300);
+            assertEquals("n1", good.NAME(1), "served while the greedy peer blocks a worker");
+            long deadline = System.nanoTime() + 10_000_000_000L;
+            while (server.connectionCount() > 1 && System.nanoTime() < deadline)
+                Thread.sleep(50);
+            assertEquals(1, server.connectionCount(), "the greedy connection was closed");
+            writer.join(10_000);
+            assertFalse(writer.isAlive(), "the greedy writer saw its connection closed");
+            assertEquals("n2", good.NAME(2));
+        }
+    }
+
+    @Test
     void a_full_server_evicts_the_longest_idle_connection_or_refuses() throws Exception {
         try (RpcServer server = started(2, Duration.ofSeconds(30))) {
             int port = server.tcpPort();

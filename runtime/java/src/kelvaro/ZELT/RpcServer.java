@@ -176,8 +176,8 @@ public final class RpcServer implements AutoCloseable {
     }
 
     /**
-     * Sets how long a TCP connection may wait inside a record for more bytes
-     * before it is closed.
+     * Sets how long a TCP connection may wait inside a record for more bytes,
+     * or leave a reply untaken, before it is closed.
      *
      * @param timeout the time-out, positive (default 30 seconds)
      * @throws IllegalArgumentException when not positive

@@ -21,8 +21,9 @@ import java.util.concurrent.TimeUnit;
  * live at once; when full, a new connection evicts the one that has been
  * idle (between records) the longest, or is refused when none is idle. A
  * connection that sends a record over the limit, stalls inside a record
- * longer than the record time-out, stays idle longer than the idle
- * time-out, or sends something that is not a call is closed.
+ * longer than the record time-out, does not take a reply for longer than
+ * the record time-out, stays idle longer than the idle time-out, or sends
+ * something that is not a call is closed.
  */
 final class TcpServer {
     /** Replies to calls that arrived together are written together up to this many bytes. */
@@ -36,6 +37,7 @@ final class TcpServer {
 
     private final ServerSocket listener;
     private final Thread acceptor;
+    private final Thread watchdog;
     private final ThreadPoolExecutor workers;
     private final Set<Connection> live = new HashSet<>(); // guarded by itself
     private volatile boolean closed;
@@ -46,6 +48,7 @@ final class TcpServer {
         final RecordReader records;
         volatile boolean calling;
         volatile long idle_since = System.nanoTime();
+        volatile long writing_since; // 0 when not writing
 
         Connection(Socket socket) {
             this.socket = socket;
@@ -101,7 +104,9 @@ final class TcpServer {
                 // Calls that came in one batch get their replies in one write.
                 if (reply.position() < BATCH && records.next_record_buffered())
                     continue;
+                writing_since = System.nanoTime() | 1;
                 out.write(reply.buffer(), 0, reply.position());
+                writing_since = 0;
                 if (reply.capacity() > RecordReader.KEEP)
                     reply = new XDR(512);
                 reply.reset_encode(0);
@@ -127,10 +132,40 @@ final class TcpServer {
         });
         acceptor = new Thread(this::accept_loop, "kelvaro-zelt tcp " + port + " acceptor");
         acceptor.setDaemon(true);
+        watchdog = new Thread(this::watch_writes, "kelvaro-zelt tcp " + port + " watchdog");
+        watchdog.setDaemon(true);
     }
 
     void start() {
         acceptor.start();
+        watchdog.start();
+    }
+
+    /**
+     * Closes connections whose peer has not taken a reply for longer than
+     * the record time-out: a socket write has no time-out of its own, and a
+     * peer that sends calls but reads no replies would hold its worker.
+     */
+    private void watch_writes() {
+        long limit = stall_ms * 1_000_000L;
+        while (!closed) {
+            try {
+                Thread.sleep(Math.max(10, Math.min(stall_ms / 4, 1000)));
+            } catch (InterruptedException e) {
+                return;
+            }
+            long now = System.nanoTime();
+            List<Connection> stuck = new ArrayList<>();
+            synchronized (live) {
+                for (Connection c : live) {
+                    long since = c.writing_since;
+                    if (since != 0 && now - since > limit)
+                        stuck.add(c);
+                }
+            }
+            for (Connection c : stuck)
+                c.close();
+        }
     }
 
     int port() {
@@ -202,6 +237,7 @@ final class TcpServer {
         for (Connection c : open)
             c.close();
         workers.shutdown();
+        watchdog.interrupt();
         try {
             acceptor.join(5000);
             workers.awaitTermination(5, TimeUnit.SECONDS);
