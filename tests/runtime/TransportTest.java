@@ -127,6 +127,33 @@ class TransportTest {
     }
 
     @Test
+    void records_past_the_buffer_budget_close_their_connection_and_give_it_back() throws Exception {
+        RpcServer server = new RpcServer();
+        server.setAddress(Wire.LOOPBACK);
+        server.setBufferBudget(1 << 20);
+        server.add(new GeoService());
+        server.start();
+        try (server) {
+            polygon big = Wire.polygon("big");
+            big.blob = new byte[2 << 20];
+            try (GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, PROG, 1, server.tcpPort(), "tcp")) {
+                rpc_err e = assertThrows(rpc_err.class, () -> c.ECHO(big));
+                assertTrue(e.status() == RpcStatus.CANT_RECV || e.status() == RpcStatus.CANT_SEND, e.getMessage());
+            }
+            big.blob = new byte[600_000];
+            for (int i = 0; i < 3; i++) {
+                // A closed connection gives its bytes back once its worker has seen the end.
+                long deadline = System.nanoTime() + 10_000_000_000L;
+                while (server.connectionCount() > 0 && System.nanoTime() < deadline)
+                    Thread.sleep(10);
+                try (GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, PROG, 1, server.tcpPort(), "tcp")) {
+                    assertEquals(600_000, c.ECHO(big).blob.length, "within the budget, again and again");
+                }
+            }
+        }
+    }
+
+    @Test
     void a_peer_that_takes_no_replies_loses_its_connection() throws Exception {
         try (RpcServer server = started(64, Duration.ofMillis(700));
                 Socket greedy = new Socket(Wire.LOOPBACK, server.tcpPort());

@@ -101,6 +101,21 @@ class RecordReaderTest {
     }
 
     @Test
+    void readers_sharing_a_budget_grow_only_as_far_as_it_allows() throws IOException {
+        RecordReader.Budget budget = new RecordReader.Budget(100_000);
+        byte[] record = new byte[60_000];
+        RecordReader a = new RecordReader(1 << 20, budget), b = new RecordReader(1 << 20, budget);
+        assertTrue(a.read(new ByteArrayInputStream(fragments(record, 1 << 20))));
+        assertThrows(RecordReader.OverBudget.class, () -> b.read(new ByteArrayInputStream(fragments(record, 1 << 20))));
+        a.release();
+        RecordReader c = new RecordReader(1 << 20, budget);
+        assertTrue(c.read(new ByteArrayInputStream(fragments(record, 1 << 20))), "the budget came back");
+        c.release();
+        b.release();
+        assertEquals(100_000, budget.left());
+    }
+
+    @Test
     void a_record_the_size_of_the_limit_passes_and_the_buffer_shrinks_after_it() throws IOException {
         int limit = 2 << 20;
         byte[] big = new byte[limit];

@@ -37,7 +37,44 @@ final class RecordReader {
         }
     }
 
+    /** The bytes that all readers of a server may hold beyond their initial buffers. */
+    static final class Budget {
+        private final java.util.concurrent.atomic.AtomicLong left;
+
+        Budget(long bytes) {
+            left = new java.util.concurrent.atomic.AtomicLong(bytes);
+        }
+
+        boolean take(long n) {
+            long l;
+            do {
+                l = left.get();
+                if (l < n)
+                    return false;
+            } while (!left.compareAndSet(l, l - n));
+            return true;
+        }
+
+        void give(long n) {
+            left.addAndGet(n);
+        }
+
+        long left() {
+            return left.get();
+        }
+    }
+
+    /** The buffer could not grow because the server's budget of buffered bytes is spent. */
+    static final class OverBudget extends IOException {
+        private static final long serialVersionUID = 1L;
+
+        OverBudget() {
+            super("the server's budget of buffered record bytes is spent");
+        }
+    }
+
     private final int limit;
+    private final Budget budget; // null: no budget
     private byte[] buf = new byte[INITIAL];
     private int filled;      // bytes of buf that hold data from the stream
     private int start;       // offset of the record's first byte
@@ -59,9 +96,26 @@ final class RecordReader {
      * @param limit the record limit, positive
      */
     RecordReader(int limit) {
+        this(limit, null);
+    }
+
+    /**
+     * A reader for records of at most limit bytes whose buffer grows beyond
+     * its initial size only as far as the budget allows.
+     */
+    RecordReader(int limit, Budget budget) {
         if (limit <= 0)
             throw new IllegalArgumentException("record limit must be positive");
         this.limit = limit;
+        this.budget = budget;
+    }
+
+    /** Gives what the buffer holds beyond its initial size back to the budget; the reader is done. */
+    void release() {
+        if (budget != null && buf.length > INITIAL)
+            budget.give(buf.length - INITIAL);
+        buf = new byte[0];
+        filled = 0;
     }
 
     /** Makes each read wait at most idle_ms before a record starts and stall_ms inside one (0: no limit). */
@@ -121,6 +175,8 @@ final class RecordReader {
         if (buf.length > KEEP && leftover <= INITIAL) {
             byte[] small = new byte[INITIAL];
             System.arraycopy(buf, consumed, small, 0, leftover);
+            if (budget != null)
+                budget.give(buf.length - INITIAL);
             buf = small;
         } else if (leftover > 0 && consumed > 0) {
             System.arraycopy(buf, consumed, buf, 0, leftover);
@@ -194,6 +250,8 @@ final class RecordReader {
     private boolean fill(InputStream in, int want_end) throws IOException {
         if (filled == buf.length) {
             long grown = Math.min((long) buf.length * 2, Math.max((long) want_end, filled + 4L) + INITIAL);
+            if (budget != null && !budget.take(grown - buf.length))
+                throw new OverBudget();
             byte[] bigger = new byte[(int) grown];
             System.arraycopy(buf, 0, bigger, 0, filled);
             buf = bigger;

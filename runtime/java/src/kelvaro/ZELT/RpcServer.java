@@ -32,7 +32,8 @@ import java.util.concurrent.ConcurrentSkipListMap;
  * <p>Settings are made before {@link #start()}; later they throw
  * {@link IllegalStateException}. Defaults: every address, any free port,
  * TCP and UDP, a record limit of 4 MiB, at most 64 connections, no idle
- * time-out, a record time-out of 30 seconds, calls not serialised.
+ * time-out, a record time-out of 30 seconds, a buffer budget of half the
+ * heap, calls not serialised.
  *
  * <p>Threads: each TCP connection is served by a worker thread of its own
  * (from a pool; at most {@link #setMaxConnections} live connections), and
@@ -47,8 +48,9 @@ import java.util.concurrent.ConcurrentSkipListMap;
  *
  * <p>Memory: a connection's buffer grows with the bytes of a record that
  * have arrived, never past the record limit, and shrinks back after a
- * record of more than 1 MiB; so the server holds at most about
- * max connections times the record limit in record buffers.
+ * record of more than 1 MiB; all connections together hold at most the
+ * buffer budget ({@link #setBufferBudget}, half the heap by default) beyond
+ * 8 KiB each, and a connection that would pass it is closed.
  *
  * <p>Replies follow RFC 5531; see the table at {@link Svc}.
  */
@@ -71,6 +73,7 @@ public final class RpcServer implements AutoCloseable {
     private int max_connections = DEFAULT_MAX_CONNECTIONS;
     private Duration idle_timeout = Duration.ZERO;
     private Duration record_timeout = DEFAULT_RECORD_TIMEOUT;
+    private long buffer_budget = Math.max(2L * DEFAULT_RECORD_LIMIT, Runtime.getRuntime().maxMemory() / 2);
     private volatile boolean serialized;
 
     private boolean started;
@@ -191,6 +194,24 @@ public final class RpcServer implements AutoCloseable {
     }
 
     /**
+     * Sets how many bytes all TCP connections together may buffer for
+     * records beyond their first 8 KiB each. A connection whose record needs
+     * more while the budget is spent is closed, so that many large records
+     * at once cannot exhaust the heap. The default is half the heap's
+     * maximum size, and at least 8 MiB.
+     *
+     * @param bytes the budget, positive
+     * @throws IllegalArgumentException when not positive
+     * @throws IllegalStateException after {@link #start()}
+     */
+    public synchronized void setBufferBudget(long bytes) {
+        check_not_started();
+        if (bytes <= 0)
+            throw new IllegalArgumentException("buffer budget must be positive");
+        buffer_budget = bytes;
+    }
+
+    /**
      * Chooses whether each {@code Svc} runs one call at a time (true) or
      * calls from several connections at once (false, the default). May be
      * changed at any time; calls already running are not affected.
@@ -264,7 +285,7 @@ public final class RpcServer implements AutoCloseable {
         int ms_idle = (int) Math.min(Integer.MAX_VALUE, idle_timeout.toMillis());
         int ms_stall = (int) Math.max(1, Math.min(Integer.MAX_VALUE, record_timeout.toMillis()));
         if (listener != null)
-            tcp = new TcpServer(dispatcher, listener, record_limit, max_connections, ms_idle, ms_stall,
+            tcp = new TcpServer(dispatcher, listener, record_limit, max_connections, ms_idle, ms_stall, buffer_budget,
                     CodecThread.STACK_SIZE);
         if (datagrams != null)
             udp = new UdpServer(dispatcher, datagrams, CodecThread.STACK_SIZE);

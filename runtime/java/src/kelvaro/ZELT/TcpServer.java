@@ -34,6 +34,7 @@ final class TcpServer {
     private final int max_connections;
     private final int idle_ms;
     private final int stall_ms;
+    private final RecordReader.Budget budget;
 
     private final ServerSocket listener;
     private final Thread acceptor;
@@ -52,7 +53,7 @@ final class TcpServer {
 
         Connection(Socket socket) {
             this.socket = socket;
-            this.records = new RecordReader(record_limit);
+            this.records = new RecordReader(record_limit, budget);
         }
 
         boolean idle() {
@@ -74,6 +75,7 @@ final class TcpServer {
             } catch (IOException | RuntimeException | Error e) {
                 // A broken, stalled, hostile or evicted connection ends here; the others go on.
             } finally {
+                records.release();
                 synchronized (live) {
                     live.remove(this);
                 }
@@ -117,8 +119,9 @@ final class TcpServer {
     }
 
     TcpServer(CallDispatcher dispatcher, ServerSocket listener, int record_limit, int max_connections, int idle_ms,
-            int stall_ms, long stack_size) {
+            int stall_ms, long buffer_budget, long stack_size) {
         this.dispatcher = dispatcher;
+        this.budget = new RecordReader.Budget(buffer_budget);
         this.listener = listener;
         this.record_limit = record_limit;
         this.max_connections = max_connections;
@@ -170,6 +173,11 @@ final class TcpServer {
 
     int port() {
         return listener.getLocalPort();
+    }
+
+    /** The bytes of the buffer budget not in use. */
+    long budget_left() {
+        return budget.left();
     }
 
     /** The number of live connections. */
