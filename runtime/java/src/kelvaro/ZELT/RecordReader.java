@@ -150,6 +150,8 @@ final class RecordReader {
      * next record, so that reading it will not block.
      */
     boolean next_record_buffered() {
+        if (active)
+            return false; // a record is half read
         long p = start + length;
         while (true) {
             if (filled - p < 4)
