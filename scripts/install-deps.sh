@@ -6,7 +6,7 @@ set -eu
 
 packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind
 openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
-man-db dpkg-dev"
+man-db dpkg-dev junit5"
 
 missing=""
 for p in $packages; do

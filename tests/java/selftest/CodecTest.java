@@ -91,7 +91,7 @@ public class CodecTest {
     static void bad_input() {
         rejects("000000", "short", "int cut short", XDR::dec_int);
         rejects("00000001", "short", "hyper cut short", XDR::dec_long);
-        rejects("00000001 61", "short", "string without its padding", XDR::dec_String);
+        rejects("00000001 61", "exceeds", "string without its padding", XDR::dec_String);
         rejects("7fffffff 00000000", "exceeds", "string count beyond the input", XDR::dec_String);
         rejects("ffffffff", "exceeds", "opaque count 2^32-1", XDR::dec_bytes);
         rejects("00000003 00000001", "exceeds", "int array count beyond the input", XDR::dec_int_array);

@@ -75,24 +75,27 @@ public class RpcTest {
                 Check.that("tri!".equals(q.name) && q.id == 0 && q.corners[2].x == 5 && q.extra[0].y == 8
                         && q.list.v == 42 && q.list.next == null, "struct argument and result");
 
-                Check.fails(rpc_err.class, "procedure unavailable", "unknown procedure",
+                Check.fails(rpc_err.class, "RPC: Procedure unavailable", "unknown procedure",
                         () -> c.getClient().call(99, new XDTvoid(), new XDTvoid()));
-                Check.fails(rpc_err.class, "could not decode the arguments", "argument too short",
+                Check.fails(rpc_err.class, "RPC: Server can't decode arguments", "argument too short",
                         () -> c.getClient().call(GEOPROG._ADD_proc, new XDTint(1), new XDTint()));
-                Check.fails(rpc_err.class, "system error", "service throws", c::FAIL);
-                Check.fails(rpc_err.class, "cannot decode the result", "result longer than the reply",
+                Check.fails(rpc_err.class, "RPC: Remote system error", "service throws", c::FAIL);
+                Check.fails(rpc_err.class, "RPC: Can't decode result", "result longer than the reply",
                         () -> c.getClient().call(GEOPROG._PING_proc, new XDTvoid(), new XDTint()));
                 // After the result decoding failure the reply was consumed, so the connection is in step.
                 Check.equal("n8", c.NAME(8), "connection still usable after failed calls");
             }
             try (GEOPROG_cln c = new GEOPROG_cln(LOOPBACK, PROG, 2, port, "tcp")) {
-                Check.fails(rpc_err.class, "supports 1 to 1", "wrong version", c::PING);
+                Check.fails(rpc_err.class, "RPC: Program/version mismatch; low version = 1, high version = 1", "wrong version", c::PING);
             }
             try (GEOPROG_cln c = new GEOPROG_cln(LOOPBACK, PROG + 1, VERS, port, "tcp")) {
-                Check.fails(rpc_err.class, "program unavailable", "wrong program", c::PING);
+                Check.fails(rpc_err.class, "RPC: Program unavailable", "wrong program", c::PING);
             }
-            Check.fails(rpc_err.class, "not supported", "udp",
-                    () -> new GEOPROG_cln(LOOPBACK, PROG, VERS, port, "udp"));
+            try (GEOPROG_cln c = new GEOPROG_cln(LOOPBACK, PROG, VERS, port, "UDP")) {
+                Check.equal("n9", c.NAME(9), "udp on the same port number");
+            }
+            Check.fails(rpc_err.class, "RPC: Unknown protocol", "protocol other than tcp and udp",
+                    () -> new GEOPROG_cln(LOOPBACK, PROG, VERS, port, "sctp"));
             Check.fails(rpc_err.class, "not connected", "client made without a server", () -> new GEOPROG_cln().PING());
 
             // Two clients at once, each on its own connection.
@@ -164,16 +167,20 @@ public class RpcTest {
                     exchange(s, Check.hex(call_header(2, PROG, VERS, 3) + "00000001"), 1000), "short arguments");
             Check.equal(Check.hex(ACCEPTED + "00000005"), exchange(s, Check.hex(call_header(2, PROG, VERS, 4)), 1000),
                     "service fault");
-            // A record that is no call, and one too short for a header, get no answer: the next
-            // reply on the connection belongs to the call after them.
-            RecordMark.write(s.getOutputStream(), Check.hex("11223344 00000001 00000000"));
-            RecordMark.write(s.getOutputStream(), Check.hex("1122"));
-            byte[] next = exchange(s, Check.hex(call_header(2, PROG, VERS, 3).replace("11223344", "55667788")
-                    + "00000002 00000003"), 1000);
-            Check.equal(Check.hex(ACCEPTED.replace("11223344", "55667788") + "00000000 00000005"), next,
-                    "answer after records that are no calls");
-            server.stop();
-            Check.equal(null, RecordMark.read(s.getInputStream()), "stop closes open connections");
+            // A record that is no call, or too short for a header, gets no answer: the peer does not
+            // speak RPC, and its connection is closed.
+            Check.equal(null, exchange(s, Check.hex("11223344 00000001 00000000"), 1000), "a reply record closes the connection");
+            try (Socket s2 = new Socket(LOOPBACK, port); Socket s3 = new Socket(LOOPBACK, port)) {
+                s2.setSoTimeout(5000);
+                s3.setSoTimeout(5000);
+                Check.equal(null, exchange(s2, Check.hex("1122"), 1000), "a record too short for a header closes the connection");
+                byte[] next = exchange(s3, Check.hex(call_header(2, PROG, VERS, 3).replace("11223344", "55667788")
+                        + "00000002 00000003"), 1000);
+                Check.equal(Check.hex(ACCEPTED.replace("11223344", "55667788") + "00000000 00000005"), next,
+                        "other connections are served after the garbage");
+                server.stop();
+                Check.equal(null, RecordMark.read(s3.getInputStream()), "stop closes open connections");
+            }
         } finally {
             server.stop();
         }
@@ -218,7 +225,7 @@ public class RpcTest {
         List<byte[]> calls = new ArrayList<>();
         int port = scripted(script, calls);
         try (GEOPROG_cln c = new GEOPROG_cln(LOOPBACK, PROG, VERS, port, "tcp")) {
-            c.getClient().setTimeout(timeout_ms);
+            c.getClient().setTimeout(java.time.Duration.ofMillis(timeout_ms));
             if (expect == null)
                 Check.equal("n7", c.NAME(7), what);
             else
@@ -242,16 +249,16 @@ public class RpcTest {
                     "00000000 00000002 20000123 00000001 00000002 00000000 00000000 00000000 00000000 00000007"),
                     calls.get(0), "call message: CALL, RPC 2, program, version, procedure, AUTH_NONE twice, argument");
 
-        client_against_script("call rejected for RPC version", "RPC version mismatch",
+        client_against_script("call rejected for RPC version", "RPC: Incompatible versions of RPC; low version = 2, high version = 2",
                 (call, out) -> RecordMark.write(out, with_xid(call, "00000001 00000001 00000000 00000002 00000002")), 5000);
-        client_against_script("call rejected for authentication", "authentication error 1",
+        client_against_script("call rejected for authentication", "RPC: Authentication error; why = Invalid client credential",
                 (call, out) -> RecordMark.write(out, with_xid(call, "00000001 00000001 00000001 00000001")), 5000);
         client_against_script("answer that is no reply", "not a reply",
                 (call, out) -> RecordMark.write(out, with_xid(call, "00000000")), 5000);
-        client_against_script("result cut short", "cannot decode the result",
+        client_against_script("result cut short", "RPC: Can't decode result",
                 (call, out) -> RecordMark.write(out, with_xid(call, "00000001 00000000 00000000 00000000 00000000 00000005")), 5000);
-        client_against_script("server hangs up", "closed the connection", (call, out) -> out.close(), 5000);
-        client_against_script("server never answers", "timed out", (call, out) -> { }, 300);
+        client_against_script("server hangs up", "RPC: Unable to receive; server closed the connection", (call, out) -> out.close(), 5000);
+        client_against_script("server never answers", "RPC: Timed out", (call, out) -> { }, 300);
     }
 
     // ---- portmapper
@@ -293,7 +300,8 @@ public class RpcTest {
             System.setProperty("kelvaro.ZELT.portmap_port", Integer.toString(pm.start(0)));
             int port = server.start(0);
             Check.that(server.register(), "register");
-            Check.equal(Map.of(List.of(PROG, VERS, 6), port), pm.snapshot(), "register sets program, version, TCP, port");
+            Check.equal(Map.of(List.of(PROG, VERS, 6), port, List.of(PROG, VERS, 17), port), pm.snapshot(),
+                    "register sets program, version, TCP and UDP, port");
             Check.that(!server.register(), "second register is refused");
             try (GEOPROG_cln c = new GEOPROG_cln("127.0.0.1", "tcp")) {
                 Check.equal("n3", c.NAME(3), "client found through the portmapper");
@@ -301,7 +309,7 @@ public class RpcTest {
             try (GEOPROG_cln c = new GEOPROG_cln("localhost", PROG, VERS, "tcp")) {
                 Check.equal("n4", c.NAME(4), "client found through the portmapper by host name");
             }
-            Check.fails(rpc_err.class, "not registered", "unregistered version",
+            Check.fails(rpc_err.class, "RPC: Program not registered", "unregistered version",
                     () -> new GEOPROG_cln("127.0.0.1", PROG, 2, "tcp"));
             server.unregister();
             Check.equal(Map.of(), pm.snapshot(), "unregister");
@@ -311,10 +319,10 @@ public class RpcTest {
             Check.equal(Map.of(), pm.snapshot(), "stop unregisters");
 
             pm.stop();
-            Check.fails(rpc_err.class, "portmapper", "no portmapper", () -> new GEOPROG_cln("127.0.0.1", "tcp"));
+            Check.fails(rpc_err.class, "RPC: Port mapper failure", "no portmapper", () -> new GEOPROG_cln("127.0.0.1", "tcp"));
             GeoServer lone = new GeoServer();
             lone.start(0);
-            Check.fails(IOException.class, "portmapper", "register without a portmapper", lone::register);
+            Check.fails(rpc_err.class, "RPC: Port mapper failure", "register without a portmapper", lone::register);
             lone.stop();
         } finally {
             server.stop();

@@ -52,7 +52,7 @@ public class RpcbindTest {
                 server.unregister(); // a run killed earlier may have left its entry
                 Check.that(server.register(), "SET with rpcbind");
                 Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP), "GETPORT for tcp");
-                Check.equal(0, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_UDP), "GETPORT for udp, not registered");
+                Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_UDP), "GETPORT for udp, on the same port");
 
                 String[] listed = rpcinfo("-p", "127.0.0.1");
                 Check.that(listed[0].equals("0") && listed[1].matches("(?s).*\\b" + prog + "\\s+1\\s+tcp\\s+" + port + "\\b.*"),
@@ -60,6 +60,17 @@ public class RpcbindTest {
                 String[] pinged = rpcinfo("-t", "127.0.0.1", Integer.toString(prog), "1");
                 Check.that(pinged[0].equals("0") && pinged[1].contains("ready and waiting"),
                         "rpcinfo -t calls procedure 0 of the runtime's server: " + pinged[1]);
+                Check.that(listed[1].matches("(?s).*\\b" + prog + "\\s+1\\s+udp\\s+" + port + "\\b.*"),
+                        "rpcinfo -p lists the udp registration: " + listed[1]);
+                String[] udp_pinged = rpcinfo("-u", "127.0.0.1", Integer.toString(prog), "1");
+                Check.that(udp_pinged[0].equals("0") && udp_pinged[1].contains("ready and waiting"),
+                        "rpcinfo -u calls procedure 0 over udp: " + udp_pinged[1]);
+
+                try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 1, "udp")) {
+                    XDTString reply = new XDTString();
+                    c.getClient().call(1, new XDTString("udp"), reply);
+                    Check.equal("hi udp", reply.value, "call over udp through the port from rpcbind");
+                }
 
                 try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 1, "tcp")) {
                     XDTString reply = new XDTString();
@@ -67,16 +78,38 @@ public class RpcbindTest {
                     Check.equal("hi there", reply.value, "call through the port from rpcbind");
                 }
 
+                // rpcbind is a C server on UDP too: GETPORT over the runtime's UDP client.
+                try (RpcClient pm = RpcClient.create(LOOPBACK, Rpc.PMAP_PORT, Rpc.PMAP_PROG, Rpc.PMAP_VERS, "udp")) {
+                    XDTint got = new XDTint();
+                    pm.call(Rpc.PMAPPROC_GETPORT, new XDT() {
+                        public XDT Clone() {
+                            return this;
+                        }
+
+                        public XDT[] getArray(int len) {
+                            return new XDT[len];
+                        }
+
+                        public void xdr(XDR x) {
+                            x.enc_int(prog);
+                            x.enc_int(1);
+                            x.enc_int(Rpc.IPPROTO_UDP);
+                            x.enc_int(0);
+                        }
+                    }, got);
+                    Check.equal(port, got.value, "GETPORT over udp from rpcbind");
+                }
+
                 // For a version it does not know, rpcbind gives the port of another version of the
                 // program, and that server answers with the versions it has.
                 try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 2, "tcp")) {
-                    Check.fails(rpc_err.class, "supports 1 to 1", "call to an unregistered version",
+                    Check.fails(rpc_err.class, "RPC: Program/version mismatch; low version = 1, high version = 1", "call to an unregistered version",
                             () -> c.getClient().call(0, new XDTvoid(), new XDTvoid()));
                 }
 
                 server.unregister();
                 Check.equal(0, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP), "GETPORT after UNSET");
-                Check.fails(rpc_err.class, "not registered", "client after UNSET",
+                Check.fails(rpc_err.class, "RPC: Program not registered", "client after UNSET",
                         () -> new ClientGeneric("127.0.0.1", prog, 1, "tcp"));
             } finally {
                 server.stop();

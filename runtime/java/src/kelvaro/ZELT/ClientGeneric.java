@@ -1,51 +1,64 @@
 package kelvaro.ZELT;
 
 import java.net.InetAddress;
-import java.net.UnknownHostException;
 
 /**
- * Base of generated client classes: holds the connection to one program
- * version. Only TCP is supported.
+ * Base of generated client classes: holds the {@link RpcClient} of one
+ * program version, which the generated methods call through
+ * {@link #getClient()}. Set time-outs and credentials on that client.
  */
 public class ClientGeneric implements AutoCloseable {
-    private RpcClient client;
+    private final RpcClient client;
 
-    /** A client without a connection; its calls fail with rpc_err. */
+    /**
+     * A client without a connection: every call fails with
+     * {@link RpcStatus#CANT_SEND}.
+     *
+     * @throws rpc_err never; declared for the generated constructors
+     */
     public ClientGeneric() throws rpc_err {
-        client = new RpcClient(0, 0);
+        client = RpcClient.unconnected();
     }
 
-    /** Connects to the program version at a known address and port. */
+    /**
+     * A client for the program version at a known address and port.
+     *
+     * @param host the server's address
+     * @param prog the program number
+     * @param ver the version number
+     * @param port the server's port
+     * @param proto "tcp" or "udp", in any case
+     * @throws rpc_err as {@link RpcClient#create(InetAddress, int, int, int, String)}
+     */
     public ClientGeneric(InetAddress host, int prog, int ver, int port, String proto) throws rpc_err {
-        check_protocol(proto);
-        client = new RpcClient(host, port, prog, ver);
+        client = RpcClient.create(host, port, prog, ver, proto);
     }
 
-    /** Asks the portmapper on host for the program version's TCP port, then connects to it. */
+    /**
+     * A client for the program version on a host, at the port that the
+     * host's portmapper gives for the protocol.
+     *
+     * @param host the server's host name or address
+     * @param prog the program number
+     * @param ver the version number
+     * @param proto "tcp" or "udp", in any case
+     * @throws rpc_err as {@link RpcClient#create(String, int, int, String)}
+     */
     public ClientGeneric(String host, int prog, int ver, String proto) throws rpc_err {
-        check_protocol(proto);
-        InetAddress address;
-        try {
-            address = InetAddress.getByName(host);
-        } catch (UnknownHostException e) {
-            throw new rpc_err("unknown host " + host, e);
-        }
-        int port = Portmap.getport(address, prog, ver, Rpc.IPPROTO_TCP);
-        if (port == 0)
-            throw new rpc_err("program " + prog + " version " + ver + " is not registered for tcp on " + host);
-        client = new RpcClient(address, port, prog, ver);
+        client = RpcClient.create(host, prog, ver, proto);
     }
 
-    private static void check_protocol(String proto) throws rpc_err {
-        if (proto == null || !proto.equalsIgnoreCase("tcp"))
-            throw new rpc_err("protocol " + proto + " is not supported (only tcp)");
-    }
-
-    /** The connection; generated methods call getClient().call(proc, arg, result). */
+    /**
+     * The client that the generated methods call.
+     *
+     * @return the client
+     */
     public RpcClient getClient() {
         return client;
     }
 
+    /** Closes the connection; see {@link RpcClient#close()}. */
+    @Override
     public void close() {
         client.close();
     }

@@ -1,15 +1,20 @@
 package kelvaro.ZELT;
 
 import java.net.InetAddress;
+import java.time.Duration;
 
 /**
- * Calls to the portmapper (program 100000, version 2) over TCP. The port is
- * 111 unless the system property kelvaro.ZELT.portmap_port names another,
- * which lets tests run a portmapper of their own.
+ * Calls to a portmapper (program 100000, version 2, RFC 1833) over TCP,
+ * with a time-out of 10 seconds. The port is 111 unless the system
+ * property {@code kelvaro.ZELT.portmap_port} names another, which lets
+ * tests run a portmapper of their own.
  */
 public final class Portmap {
     private Portmap() {
     }
+
+    /** The time-out of one portmapper call. */
+    static final Duration TIMEOUT = Duration.ofSeconds(10);
 
     /** The portmapper's mapping record: program, version, protocol, port. */
     static final class Mapping implements XDT {
@@ -50,28 +55,57 @@ public final class Portmap {
     }
 
     private static void call(InetAddress host, int proc, Mapping map, XDT result) throws rpc_err {
-        try (RpcClient client = new RpcClient(host, port(), Rpc.PMAP_PROG, Rpc.PMAP_VERS)) {
+        try (RpcClient client = RpcClient.create(host, port(), Rpc.PMAP_PROG, Rpc.PMAP_VERS, "tcp")) {
+            client.setTimeout(TIMEOUT);
             client.call(proc, map, result);
         } catch (rpc_err e) {
-            throw new rpc_err("portmapper on " + host.getHostAddress() + ": " + e.getMessage(), e);
+            throw new rpc_err(RpcStatus.PMAP_FAILURE, e.getMessage(), e);
         }
     }
 
-    /** The port of the program version for the protocol (Rpc.IPPROTO_TCP or _UDP), 0 when not registered. */
+    /**
+     * Asks the portmapper on host for the port of a program version.
+     *
+     * @param host the portmapper's host
+     * @param prog the program number
+     * @param vers the version number
+     * @param prot {@link Rpc#IPPROTO_TCP} or {@link Rpc#IPPROTO_UDP}
+     * @return the port, 0 when the program version is not registered
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     */
     public static int getport(InetAddress host, int prog, int vers, int prot) throws rpc_err {
         XDTint port = new XDTint();
         call(host, Rpc.PMAPPROC_GETPORT, new Mapping(prog, vers, prot, 0), port);
         return port.value;
     }
 
-    /** Registers the program version at the port; false when the portmapper refuses. */
+    /**
+     * Registers a program version at a port for a protocol.
+     *
+     * @param host the portmapper's host (the portmapper accepts this only from its own machine)
+     * @param prog the program number
+     * @param vers the version number
+     * @param prot {@link Rpc#IPPROTO_TCP} or {@link Rpc#IPPROTO_UDP}
+     * @param port the port
+     * @return true when registered, false when the portmapper refused (the
+     *         program version is registered already, for instance)
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     */
     public static boolean set(InetAddress host, int prog, int vers, int prot, int port) throws rpc_err {
         XDTboolean done = new XDTboolean();
         call(host, Rpc.PMAPPROC_SET, new Mapping(prog, vers, prot, port), done);
         return done.value;
     }
 
-    /** Removes every registration of the program version. */
+    /**
+     * Removes every registration of a program version, for all protocols.
+     *
+     * @param host the portmapper's host
+     * @param prog the program number
+     * @param vers the version number
+     * @return true when something was removed
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     */
     public static boolean unset(InetAddress host, int prog, int vers) throws rpc_err {
         XDTboolean done = new XDTboolean();
         call(host, Rpc.PMAPPROC_UNSET, new Mapping(prog, vers, 0, 0), done);

@@ -1,150 +1,284 @@
 package kelvaro.ZELT;
 
-import java.io.BufferedInputStream;
-import java.io.IOException;
-import java.io.InputStream;
-import java.io.OutputStream;
 import java.net.InetAddress;
 import java.net.InetSocketAddress;
-import java.net.Socket;
-import java.net.SocketTimeoutException;
+import java.net.UnknownHostException;
+import java.time.Duration;
+import java.util.concurrent.ThreadLocalRandom;
+import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.atomic.AtomicReference;
 
 /**
- * One TCP connection to an RPC program version. call() sends a CALL with
- * AUTH_NONE credentials and waits for the REPLY with the same xid; calls on
- * one client are serialised.
+ * A connection to one program version of an RPC server, over TCP or UDP;
+ * what {@link ClientGeneric#getClient()} returns and generated client
+ * methods call.
+ *
+ * <p>{@link #call} sends a CALL message (RFC 5531) with AUTH_NONE, or the
+ * AUTH_SYS credentials set with {@link #setCredentials}, and waits for the
+ * REPLY with the same transaction id (xid), for at most the time-out
+ * ({@link #setTimeout}, 25 seconds by default). Every failure is an
+ * {@link rpc_err} whose {@link rpc_err#status() status} says what went
+ * wrong: what the server answered, or that the call could not be encoded,
+ * sent, received or decoded, or timed out.
+ *
+ * <p>Over TCP, calls go over one connection opened when the client is made,
+ * with record marking; each call is written with one write. Replies are
+ * read into a buffer that grows as bytes arrive, up to the record limit
+ * ({@link #setRecordLimit}, 4 MiB by default); a longer reply closes the
+ * connection. A call that times out leaves the connection usable, and its
+ * late reply is dropped. A connection that breaks stays broken: every later
+ * call fails, and a new client is needed.
+ *
+ * <p>Over UDP, a call is one datagram (at most 65,507 bytes, larger calls
+ * fail with {@link RpcStatus#CANT_ENCODE_ARGS}), sent again every
+ * retransmission interval ({@link #setRetransmitInterval}, 5 seconds by
+ * default, so a 25-second call is tried five times) until the reply comes
+ * or the time-out ends. Replies with other xids are dropped.
+ *
+ * <p>Threads: a client may be used by several threads at once. Over TCP the
+ * calls run concurrently on the one connection and replies are matched to
+ * their callers by xid (one waiting caller reads the connection and hands
+ * each reply to the caller it belongs to). Over UDP calls are serialised.
+ *
+ * <p>Deep data: a call encodes its arguments and decodes its result on the
+ * caller's thread while they nest less than 1,000 levels deep; deeper data
+ * is redone on a shared thread with a 128 MiB stack, up to
+ * {@link XDR#MAX_DEPTH} levels. Deeper arguments fail with
+ * {@link RpcStatus#CANT_ENCODE_ARGS} before anything is sent, a deeper
+ * result with {@link RpcStatus#CANT_DECODE_RES}; the connection stays
+ * usable either way.
  */
-public class RpcClient implements AutoCloseable {
-    /** Default time-out for connecting and for waiting on a reply. */
-    public static final int DEFAULT_TIMEOUT_MS = 25_000;
+public final class RpcClient implements AutoCloseable {
+    /** The default time-out of one call: 25 seconds. */
+    public static final Duration DEFAULT_TIMEOUT = Duration.ofSeconds(25);
+    /** The default interval between UDP retransmissions: 5 seconds. */
+    public static final Duration DEFAULT_RETRANSMIT = Duration.ofSeconds(5);
+    /** The default record limit for replies over TCP: 4 MiB. */
+    public static final int DEFAULT_RECORD_LIMIT = 4 << 20;
 
     private final int prog;
     private final int vers;
-    private Socket socket;
-    private InputStream in;
-    private OutputStream out;
-    private int timeout_ms = DEFAULT_TIMEOUT_MS;
-    private int next_xid = (int) System.nanoTime();
+    private final ClientTransport transport; // null: a client without a connection
+    private final AtomicInteger next_xid = new AtomicInteger(ThreadLocalRandom.current().nextInt());
+    private final AtomicReference<XDR> spare = new AtomicReference<>();
+    private volatile long timeout_nanos = DEFAULT_TIMEOUT.toNanos();
+    private volatile long retransmit_nanos = DEFAULT_RETRANSMIT.toNanos();
+    private volatile AuthSys credentials;
 
-    /** A client without a connection: every call fails with rpc_err. */
-    public RpcClient(int prog, int vers) {
+    private RpcClient(int prog, int vers, ClientTransport transport) {
         this.prog = prog;
         this.vers = vers;
+        this.transport = transport;
     }
 
-    public RpcClient(InetAddress host, int port, int prog, int vers) throws rpc_err {
-        this(prog, vers);
+    /** A client whose calls all fail, for the generated classes' constructor without arguments. */
+    static RpcClient unconnected() {
+        return new RpcClient(0, 0, null);
+    }
+
+    /**
+     * Opens a client for a program version at a known address and port.
+     *
+     * @param host the server's address
+     * @param port the server's port
+     * @param prog the program number
+     * @param vers the version number
+     * @param proto "tcp" or "udp", in any case
+     * @return the client; over TCP it is connected
+     * @throws rpc_err {@link RpcStatus#UNKNOWN_PROTO} for another protocol,
+     *         {@link RpcStatus#SYSTEM_ERROR} when the connection or socket
+     *         cannot be opened
+     */
+    public static RpcClient create(InetAddress host, int port, int prog, int vers, String proto) throws rpc_err {
+        boolean tcp = is_tcp(proto);
+        InetSocketAddress to = new InetSocketAddress(host, port);
+        ClientTransport t = tcp ? new TcpClientTransport(to, DEFAULT_TIMEOUT, DEFAULT_RECORD_LIMIT)
+                : new UdpClientTransport(to);
+        return new RpcClient(prog, vers, t);
+    }
+
+    /**
+     * Opens a client for a program version on a host, asking the host's
+     * portmapper (program 100000, version 2, GETPORT) for its port.
+     *
+     * @param host the server's host name or address
+     * @param prog the program number
+     * @param vers the version number
+     * @param proto "tcp" or "udp", in any case
+     * @return the client
+     * @throws rpc_err {@link RpcStatus#UNKNOWN_PROTO},
+     *         {@link RpcStatus#UNKNOWN_HOST}, {@link RpcStatus#PMAP_FAILURE}
+     *         when the portmapper cannot be asked,
+     *         {@link RpcStatus#PROG_NOT_REGISTERED} when it knows no port,
+     *         or as {@link #create(InetAddress, int, int, int, String)}
+     */
+    public static RpcClient create(String host, int prog, int vers, String proto) throws rpc_err {
+        boolean tcp = is_tcp(proto);
+        InetAddress address;
         try {
-            socket = new Socket();
-            socket.connect(new InetSocketAddress(host, port), timeout_ms);
-            socket.setTcpNoDelay(true);
-            socket.setSoTimeout(timeout_ms);
-            in = new BufferedInputStream(socket.getInputStream());
-            out = socket.getOutputStream();
-        } catch (IOException e) {
-            close();
-            throw new rpc_err("cannot connect to " + host.getHostAddress() + " port " + port + ": " + e.getMessage(), e);
+            address = InetAddress.getByName(host);
+        } catch (UnknownHostException e) {
+            throw new rpc_err(RpcStatus.UNKNOWN_HOST, host, e);
         }
+        int port = Portmap.getport(address, prog, vers, tcp ? Rpc.IPPROTO_TCP : Rpc.IPPROTO_UDP);
+        if (port == 0)
+            throw new rpc_err(RpcStatus.PROG_NOT_REGISTERED,
+                    "program " + Integer.toUnsignedString(prog) + " version " + Integer.toUnsignedString(vers)
+                            + " for " + (tcp ? "tcp" : "udp") + " on " + host);
+        return create(address, port, prog, vers, proto);
     }
 
-    /** Sets the time-out for each later call. */
-    public synchronized void setTimeout(int millis) {
-        timeout_ms = millis;
-        try {
-            if (socket != null)
-                socket.setSoTimeout(millis);
-        } catch (IOException e) {
-            // The socket is broken; the next call reports it.
-        }
+    /** True for "tcp", false for "udp" (any case); anything else is rpc_err UNKNOWN_PROTO. */
+    static boolean is_tcp(String proto) throws rpc_err {
+        if ("tcp".equalsIgnoreCase(proto))
+            return true;
+        if ("udp".equalsIgnoreCase(proto))
+            return false;
+        throw new rpc_err(RpcStatus.UNKNOWN_PROTO, String.valueOf(proto));
     }
 
-    public synchronized void close() {
-        try {
-            if (socket != null)
-                socket.close();
-        } catch (IOException e) {
-            // Nothing left to release.
-        }
-        socket = null;
+    /**
+     * Sets the time-out of each later call: the longest it waits for its
+     * reply, all retransmissions included.
+     *
+     * @param timeout a positive duration
+     * @throws IllegalArgumentException when not positive
+     */
+    public void setTimeout(Duration timeout) {
+        if (timeout.isNegative() || timeout.isZero())
+            throw new IllegalArgumentException("time-out must be positive");
+        timeout_nanos = timeout.toNanos();
     }
 
-    /** Calls procedure proc with arg and decodes the reply's result into result. */
-    public synchronized void call(int proc, XDT arg, XDT result) throws rpc_err {
-        if (socket == null)
-            throw new rpc_err("RPC client is not connected");
-        int xid = next_xid++;
-        XDR call = new XDR();
-        call.enc_int(xid);
-        call.enc_int(Rpc.CALL);
-        call.enc_int(Rpc.RPC_VERSION);
-        call.enc_int(prog);
-        call.enc_int(vers);
-        call.enc_int(proc);
-        call.enc_int(Rpc.AUTH_NONE); // credentials
-        call.enc_bytes(null);
-        call.enc_int(Rpc.AUTH_NONE); // verifier
-        call.enc_bytes(null);
+    /**
+     * The time-out of each call.
+     *
+     * @return the time-out
+     */
+    public Duration getTimeout() {
+        return Duration.ofNanos(timeout_nanos);
+    }
+
+    /**
+     * Sets the interval after which a UDP call is sent again while no reply
+     * has come; no effect over TCP.
+     *
+     * @param interval a positive duration
+     * @throws IllegalArgumentException when not positive
+     */
+    public void setRetransmitInterval(Duration interval) {
+        if (interval.isNegative() || interval.isZero())
+            throw new IllegalArgumentException("retransmission interval must be positive");
+        retransmit_nanos = interval.toNanos();
+    }
+
+    /**
+     * Sets the credentials that later calls carry.
+     *
+     * @param credentials AUTH_SYS credentials, or null for AUTH_NONE (the default)
+     */
+    public void setCredentials(AuthSys credentials) {
+        this.credentials = credentials;
+    }
+
+    /**
+     * The credentials that calls carry.
+     *
+     * @return the AUTH_SYS credentials, or null for AUTH_NONE
+     */
+    public AuthSys getCredentials() {
+        return credentials;
+    }
+
+    /**
+     * Sets the longest reply record accepted over TCP; a longer one closes
+     * the connection. Set it before the calls it is for: while calls wait
+     * for replies it is ignored. No effect over UDP.
+     *
+     * @param bytes the limit, positive
+     * @throws IllegalArgumentException when not positive
+     */
+    public void setRecordLimit(int bytes) {
+        if (bytes <= 0)
+            throw new IllegalArgumentException("record limit must be positive");
+        if (transport != null)
+            transport.set_record_limit(bytes);
+    }
+
+    /**
+     * The protocol of this client.
+     *
+     * @return "tcp" or "udp", or null for a client without a connection
+     */
+    public String protocol() {
+        return transport == null ? null : transport.protocol();
+    }
+
+    /**
+     * The server's address and port.
+     *
+     * @return the address, or null for a client without a connection
+     */
+    public InetSocketAddress remoteAddress() {
+        return transport == null ? null : transport.remote();
+    }
+
+    /**
+     * Closes the connection or socket. Calls waiting for replies fail with
+     * {@link RpcStatus#CANT_RECV}, later calls with {@link RpcStatus#CANT_SEND}.
+     * Closing twice does nothing.
+     */
+    @Override
+    public void close() {
+        if (transport != null)
+            transport.close();
+    }
+
+    /**
+     * Calls procedure {@code proc} with {@code arg} and decodes the reply's
+     * result into {@code result}.
+     *
+     * @param proc the procedure number
+     * @param arg the argument, encoded with its {@code xdr} method
+     * @param result the object the result is decoded into
+     * @throws rpc_err when the call fails; its status says why
+     */
+    public void call(int proc, XDT arg, XDT result) throws rpc_err {
+        if (transport == null)
+            throw new rpc_err(RpcStatus.CANT_SEND, "client not connected");
+        long deadline = System.nanoTime() + timeout_nanos;
+        int xid = next_xid.getAndIncrement();
+        XDR taken = spare.getAndSet(null);
+        final XDR out = taken != null ? taken : new XDR(512);
+        out.reset_encode(transport.header_room());
+        RpcMessage.put_call_header(out, xid, prog, vers, proc, credentials);
         try {
-            arg.xdr(call);
+            CodecThread.walk(out, () -> arg.xdr(out));
         } catch (XDRError e) {
-            throw new rpc_err("cannot encode the arguments: " + e.getMessage(), e);
+            throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, e.getMessage(), e);
+        } catch (RuntimeException e) {
+            throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, e.toString(), e);
         }
         try {
-            RecordMark.write(out, call.toByteArray());
-        } catch (IOException e) {
-            close();
-            throw new rpc_err("cannot send the call: " + e.getMessage(), e);
+            transport.call(xid, out, result, deadline, retransmit_nanos);
+        } finally {
+            if (out.capacity() <= RecordReader.KEEP)
+                spare.set(out);
         }
-        read_reply(xid, proc, result);
     }
 
-    private void read_reply(int xid, int proc, XDT result) throws rpc_err {
-        long deadline = System.nanoTime() + timeout_ms * 1_000_000L;
-        XDR reply;
+    /**
+     * Decodes a reply (x positioned after its xid) into result; the
+     * transports call it for the caller whose xid the reply carries.
+     */
+    static void decode_reply(XDR x, XDT result) throws rpc_err {
+        RpcMessage.check_reply(x);
         try {
-            // Replies to earlier, abandoned calls may still arrive; skip them.
-            do {
-                if (System.nanoTime() > deadline)
-                    throw new SocketTimeoutException();
-                byte[] record = RecordMark.read(in);
-                if (record == null)
-                    throw new IOException("server closed the connection");
-                reply = new XDR(record);
-            } while (reply.remaining() < 4 || reply.dec_int() != xid);
-        } catch (SocketTimeoutException e) {
-            close();
-            throw new rpc_err("timed out waiting for the reply", e);
-        } catch (IOException | XDRError e) {
-            close();
-            throw new rpc_err("cannot receive the reply: " + e.getMessage(), e);
-        }
-        try {
-            if (reply.dec_int() != Rpc.REPLY)
-                throw new rpc_err("answer to the call is not a reply");
-            if (reply.dec_int() == Rpc.MSG_DENIED) {
-                int reject = reply.dec_int();
-                if (reject == Rpc.RPC_MISMATCH)
-                    throw new rpc_err("call rejected: RPC version mismatch (server supports "
-                            + reply.dec_int() + " to " + reply.dec_int() + ")");
-                if (reject == Rpc.AUTH_ERROR)
-                    throw new rpc_err("call rejected: authentication error " + reply.dec_int());
-                throw new rpc_err("call rejected with status " + reject);
-            }
-            reply.dec_int(); // verifier flavour
-            reply.dec_bytes(); // verifier body
-            int stat = reply.dec_int();
-            if (stat == Rpc.PROG_MISMATCH)
-                throw new rpc_err("program version mismatch: program " + prog + " version " + vers
-                        + " (server supports " + reply.dec_int() + " to " + reply.dec_int() + ")");
-            if (stat != Rpc.SUCCESS)
-                throw new rpc_err(Rpc.accept_text(stat) + ": program " + prog + " version " + vers + " procedure " + proc);
+            CodecThread.walk(x, () -> result.xdr(x));
         } catch (XDRError e) {
-            throw new rpc_err("cannot decode the reply header: " + e.getMessage(), e);
-        }
-        try {
-            result.xdr(reply);
-        } catch (XDRError e) {
-            throw new rpc_err("cannot decode the result: " + e.getMessage(), e);
+            throw new rpc_err(RpcStatus.CANT_DECODE_RES, e.getMessage(), e);
+        } catch (RuntimeException e) {
+            throw new rpc_err(RpcStatus.CANT_DECODE_RES, e.toString(), e);
         }
     }
 }

@@ -1,229 +1,178 @@
 package kelvaro.ZELT;
 
-import java.io.BufferedInputStream;
 import java.io.IOException;
-import java.io.InputStream;
-import java.io.OutputStream;
 import java.net.InetAddress;
-import java.net.InetSocketAddress;
-import java.net.ServerSocket;
-import java.net.Socket;
-import java.util.ArrayList;
-import java.util.HashSet;
-import java.util.List;
-import java.util.Set;
 
 /**
- * Base of generated server classes: serves one program version over TCP on
- * 127.0.0.1. Each connection has a thread of its own; proc_call runs for one
- * call at a time.
+ * Base of generated server classes: one program version, whose
+ * {@link #proc_call} decodes a call's arguments, runs the procedure and
+ * returns its result. A service is served by adding it to an
+ * {@link RpcServer}, or alone with the conveniences here
+ * ({@link #start(int)}, {@link #register()}, {@link #stop()}), which run a
+ * server of its own on TCP and UDP.
+ *
+ * <p>How a call is answered (RFC 5531):
+ * <ul>
+ * <li>{@code proc_call} returns a result: SUCCESS with the encoded result;</li>
+ * <li>it returns null (no such procedure): PROC_UNAVAIL;</li>
+ * <li>it throws {@link XDRError} (the arguments cannot be decoded, or nest
+ * deeper than {@link XDR#MAX_DEPTH}): GARBAGE_ARGS;</li>
+ * <li>it throws anything else, or the result cannot be encoded: SYSTEM_ERR,
+ * and the server goes on;</li>
+ * <li>the program is not served: PROG_UNAVAIL; the version is not:
+ * PROG_MISMATCH with the lowest and highest version of the program the
+ * server has;</li>
+ * <li>the RPC version is not 2: RPC_MISMATCH; credentials that are
+ * malformed or over 400 bytes: AUTH_ERROR (see {@link RpcServer}).</li>
+ * </ul>
+ *
+ * <p>{@code proc_call} may run for several calls at once, on different
+ * threads (see {@link RpcServer#setSerialized}); {@link #currentCall()}
+ * tells each who called.
  */
 public abstract class Svc {
-    private final int prog;
-    private final int ver;
-    private ServerSocket listener;
-    private Thread acceptor;
-    private final Set<Socket> connections = new HashSet<>(); // guarded by itself
-    private boolean registered;
-    private final Object call_lock = new Object(); // one proc_call at a time
+    final int prog;
+    final int ver;
+    final Object call_lock = new Object();
+    private RpcServer own; // the server of start(), if any
 
+    /**
+     * A service for a program version.
+     *
+     * @param prog the program number
+     * @param ver the version number
+     */
     public Svc(int prog, int ver) {
         this.prog = prog;
         this.ver = ver;
     }
 
     /**
-     * Decodes the arguments of procedure proc from inXDR and returns the
-     * result, or null when there is no such procedure.
+     * Decodes the arguments of procedure {@code proc} from {@code inXDR},
+     * runs the procedure and returns its result.
+     *
+     * @param proc the procedure number
+     * @param inXDR the call's arguments
+     * @return the result, or null when there is no such procedure
+     * @throws XDRError when the arguments cannot be decoded
      */
     public abstract XDT proc_call(int proc, XDR inXDR) throws XDRError;
 
-    /** Binds 127.0.0.1:port (0 for any free port), serves in the background and returns the bound port. */
-    public synchronized int start(int port) throws IOException {
-        if (listener != null)
-            throw new IllegalStateException("server already started");
-        ServerSocket socket = new ServerSocket();
-        socket.setReuseAddress(true);
-        socket.bind(new InetSocketAddress(InetAddress.getLoopbackAddress(), port));
-        listener = socket;
-        acceptor = new Thread(() -> accept_loop(socket), "Svc " + prog + "." + ver + " acceptor");
-        acceptor.setDaemon(true);
-        acceptor.start();
-        return socket.getLocalPort();
+    /**
+     * The call that the current thread is running, for use inside
+     * {@code proc_call} and the service methods it calls.
+     *
+     * @return the call's context, or null outside a call
+     */
+    public static CallContext currentCall() {
+        return CallDispatcher.CURRENT.get();
     }
 
-    /** Registers the bound TCP port with the portmapper on 127.0.0.1; returns its answer. */
-    public synchronized boolean register() throws IOException {
-        if (listener == null)
-            throw new IllegalStateException("server not started");
-        try {
-            registered = Portmap.set(InetAddress.getLoopbackAddress(), prog, ver, Rpc.IPPROTO_TCP, listener.getLocalPort());
-        } catch (rpc_err e) {
-            throw new IOException(e.getMessage(), e);
-        }
-        return registered;
+    /**
+     * Serves this service alone over TCP and UDP on every address, on any
+     * free port.
+     *
+     * @return the TCP port (the UDP port has the same number)
+     * @throws IOException when the sockets cannot be opened
+     * @throws IllegalStateException when started already
+     */
+    public int start() throws IOException {
+        return start(null, 0);
     }
 
-    /** Removes the program version from the portmapper; failures are ignored. */
+    /**
+     * Serves this service alone over TCP and UDP on every address.
+     *
+     * @param port the port, or 0 for any free one
+     * @return the TCP port (the UDP port has the same number)
+     * @throws IOException when the sockets cannot be opened
+     * @throws IllegalStateException when started already
+     */
+    public int start(int port) throws IOException {
+        return start(null, port);
+    }
+
+    /**
+     * Serves this service alone over TCP and UDP.
+     *
+     * @param address the local address, or null for every address
+     * @param port the port, or 0 for any free one
+     * @return the TCP port (the UDP port has the same number)
+     * @throws IOException when the sockets cannot be opened
+     * @throws IllegalStateException when started already
+     */
+    public synchronized int start(InetAddress address, int port) throws IOException {
+        if (own != null)
+            throw new IllegalStateException("service already started");
+        RpcServer server = new RpcServer();
+        server.setAddress(address);
+        server.setPort(port);
+        server.add(this);
+        server.start();
+        own = server;
+        return server.tcpPort();
+    }
+
+    /**
+     * The TCP port of {@link #start(int)}.
+     *
+     * @return the port, or 0 when not started
+     */
+    public synchronized int tcpPort() {
+        return own == null ? 0 : own.tcpPort();
+    }
+
+    /**
+     * The UDP port of {@link #start(int)}.
+     *
+     * @return the port, or 0 when not started
+     */
+    public synchronized int udpPort() {
+        return own == null ? 0 : own.udpPort();
+    }
+
+    /**
+     * Registers this program version for TCP and UDP with the portmapper on
+     * this machine.
+     *
+     * @return true when both registrations were accepted
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     * @throws IllegalStateException when not started
+     */
+    public synchronized boolean register() throws rpc_err {
+        if (own == null)
+            throw new IllegalStateException("service not started");
+        return own.register();
+    }
+
+    /**
+     * Removes this program version from the portmapper on this machine, for
+     * every protocol; failures are ignored.
+     */
     public synchronized void unregister() {
+        if (own != null) {
+            own.unregister();
+            return;
+        }
         try {
             Portmap.unset(InetAddress.getLoopbackAddress(), prog, ver);
         } catch (rpc_err e) {
-            // No portmapper, or it has forgotten us already: nothing to undo.
-        }
-        registered = false;
-    }
-
-    /** Unregisters when registered, closes the listener and every connection, and waits for the acceptor. */
-    public void stop() {
-        Thread waiting;
-        synchronized (this) {
-            if (registered)
-                unregister();
-            if (listener == null)
-                return;
-            try {
-                listener.close();
-            } catch (IOException e) {
-                // Closed either way.
-            }
-            listener = null;
-            waiting = acceptor;
-        }
-        List<Socket> open;
-        synchronized (connections) {
-            open = new ArrayList<>(connections);
-        }
-        for (Socket s : open)
-            close_quietly(s);
-        try {
-            waiting.join(5000);
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-        }
-    }
-
-    private void accept_loop(ServerSocket socket) {
-        while (!socket.isClosed()) {
-            try {
-                Socket connection = socket.accept();
-                // stop() closes the listener before it closes the connections, so a
-                // connection accepted while it runs is either in the set or closed here.
-                synchronized (connections) {
-                    if (socket.isClosed()) {
-                        close_quietly(connection);
-                        continue;
-                    }
-                    connections.add(connection);
-                }
-                Thread t = new Thread(() -> serve(connection), "Svc " + prog + "." + ver + " connection");
-                t.setDaemon(true);
-                t.start();
-            } catch (IOException e) {
-                // accept fails once the listener is closed; the loop test ends it.
-            }
-        }
-    }
-
-    private void serve(Socket connection) {
-        try (connection) {
-            InputStream in = new BufferedInputStream(connection.getInputStream());
-            OutputStream out = connection.getOutputStream();
-            byte[] call;
-            while ((call = RecordMark.read(in)) != null) {
-                byte[] reply = answer(call);
-                if (reply != null)
-                    RecordMark.write(out, reply);
-            }
-        } catch (IOException e) {
-            // A broken or closed connection ends its thread.
-        } finally {
-            synchronized (connections) {
-                connections.remove(connection);
-            }
-        }
-    }
-
-    private static void close_quietly(Socket s) {
-        try {
-            s.close();
-        } catch (IOException e) {
-            // Closed either way.
+            // No portmapper, or nothing registered: nothing to undo.
         }
     }
 
     /**
-     * The reply record for one call record, or null for a record that is not
-     * a call whose header can be read (nothing sensible can be answered then).
+     * Stops the server of {@link #start(int)}: unregisters when registered,
+     * closes its sockets and connections and stops its threads. Does nothing
+     * when not started; the service may be started again afterwards.
      */
-    public byte[] answer(byte[] call) {
-        XDR in = new XDR(call);
-        XDR reply = new XDR();
-        int rpcvers, call_prog, call_ver, proc;
-        try {
-            reply.enc_int(in.dec_int()); // xid
-            if (in.dec_int() != Rpc.CALL)
-                return null;
-            reply.enc_int(Rpc.REPLY);
-            rpcvers = in.dec_int();
-            if (rpcvers != Rpc.RPC_VERSION) {
-                reply.enc_int(Rpc.MSG_DENIED);
-                reply.enc_int(Rpc.RPC_MISMATCH);
-                reply.enc_int(Rpc.RPC_VERSION);
-                reply.enc_int(Rpc.RPC_VERSION);
-                return reply.toByteArray();
-            }
-            call_prog = in.dec_int();
-            call_ver = in.dec_int();
-            proc = in.dec_int();
-            in.dec_int(); // credentials: any flavour is accepted
-            in.dec_bytes();
-            in.dec_int(); // verifier
-            in.dec_bytes();
-        } catch (XDRError e) {
-            return null;
+    public void stop() {
+        RpcServer server;
+        synchronized (this) {
+            server = own;
+            own = null;
         }
-        reply.enc_int(Rpc.MSG_ACCEPTED);
-        reply.enc_int(Rpc.AUTH_NONE);
-        reply.enc_bytes(null);
-        if (call_prog != prog) {
-            reply.enc_int(Rpc.PROG_UNAVAIL);
-        } else if (call_ver != ver) {
-            reply.enc_int(Rpc.PROG_MISMATCH);
-            reply.enc_int(ver);
-            reply.enc_int(ver);
-        } else {
-            XDR body = new XDR();
-            int stat;
-            try {
-                XDT result;
-                synchronized (call_lock) {
-                    result = proc_call(proc, in);
-                }
-                if (result == null) {
-                    stat = Rpc.PROC_UNAVAIL;
-                } else {
-                    stat = encode_result(result, body);
-                }
-            } catch (XDRError e) {
-                stat = Rpc.GARBAGE_ARGS;
-            } catch (RuntimeException e) {
-                // A fault in the service's own code must not end the connection.
-                stat = Rpc.SYSTEM_ERR;
-            }
-            reply.enc_int(stat);
-            if (stat == Rpc.SUCCESS)
-                reply.put_encoded(body.toByteArray());
-        }
-        return reply.toByteArray();
-    }
-
-    private static int encode_result(XDT result, XDR body) {
-        try {
-            result.xdr(body);
-            return Rpc.SUCCESS;
-        } catch (XDRError | RuntimeException e) {
-            return Rpc.SYSTEM_ERR;
-        }
+        if (server != null)
+            server.close();
     }
 }

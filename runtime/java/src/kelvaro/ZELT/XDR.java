@@ -5,55 +5,184 @@ import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 
 /**
- * An XDR stream (RFC 4506) over a byte buffer, either for encoding (new XDR())
- * or for decoding given bytes (new XDR(bytes)). xdr_op tells generated xdr
- * methods which way to go.
+ * An XDR stream (RFC 4506) over a byte array, either for encoding
+ * ({@link #XDR()}) or for decoding given bytes ({@link #XDR(byte[])}).
+ * {@link #xdr_op} tells the {@code xdr} methods of generated classes which
+ * way to go.
  *
- * Mapping: int, short, char and boolean travel as 4-byte ints, long as a
- * hyper, float and double as IEEE 754; String is a counted UTF-8 byte string;
- * byte[] is opaque data. Variable-length items carry a 4-byte count, fixed
- * ones (xdr_..._vec) none; everything is padded to a multiple of 4 bytes.
- * A null String or variable-length array encodes as empty.
+ * <h2>Mapping of Java types</h2>
+ * {@code int}, {@code short}, {@code char} and {@code boolean} travel as
+ * 4-byte integers, {@code long} as an 8-byte hyper, {@code float} and
+ * {@code double} in IEEE 754 form, {@code byte[]} as opaque data and
+ * {@code String} as a counted byte string (below). Variable-length items
+ * ({@code enc_..._array}, {@code enc_bytes}, {@code enc_array}) carry a
+ * 4-byte count; fixed-length ones ({@code xdr_..._vec}, {@code xdr_vec})
+ * carry none. Every item is padded with zero bytes to a multiple of 4. A
+ * {@code null} string or variable-length array is encoded as an empty one.
+ * Decoding {@code short} and {@code char} accepts both the signed and the
+ * unsigned 16-bit range; a {@code bool} other than 0 or 1 is an error.
+ *
+ * <h2>Strings</h2>
+ * The bytes of a string are read as UTF-8, losslessly: a valid UTF-8
+ * sequence becomes its characters, and every byte that is not part of a
+ * valid sequence (including overlong forms and encoded surrogates) becomes
+ * the lone surrogate {@code U+DC00} plus the byte value ({@code U+DC80} to
+ * {@code U+DCFF}). Encoding writes characters as UTF-8 and each such lone
+ * surrogate back as its single byte, so every byte string comes back
+ * unchanged: {@code 41 ff fe 42} decodes to {@code "A\uDCFF\uDCFEB"} and
+ * encodes to {@code 41 ff fe 42} again. A string holding any other
+ * unpaired surrogate cannot be encoded: {@link #enc_String} throws
+ * {@link XDRError}; nothing is ever replaced silently.
+ *
+ * <h2>Bounds</h2>
+ * Decoding checks every count against the bytes left before it allocates
+ * anything: an opaque or string count must fit in the remaining input with
+ * its padding, and an array count must fit at 4 bytes an element (8 for
+ * hyper and double). Optional data and arrays of objects may nest at most
+ * {@link #MAX_DEPTH} levels deep; deeper data is an {@link XDRError} in
+ * either direction. Walking such data takes stack: about 56 bytes a level
+ * once compiled and about 216 bytes a level in the interpreter for a linked
+ * list, so the RPC classes decode and encode deep data on threads with
+ * large stacks; code that uses an {@code XDR} directly on deep data must
+ * do the same.
+ *
+ * <p>An {@code XDR} is not safe for use by several threads at once.
  */
 public class XDR {
+    /** {@link #xdr_op} of a stream that encodes. */
     public static final int XDR_ENCODE = 0;
+    /** {@link #xdr_op} of a stream that decodes. */
     public static final int XDR_DECODE = 1;
 
+    /**
+     * The deepest nesting of optional data and arrays of objects that a
+     * stream encodes or decodes: 250,000 levels, which a linked list of
+     * 250,000 nodes reaches.
+     */
+    public static final int MAX_DEPTH = 250_000;
+
+    /** Which way the stream goes: {@link #XDR_ENCODE} or {@link #XDR_DECODE}. */
     public int xdr_op;
 
     private static final byte[] EMPTY = new byte[0];
 
     private byte[] buf;
     private int pos;
-    private final int limit; // end of the input when decoding
+    private int limit; // end of the input when decoding
+
+    private int depth;
+    // Past this depth the stream asks its caller to go on on a larger stack.
+    private int switch_depth = Integer.MAX_VALUE;
 
     /** A stream that encodes into a growing buffer. */
     public XDR() {
-        xdr_op = XDR_ENCODE;
-        buf = new byte[64];
-        limit = 0;
+        this(64);
     }
 
-    /** A stream that decodes the given bytes. */
+    /** A stream that encodes into a buffer of the given initial capacity. */
+    XDR(int capacity) {
+        xdr_op = XDR_ENCODE;
+        buf = new byte[capacity];
+    }
+
+    /**
+     * A stream that decodes all of the given bytes; the array is used, not
+     * copied.
+     *
+     * @param data the encoded bytes
+     */
     public XDR(byte[] data) {
         this(data, 0, data.length);
     }
 
+    /**
+     * A stream that decodes {@code length} bytes of {@code data} from
+     * {@code offset} on; the array is used, not copied.
+     *
+     * @param data the array holding the encoded bytes
+     * @param offset where the encoded bytes start
+     * @param length how many bytes there are
+     * @throws IndexOutOfBoundsException when the range lies outside the array
+     */
     public XDR(byte[] data, int offset, int length) {
-        xdr_op = XDR_DECODE;
-        buf = data;
-        pos = offset;
-        limit = offset + length;
+        reset_decode(data, offset, length);
     }
 
-    /** The bytes encoded so far. */
+    /**
+     * The bytes encoded so far, as a new array.
+     *
+     * @return a copy of the encoded bytes
+     */
     public byte[] toByteArray() {
         return Arrays.copyOf(buf, pos);
     }
 
-    /** The number of input bytes not yet decoded. */
+    /**
+     * The number of bytes encoded so far.
+     *
+     * @return the encoded length
+     */
+    public int size() {
+        return pos;
+    }
+
+    /**
+     * The number of input bytes not yet decoded.
+     *
+     * @return the bytes left, 0 for an encoding stream
+     */
     public int remaining() {
-        return limit - pos;
+        return xdr_op == XDR_DECODE ? limit - pos : 0;
+    }
+
+    // ---- reuse by the RPC classes
+
+    void reset_encode(int start) {
+        xdr_op = XDR_ENCODE;
+        limit = 0;
+        if (buf.length < start)
+            buf = new byte[Math.max(64, start)];
+        pos = start;
+        depth = 0;
+    }
+
+    void reset_decode(byte[] data, int offset, int length) {
+        if (offset < 0 || length < 0 || length > data.length - offset)
+            throw new IndexOutOfBoundsException("range " + offset + "+" + length + " of " + data.length + " bytes");
+        xdr_op = XDR_DECODE;
+        buf = data;
+        pos = offset;
+        limit = offset + length;
+        depth = 0;
+    }
+
+    byte[] buffer() {
+        return buf;
+    }
+
+    int position() {
+        return pos;
+    }
+
+    void set_position(int p) {
+        pos = p;
+        depth = 0;
+    }
+
+    int capacity() {
+        return buf.length;
+    }
+
+    void set_switch_depth(int d) {
+        switch_depth = d;
+    }
+
+    /** Writes v over the 4 bytes at offset at of the encoded output. */
+    void put_int_at(int at, int v) {
+        buf[at] = (byte) (v >>> 24);
+        buf[at + 1] = (byte) (v >>> 16);
+        buf[at + 2] = (byte) (v >>> 8);
+        buf[at + 3] = (byte) v;
     }
 
     // ---- raw 4-byte units and opaque bytes
@@ -61,53 +190,58 @@ public class XDR {
     private void ensure(int n) {
         if (xdr_op != XDR_ENCODE)
             throw new IllegalStateException("XDR: encoding into a decoding stream");
-        if (pos + n > buf.length)
-            buf = Arrays.copyOf(buf, Math.max(buf.length * 2, pos + n));
+        if (n > buf.length - pos) {
+            long want = Math.max((long) buf.length * 2, (long) pos + n);
+            if (want > Integer.MAX_VALUE - 8)
+                throw new OutOfMemoryError("XDR: encoded data over 2 GB");
+            buf = Arrays.copyOf(buf, (int) want);
+        }
     }
 
     private void need(int n) throws XDRError {
+        if (xdr_op != XDR_DECODE)
+            throw new IllegalStateException("XDR: decoding from an encoding stream");
         if (n > limit - pos)
             throw new XDRError("XDR: input ends " + (limit - pos) + " bytes short of a " + n + "-byte item");
     }
 
     private void put4(int v) {
         ensure(4);
-        buf[pos++] = (byte) (v >>> 24);
-        buf[pos++] = (byte) (v >>> 16);
-        buf[pos++] = (byte) (v >>> 8);
-        buf[pos++] = (byte) v;
+        byte[] b = buf;
+        int p = pos;
+        b[p] = (byte) (v >>> 24);
+        b[p + 1] = (byte) (v >>> 16);
+        b[p + 2] = (byte) (v >>> 8);
+        b[p + 3] = (byte) v;
+        pos = p + 4;
     }
 
     private int get4() throws XDRError {
         need(4);
-        int v = (buf[pos] & 0xff) << 24 | (buf[pos + 1] & 0xff) << 16 | (buf[pos + 2] & 0xff) << 8 | (buf[pos + 3] & 0xff);
-        pos += 4;
-        return v;
+        byte[] b = buf;
+        int p = pos;
+        pos = p + 4;
+        return (b[p] & 0xff) << 24 | (b[p + 1] & 0xff) << 16 | (b[p + 2] & 0xff) << 8 | (b[p + 3] & 0xff);
     }
 
     private static int padding(int n) {
         return (4 - (n & 3)) & 3;
     }
 
-    private void put_opaque(byte[] b) {
-        ensure(b.length + padding(b.length));
-        System.arraycopy(b, 0, buf, pos, b.length);
-        pos += b.length;
-        for (int i = padding(b.length); i > 0; i--)
+    private void put_opaque(byte[] b, int n) {
+        int pad = padding(n);
+        ensure(n + pad);
+        System.arraycopy(b, 0, buf, pos, n);
+        pos += n;
+        for (int i = 0; i < pad; i++)
             buf[pos++] = 0;
     }
 
     private void get_opaque(byte[] b) throws XDRError {
-        need(b.length + padding(b.length));
-        System.arraycopy(buf, pos, b, 0, b.length);
-        pos += b.length + padding(b.length);
-    }
-
-    /** Appends bytes that are already XDR-encoded (a multiple of 4 bytes long). */
-    void put_encoded(byte[] b) {
-        ensure(b.length);
-        System.arraycopy(b, 0, buf, pos, b.length);
-        pos += b.length;
+        int n = b.length;
+        need(n + padding(n));
+        System.arraycopy(buf, pos, b, 0, n);
+        pos += n + padding(n);
     }
 
     /** Writes the count of a variable-length array (0 for null) and returns it. */
@@ -128,6 +262,14 @@ public class XDR {
         return (int) n;
     }
 
+    /** Reads the count of an opaque or string item and checks it, with its padding, against the input left. */
+    private int dec_byte_count() throws XDRError {
+        long n = get4() & 0xffffffffL;
+        if (n + padding((int) n) > limit - pos)
+            throw new XDRError("XDR: count " + n + " exceeds the remaining " + (limit - pos) + " bytes");
+        return (int) n;
+    }
+
     private int dec_ranged(int low, int high, String what) throws XDRError {
         int v = get4();
         if (v < low || v > high)
@@ -135,146 +277,698 @@ public class XDR {
         return v;
     }
 
+    // ---- nesting depth
+
+    private void enter() throws XDRError {
+        int d = depth + 1;
+        if (d > MAX_DEPTH)
+            throw new XDRError("XDR: data nested deeper than " + MAX_DEPTH + " levels");
+        if (d > switch_depth)
+            throw DeepData.SIGNAL;
+        depth = d;
+    }
+
     // ---- single values
 
-    public void enc_int(int v) { put4(v); }
-    public int dec_int() throws XDRError { return get4(); }
+    /**
+     * Encodes an int.
+     *
+     * @param v the value
+     */
+    public void enc_int(int v) {
+        put4(v);
+    }
 
-    // short and char accept both the signed and the unsigned 16-bit range.
-    public void enc_short(short v) { put4(v); }
-    public short dec_short() throws XDRError { return (short) dec_ranged(Short.MIN_VALUE, 0xffff, "short"); }
+    /**
+     * Decodes an int.
+     *
+     * @return the value
+     * @throws XDRError when fewer than 4 bytes are left
+     */
+    public int dec_int() throws XDRError {
+        return get4();
+    }
 
-    public void enc_char(char v) { put4(v); }
-    public char dec_char() throws XDRError { return (char) dec_ranged(Short.MIN_VALUE, 0xffff, "char"); }
+    /**
+     * Encodes a short as a 4-byte integer (sign-extended).
+     *
+     * @param v the value
+     */
+    public void enc_short(short v) {
+        put4(v);
+    }
 
-    public void enc_boolean(boolean v) { put4(v ? 1 : 0); }
-    public boolean dec_boolean() throws XDRError { return dec_ranged(0, 1, "bool") == 1; }
+    /**
+     * Decodes a short; values from -32768 to 65535 are accepted, those above
+     * 32767 wrapping as an unsigned short would.
+     *
+     * @return the value
+     * @throws XDRError when the input is short or the value out of range
+     */
+    public short dec_short() throws XDRError {
+        return (short) dec_ranged(Short.MIN_VALUE, 0xffff, "short");
+    }
 
+    /**
+     * Encodes a char as a 4-byte integer (0 to 65535).
+     *
+     * @param v the value
+     */
+    public void enc_char(char v) {
+        put4(v);
+    }
+
+    /**
+     * Decodes a char; values from -32768 to 65535 are accepted, negative
+     * ones wrapping as a signed short would.
+     *
+     * @return the value
+     * @throws XDRError when the input is short or the value out of range
+     */
+    public char dec_char() throws XDRError {
+        return (char) dec_ranged(Short.MIN_VALUE, 0xffff, "char");
+    }
+
+    /**
+     * Encodes a bool: 1 for true, 0 for false.
+     *
+     * @param v the value
+     */
+    public void enc_boolean(boolean v) {
+        put4(v ? 1 : 0);
+    }
+
+    /**
+     * Decodes a bool.
+     *
+     * @return the value
+     * @throws XDRError when the input is short or the value is neither 0 nor 1
+     */
+    public boolean dec_boolean() throws XDRError {
+        return dec_ranged(0, 1, "bool") == 1;
+    }
+
+    /**
+     * Encodes a hyper (8 bytes, most significant first).
+     *
+     * @param v the value
+     */
     public void enc_long(long v) {
         put4((int) (v >>> 32));
         put4((int) v);
     }
 
+    /**
+     * Decodes a hyper.
+     *
+     * @return the value
+     * @throws XDRError when fewer than 8 bytes are left
+     */
     public long dec_long() throws XDRError {
+        need(8);
         long high = get4();
         return high << 32 | (get4() & 0xffffffffL);
     }
 
-    public void enc_float(float v) { put4(Float.floatToRawIntBits(v)); }
-    public float dec_float() throws XDRError { return Float.intBitsToFloat(get4()); }
+    /**
+     * Encodes a float in IEEE 754 single precision, NaN payloads included.
+     *
+     * @param v the value
+     */
+    public void enc_float(float v) {
+        put4(Float.floatToRawIntBits(v));
+    }
 
-    public void enc_double(double v) { enc_long(Double.doubleToRawLongBits(v)); }
-    public double dec_double() throws XDRError { return Double.longBitsToDouble(dec_long()); }
+    /**
+     * Decodes a float.
+     *
+     * @return the value
+     * @throws XDRError when fewer than 4 bytes are left
+     */
+    public float dec_float() throws XDRError {
+        return Float.intBitsToFloat(get4());
+    }
 
-    public void enc_String(String s) { enc_bytes(s == null ? EMPTY : s.getBytes(StandardCharsets.UTF_8)); }
-    public String dec_String() throws XDRError { return new String(dec_bytes(), StandardCharsets.UTF_8); }
+    /**
+     * Encodes a double in IEEE 754 double precision, NaN payloads included.
+     *
+     * @param v the value
+     */
+    public void enc_double(double v) {
+        enc_long(Double.doubleToRawLongBits(v));
+    }
 
-    /** Variable-length opaque data. */
+    /**
+     * Decodes a double.
+     *
+     * @return the value
+     * @throws XDRError when fewer than 8 bytes are left
+     */
+    public double dec_double() throws XDRError {
+        return Double.longBitsToDouble(dec_long());
+    }
+
+    /**
+     * Encodes a string as a counted byte string, mapped as the class
+     * description says; null is encoded as the empty string.
+     *
+     * @param s the string
+     * @throws XDRError when s holds an unpaired surrogate outside
+     *         U+DC80..U+DCFF, which no byte string decodes to
+     */
+    public void enc_String(String s) throws XDRError {
+        if (s == null)
+            s = "";
+        int n = s.length();
+        ensure(4 + n + 3);
+        int start = pos + 4;
+        int p = start;
+        byte[] b = buf;
+        int i = 0;
+        for (; i < n; i++) {
+            char c = s.charAt(i);
+            if (c >= 0x80)
+                break;
+            b[p++] = (byte) c;
+        }
+        if (i < n) {
+            int rest = StringCodec.encoded_length(s, i);
+            pos = p;
+            ensure(rest + 3);
+            p = StringCodec.encode(s, i, buf, p);
+        }
+        int len = p - start;
+        put_int_at(start - 4, len);
+        pos = p;
+        for (int k = padding(len); k > 0; k--)
+            buf[pos++] = 0;
+    }
+
+    /**
+     * Decodes a counted byte string, mapped as the class description says.
+     *
+     * @return the string
+     * @throws XDRError when the count exceeds the input left
+     */
+    public String dec_String() throws XDRError {
+        int n = dec_byte_count();
+        byte[] b = buf;
+        int start = pos;
+        int end = start + n;
+        int i = start;
+        while (i < end && b[i] >= 0)
+            i++;
+        String s = i == end ? new String(b, start, n, StandardCharsets.ISO_8859_1)
+                : StringCodec.decode(b, start, end);
+        pos = end + padding(n);
+        return s;
+    }
+
+    /**
+     * Encodes variable-length opaque data: a count, the bytes and their
+     * padding; null is encoded as no bytes.
+     *
+     * @param b the bytes
+     */
     public void enc_bytes(byte[] b) {
         if (b == null)
             b = EMPTY;
         put4(b.length);
-        put_opaque(b);
+        put_opaque(b, b.length);
     }
 
+    /**
+     * Decodes variable-length opaque data into a new array.
+     *
+     * @return the bytes
+     * @throws XDRError when the count exceeds the input left
+     */
     public byte[] dec_bytes() throws XDRError {
-        byte[] b = new byte[dec_count(1)];
+        byte[] b = new byte[dec_byte_count()];
         get_opaque(b);
         return b;
     }
 
     // ---- variable-length arrays of built-in values: a count, then the items
 
-    public void enc_int_array(int[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_int(a[i]); }
-    public void enc_short_array(short[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_short(a[i]); }
-    public void enc_char_array(char[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_char(a[i]); }
-    public void enc_boolean_array(boolean[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_boolean(a[i]); }
-    public void enc_long_array(long[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_long(a[i]); }
-    public void enc_float_array(float[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_float(a[i]); }
-    public void enc_double_array(double[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_double(a[i]); }
-    public void enc_String_array(String[] a) { for (int i = 0, n = enc_count(a); i < n; i++) enc_String(a[i]); }
+    /**
+     * Encodes a variable-length array of int; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_int_array(int[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_int(a[i]);
+    }
 
-    public int[] dec_int_array() throws XDRError { int[] a = new int[dec_count(4)]; dec_int_vec(a); return a; }
-    public short[] dec_short_array() throws XDRError { short[] a = new short[dec_count(4)]; dec_short_vec(a); return a; }
-    public char[] dec_char_array() throws XDRError { char[] a = new char[dec_count(4)]; dec_char_vec(a); return a; }
-    public boolean[] dec_boolean_array() throws XDRError { boolean[] a = new boolean[dec_count(4)]; dec_boolean_vec(a); return a; }
-    public long[] dec_long_array() throws XDRError { long[] a = new long[dec_count(8)]; dec_long_vec(a); return a; }
-    public float[] dec_float_array() throws XDRError { float[] a = new float[dec_count(4)]; dec_float_vec(a); return a; }
-    public double[] dec_double_array() throws XDRError { double[] a = new double[dec_count(8)]; dec_double_vec(a); return a; }
-    public String[] dec_String_array() throws XDRError { String[] a = new String[dec_count(4)]; dec_String_vec(a); return a; }
+    /**
+     * Encodes a variable-length array of short; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_short_array(short[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_short(a[i]);
+    }
+
+    /**
+     * Encodes a variable-length array of char; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_char_array(char[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_char(a[i]);
+    }
+
+    /**
+     * Encodes a variable-length array of bool; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_boolean_array(boolean[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_boolean(a[i]);
+    }
+
+    /**
+     * Encodes a variable-length array of hyper; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_long_array(long[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_long(a[i]);
+    }
+
+    /**
+     * Encodes a variable-length array of float; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_float_array(float[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_float(a[i]);
+    }
+
+    /**
+     * Encodes a variable-length array of double; null is an empty array.
+     *
+     * @param a the array
+     */
+    public void enc_double_array(double[] a) {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_double(a[i]);
+    }
+
+    /**
+     * Encodes a variable-length array of strings; null is an empty array,
+     * a null element an empty string.
+     *
+     * @param a the array
+     * @throws XDRError when a string cannot be encoded ({@link #enc_String})
+     */
+    public void enc_String_array(String[] a) throws XDRError {
+        for (int i = 0, n = enc_count(a); i < n; i++)
+            enc_String(a[i]);
+    }
+
+    /**
+     * Decodes a variable-length array of int.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left or the input is short
+     */
+    public int[] dec_int_array() throws XDRError {
+        int[] a = new int[dec_count(4)];
+        dec_int_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of short.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left or an item is bad
+     */
+    public short[] dec_short_array() throws XDRError {
+        short[] a = new short[dec_count(4)];
+        dec_short_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of char.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left or an item is bad
+     */
+    public char[] dec_char_array() throws XDRError {
+        char[] a = new char[dec_count(4)];
+        dec_char_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of bool.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left or an item is bad
+     */
+    public boolean[] dec_boolean_array() throws XDRError {
+        boolean[] a = new boolean[dec_count(4)];
+        dec_boolean_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of hyper.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left
+     */
+    public long[] dec_long_array() throws XDRError {
+        long[] a = new long[dec_count(8)];
+        dec_long_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of float.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left
+     */
+    public float[] dec_float_array() throws XDRError {
+        float[] a = new float[dec_count(4)];
+        dec_float_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of double.
+     *
+     * @return the array
+     * @throws XDRError when the count exceeds the input left
+     */
+    public double[] dec_double_array() throws XDRError {
+        double[] a = new double[dec_count(8)];
+        dec_double_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a variable-length array of strings.
+     *
+     * @return the array
+     * @throws XDRError when a count exceeds the input left
+     */
+    public String[] dec_String_array() throws XDRError {
+        String[] a = new String[dec_count(4)];
+        dec_String_vec(a);
+        return a;
+    }
 
     // ---- fixed-length arrays: no count; encoded from, or decoded into, the array given
 
-    private void dec_int_vec(int[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_int(); }
-    private void dec_short_vec(short[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_short(); }
-    private void dec_char_vec(char[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_char(); }
-    private void dec_boolean_vec(boolean[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_boolean(); }
-    private void dec_long_vec(long[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_long(); }
-    private void dec_float_vec(float[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_float(); }
-    private void dec_double_vec(double[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_double(); }
-    private void dec_String_vec(String[] a) throws XDRError { for (int i = 0; i < a.length; i++) a[i] = dec_String(); }
+    private void dec_int_vec(int[] a) throws XDRError {
+        need(4 * a.length);
+        for (int i = 0; i < a.length; i++)
+            a[i] = get4();
+    }
 
-    private boolean encoding() { return xdr_op == XDR_ENCODE; }
+    private void dec_short_vec(short[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_short();
+    }
 
-    public void xdr_int_vec(int[] a) throws XDRError { if (encoding()) for (int v : a) enc_int(v); else dec_int_vec(a); }
-    public void xdr_short_vec(short[] a) throws XDRError { if (encoding()) for (short v : a) enc_short(v); else dec_short_vec(a); }
-    public void xdr_char_vec(char[] a) throws XDRError { if (encoding()) for (char v : a) enc_char(v); else dec_char_vec(a); }
-    public void xdr_boolean_vec(boolean[] a) throws XDRError { if (encoding()) for (boolean v : a) enc_boolean(v); else dec_boolean_vec(a); }
-    public void xdr_long_vec(long[] a) throws XDRError { if (encoding()) for (long v : a) enc_long(v); else dec_long_vec(a); }
-    public void xdr_float_vec(float[] a) throws XDRError { if (encoding()) for (float v : a) enc_float(v); else dec_float_vec(a); }
-    public void xdr_double_vec(double[] a) throws XDRError { if (encoding()) for (double v : a) enc_double(v); else dec_double_vec(a); }
-    public void xdr_String_vec(String[] a) throws XDRError { if (encoding()) for (String v : a) enc_String(v); else dec_String_vec(a); }
+    private void dec_char_vec(char[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_char();
+    }
 
-    /** Fixed-length opaque data: the bytes and their padding, no count. */
-    public void xdr_byte_vec(byte[] a) throws XDRError { if (encoding()) put_opaque(a); else get_opaque(a); }
+    private void dec_boolean_vec(boolean[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_boolean();
+    }
+
+    private void dec_long_vec(long[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_long();
+    }
+
+    private void dec_float_vec(float[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_float();
+    }
+
+    private void dec_double_vec(double[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_double();
+    }
+
+    private void dec_String_vec(String[] a) throws XDRError {
+        for (int i = 0; i < a.length; i++)
+            a[i] = dec_String();
+    }
+
+    private boolean encoding() {
+        return xdr_op == XDR_ENCODE;
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of int (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and the input is short
+     */
+    public void xdr_int_vec(int[] a) throws XDRError {
+        if (encoding())
+            for (int v : a)
+                enc_int(v);
+        else
+            dec_int_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of short (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and an item is short or out of range
+     */
+    public void xdr_short_vec(short[] a) throws XDRError {
+        if (encoding())
+            for (short v : a)
+                enc_short(v);
+        else
+            dec_short_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of char (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and an item is short or out of range
+     */
+    public void xdr_char_vec(char[] a) throws XDRError {
+        if (encoding())
+            for (char v : a)
+                enc_char(v);
+        else
+            dec_char_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of bool (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and an item is short or not 0 or 1
+     */
+    public void xdr_boolean_vec(boolean[] a) throws XDRError {
+        if (encoding())
+            for (boolean v : a)
+                enc_boolean(v);
+        else
+            dec_boolean_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of hyper (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and the input is short
+     */
+    public void xdr_long_vec(long[] a) throws XDRError {
+        if (encoding())
+            for (long v : a)
+                enc_long(v);
+        else
+            dec_long_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of float (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and the input is short
+     */
+    public void xdr_float_vec(float[] a) throws XDRError {
+        if (encoding())
+            for (float v : a)
+                enc_float(v);
+        else
+            dec_float_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of double (no count).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when decoding and the input is short
+     */
+    public void xdr_double_vec(double[] a) throws XDRError {
+        if (encoding())
+            for (double v : a)
+                enc_double(v);
+        else
+            dec_double_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of strings (no count
+     * for the array; each string has its own).
+     *
+     * @param a the array; its length is the item count
+     * @throws XDRError when a string cannot be encoded, or decoding and the input is short
+     */
+    public void xdr_String_vec(String[] a) throws XDRError {
+        if (encoding())
+            for (String v : a)
+                enc_String(v);
+        else
+            dec_String_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, fixed-length opaque data: the bytes and
+     * their padding, no count.
+     *
+     * @param a the bytes; its length is the byte count
+     * @throws XDRError when decoding and the input is short
+     */
+    public void xdr_byte_vec(byte[] a) throws XDRError {
+        if (encoding())
+            put_opaque(a, a.length);
+        else
+            get_opaque(a);
+    }
 
     // ---- arrays and optional data of XDT objects
 
-    /** A fixed-length array of objects; when decoding, each slot gets a new proto.Clone(). */
+    /**
+     * Encodes, or decodes into, a fixed-length array of objects (no count).
+     * When decoding, each slot gets a new {@code proto.Clone()}.
+     *
+     * @param a the array; its length is the item count
+     * @param proto the element factory when decoding; unused when encoding
+     * @throws XDRError when an element is null while encoding, when an element
+     *         cannot be encoded or decoded, or past {@link #MAX_DEPTH}
+     */
     public void xdr_vec(XDT[] a, XDT proto) throws XDRError {
-        for (int i = 0; i < a.length; i++) {
-            if (!encoding())
-                a[i] = proto.Clone();
-            else if (a[i] == null)
-                throw new XDRError("XDR: element " + i + " of a fixed-length array is null");
-            a[i].xdr(this);
-        }
-    }
-
-    public void enc_array(XDT[] a) throws XDRError {
-        for (int i = 0, n = enc_count(a); i < n; i++) {
-            if (a[i] == null)
-                throw new XDRError("XDR: element " + i + " of an array is null");
-            a[i].xdr(this);
+        enter();
+        try {
+            boolean enc = encoding();
+            for (int i = 0; i < a.length; i++) {
+                if (!enc)
+                    a[i] = proto.Clone();
+                else if (a[i] == null)
+                    throw new XDRError("XDR: element " + i + " of a fixed-length array is null");
+                a[i].xdr(this);
+            }
+        } finally {
+            depth--;
         }
     }
 
     /**
-     * A variable-length array of objects, returned as an array of proto's own
-     * class. Each element is assumed to take at least one byte, which bounds
-     * the count by the input left.
+     * Encodes a variable-length array of objects: a count, then each element;
+     * null is an empty array.
+     *
+     * @param a the array
+     * @throws XDRError when an element is null or cannot be encoded, or past {@link #MAX_DEPTH}
+     */
+    public void enc_array(XDT[] a) throws XDRError {
+        enter();
+        try {
+            for (int i = 0, n = enc_count(a); i < n; i++) {
+                if (a[i] == null)
+                    throw new XDRError("XDR: element " + i + " of an array is null");
+                a[i].xdr(this);
+            }
+        } finally {
+            depth--;
+        }
+    }
+
+    /**
+     * Decodes a variable-length array of objects, returned as an array of
+     * {@code proto}'s own class (made by {@code proto.getArray}) whose
+     * elements are new {@code proto.Clone()} objects. Each element is taken
+     * to need at least 4 bytes, which bounds the count by the input left.
+     *
+     * @param proto the element factory
+     * @return the array
+     * @throws XDRError when the count exceeds the input left, an element cannot
+     *         be decoded, or past {@link #MAX_DEPTH}
      */
     public XDT[] dec_array(XDT proto) throws XDRError {
-        XDT[] a = proto.getArray(dec_count(1));
-        for (int i = 0; i < a.length; i++) {
-            a[i] = proto.Clone();
-            a[i].xdr(this);
+        enter();
+        try {
+            XDT[] a = proto.getArray(dec_count(4));
+            for (int i = 0; i < a.length; i++) {
+                a[i] = proto.Clone();
+                a[i].xdr(this);
+            }
+            return a;
+        } finally {
+            depth--;
         }
-        return a;
     }
 
-    /** Optional data: TRUE and the object, or FALSE for null. */
+    /**
+     * Encodes optional data: TRUE and the object, or FALSE for null.
+     *
+     * @param v the object or null
+     * @throws XDRError when the object cannot be encoded, or past {@link #MAX_DEPTH}
+     */
     public void enc_ref(XDT v) throws XDRError {
-        enc_boolean(v != null);
-        if (v != null)
-            v.xdr(this);
+        enter();
+        try {
+            enc_boolean(v != null);
+            if (v != null)
+                v.xdr(this);
+        } finally {
+            depth--;
+        }
     }
 
-    /** Decodes optional data into proto and returns it, or returns null when absent. */
+    /**
+     * Decodes optional data into {@code proto}.
+     *
+     * @param proto the object to decode into
+     * @return proto when the data is present, null when it is absent
+     * @throws XDRError when the flag is neither 0 nor 1, the object cannot be
+     *         decoded, or past {@link #MAX_DEPTH}
+     */
     public XDT dec_ref(XDT proto) throws XDRError {
-        if (!dec_boolean())
-            return null;
-        proto.xdr(this);
-        return proto;
+        enter();
+        try {
+            if (!dec_boolean())
+                return null;
+            proto.xdr(this);
+            return proto;
+        } finally {
+            depth--;
+        }
     }
 }

@@ -1,5 +1,3 @@
-package kelvaro.ZELT;
-
 import java.io.ByteArrayOutputStream;
 import java.io.DataInputStream;
 import java.io.EOFException;
@@ -8,11 +6,11 @@ import java.io.InputStream;
 import java.io.OutputStream;
 
 /**
- * Record marking for RPC over a byte stream (RFC 5531, section 11): a record
- * is sent as fragments, each behind a 4-byte header whose top bit marks the
- * last fragment and whose other 31 bits give the fragment's length.
+ * Record marking (RFC 5531, section 11) for the tests' hand-built peers:
+ * writes records in fragments of a chosen size and reads them back. The
+ * runtime's own, bounded reader is tested in tests/runtime.
  */
-public final class RecordMark {
+final class RecordMark {
     /** Records longer than this are refused, so a bad header cannot exhaust memory. */
     public static final int MAX_RECORD = 16 << 20;
 

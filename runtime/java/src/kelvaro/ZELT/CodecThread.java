@@ -1,0 +1,86 @@
+package kelvaro.ZELT;
+
+import java.util.concurrent.ExecutionException;
+import java.util.concurrent.Future;
+import java.util.concurrent.LinkedBlockingQueue;
+import java.util.concurrent.ThreadPoolExecutor;
+import java.util.concurrent.TimeUnit;
+
+/**
+ * Where a client encodes or decodes data too deep for the caller's stack:
+ * one daemon thread with a stack of {@link #STACK_SIZE} bytes, made when
+ * first needed and ended after 30 idle seconds (which also returns the
+ * stack pages that deep data touched). Work from several clients queues.
+ */
+final class CodecThread {
+    private CodecThread() {
+    }
+
+    /**
+     * Stack size of the threads that walk deep data: 128 MiB, room for
+     * {@link XDR#MAX_DEPTH} levels at twice the 216 bytes a level a linked
+     * list takes in the interpreter.
+     */
+    static final long STACK_SIZE = 128L << 20;
+
+    /** Depth up to which a client works on the caller's own stack. */
+    static final int CALLER_DEPTH = 1000;
+
+    interface Work {
+        void run() throws XDRError;
+    }
+
+    private static final ThreadPoolExecutor EXECUTOR = new ThreadPoolExecutor(0, 1, 30, TimeUnit.SECONDS,
+            new LinkedBlockingQueue<>(), r -> {
+                Thread t = new Thread(null, r, "kelvaro-zelt codec", STACK_SIZE);
+                t.setDaemon(true);
+                return t;
+            });
+
+    /** Runs work on the large-stack thread and waits for it; its exceptions come back as they were thrown. */
+    static void run(Work work) throws XDRError {
+        Future<?> done = EXECUTOR.submit(() -> {
+            work.run();
+            return null;
+        });
+        boolean interrupted = false;
+        try {
+            while (true) {
+                try {
+                    done.get();
+                    return;
+                } catch (InterruptedException e) {
+                    interrupted = true; // the work uses the caller's buffers: wait for it to end
+                }
+            }
+        } catch (ExecutionException e) {
+            Throwable cause = e.getCause();
+            if (cause instanceof XDRError)
+                throw (XDRError) cause;
+            if (cause instanceof RuntimeException)
+                throw (RuntimeException) cause;
+            if (cause instanceof Error)
+                throw (Error) cause;
+            throw new IllegalStateException(cause);
+        } finally {
+            if (interrupted)
+                Thread.currentThread().interrupt();
+        }
+    }
+
+    /** Runs work on the caller's stack while it stays shallow, else on the large-stack thread from mark on. */
+    static void walk(XDR x, Work work) throws XDRError {
+        int mark = x.position();
+        x.set_switch_depth(CALLER_DEPTH);
+        try {
+            work.run();
+            return;
+        } catch (DeepData deep) {
+            // fall through: redo it all on the large stack
+        } finally {
+            x.set_switch_depth(Integer.MAX_VALUE);
+        }
+        x.set_position(mark);
+        run(work);
+    }
+}

@@ -1,0 +1,68 @@
+/**
+ * The runtime that the Java code written by {@code vorlith} calls: XDR
+ * (RFC 4506) and ONC RPC version 2 (RFC 5531) over TCP and UDP, with the
+ * portmapper (RFC 1833). Java 17, nothing beyond the JDK.
+ *
+ * <h2>What generated code uses</h2>
+ * Data-type classes implement {@link kelvaro.ZELT.XDT} and encode through
+ * {@link kelvaro.ZELT.XDR}; enum classes extend {@link kelvaro.ZELT.XDTint};
+ * built-in types travel in the wrappers {@code XDTint}, {@code XDTString}
+ * and the others. A client class extends {@link kelvaro.ZELT.ClientGeneric}
+ * and calls {@link kelvaro.ZELT.RpcClient#call}; a server class extends
+ * {@link kelvaro.ZELT.Svc} and implements {@code proc_call}.
+ *
+ * <h2>Writing a client</h2>
+ * <pre>{@code
+ * try (KVSTORE_cln kv = new KVSTORE_cln("server.example", "tcp")) {   // asks the portmapper
+ *     kv.getClient().setTimeout(Duration.ofSeconds(5));
+ *     kv.getClient().setCredentials(new AuthSys(0, "me", 1000, 1000, null));
+ *     getres r = kv.KV_GET(key);
+ * } catch (rpc_err e) {
+ *     System.err.println(e.getMessage());   // "RPC: Program not registered", ...
+ * }
+ * }</pre>
+ *
+ * <h2>Writing a server</h2>
+ * <pre>{@code
+ * class Store extends KVSTORE_svcb {   // implement the abstract methods
+ *     public getres KV_GET(kvkey key) {
+ *         CallContext call = Svc.currentCall();   // caller's address and credentials
+ *         ...
+ *     }
+ * }
+ * try (RpcServer server = new RpcServer()) {
+ *     server.add(new Store());
+ *     server.add(new StoreV2());       // version 2 on the same port
+ *     server.start();
+ *     server.register();
+ *     ...
+ * }
+ * }</pre>
+ *
+ * <h2>Limits</h2>
+ * <table>
+ * <caption>Limits and defaults</caption>
+ * <tr><th>What</th><th>Default</th><th>Set with</th></tr>
+ * <tr><td>Record (TCP message) size, server and client</td><td>4 MiB</td>
+ *     <td>{@link kelvaro.ZELT.RpcServer#setRecordLimit}, {@link kelvaro.ZELT.RpcClient#setRecordLimit}</td></tr>
+ * <tr><td>UDP message size</td><td>65,507 bytes</td><td>fixed</td></tr>
+ * <tr><td>Nesting of optional data and arrays of objects</td><td>250,000 levels</td>
+ *     <td>fixed ({@link kelvaro.ZELT.XDR#MAX_DEPTH})</td></tr>
+ * <tr><td>Stack of server threads and of the client's deep-data thread</td><td>128 MiB</td><td>fixed</td></tr>
+ * <tr><td>Depth a client handles on the caller's own stack</td><td>1,000 levels</td><td>fixed</td></tr>
+ * <tr><td>Call time-out (all retransmissions included)</td><td>25 s</td>
+ *     <td>{@link kelvaro.ZELT.RpcClient#setTimeout}</td></tr>
+ * <tr><td>UDP retransmission interval</td><td>5 s</td>
+ *     <td>{@link kelvaro.ZELT.RpcClient#setRetransmitInterval}</td></tr>
+ * <tr><td>Portmapper call time-out</td><td>10 s</td><td>fixed</td></tr>
+ * <tr><td>Live TCP connections of a server</td><td>64</td>
+ *     <td>{@link kelvaro.ZELT.RpcServer#setMaxConnections}</td></tr>
+ * <tr><td>Idle time between records</td><td>none</td>
+ *     <td>{@link kelvaro.ZELT.RpcServer#setIdleTimeout}</td></tr>
+ * <tr><td>Wait inside a record</td><td>30 s</td>
+ *     <td>{@link kelvaro.ZELT.RpcServer#setRecordTimeout}</td></tr>
+ * <tr><td>Credential and verifier bodies</td><td>400 bytes</td><td>fixed (RFC 5531)</td></tr>
+ * <tr><td>AUTH_SYS machine name, gids</td><td>255 bytes, 16</td><td>fixed (RFC 5531)</td></tr>
+ * </table>
+ */
+package kelvaro.ZELT;
