@@ -2,7 +2,7 @@ import java.net.InetAddress;
 
 /**
  * The end of `make demo`: serves GEOPROG (examples/geo.x) in this process
- * through the generated server class, then calls it over TCP on the
+ * through the generated server class, then calls it over TCP at the
  * loopback address through the generated client class.
  */
 public class GeoDemo {
@@ -43,8 +43,8 @@ public class GeoDemo {
                 GEOPROG._def_pno, GEOPROG._def_vno, port, "tcp")) {
             polyline line = new polyline();
             line.value = new point[] {point(0, 0), point(3, 4), point(6, 0)};
-            System.out.println("server: GEOPROG version " + GEOPROG._def_vno + " on 127.0.0.1, TCP port " + port);
-            System.out.println("client: GEO_DISTANCE((0,0) (3,4) (6,0)) = " + client.GEO_DISTANCE(line));
+            System.out.println("server: GEOPROG version " + GEOPROG._def_vno + " serving on TCP port " + port);
+            System.out.println("client: calls 127.0.0.1 port " + port + ": GEO_DISTANCE((0,0) (3,4) (6,0)) = " + client.GEO_DISTANCE(line));
             shape_result found = client.GEO_LOOKUP("circle");
             System.out.println("client: GEO_LOOKUP(\"circle\") = status " + found.status + ", " + found.reason);
         } finally {
