@@ -3,8 +3,7 @@
 
 #include "rpc_hout_program.h"
 
-void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, JavaOutput &out,
-                         PassHandover &handover) {
+void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, JavaOutput &out, PassHandover &handover) {
   const bool type_pass = mode == PassMode::TypeClasses || mode == PassMode::All;
   const std::string_view interface_name = handover.interface_name;
   switch (def.kind) {

@@ -18,5 +18,4 @@ struct PassHandover {
 
 // Routes one Definition by pass mode and kind. name_case_flag is the
 // driver's naming option.
-void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, JavaOutput &out,
-                         PassHandover &handover);
+void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, JavaOutput &out, PassHandover &handover);

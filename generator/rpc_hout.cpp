@@ -22,10 +22,9 @@ struct TypePair {
 // Interface-language type to Java type. "float", "double" and every type
 // named in the input have no row and map to themselves.
 constexpr TypePair java_type_table[] = {
-    {"long", "int"},      {"opaque", "byte"},  {"bool", "boolean"}, {"enum", "int"},
-    {"string", "String"}, {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},
-    {"u_int", "int"},     {"hyper", "long"},   {"u_hyper", "long"}, {"void", "void"},
-    {"short", "short"},   {"char", "char"},    {"int", "int"},
+    {"long", "int"},     {"opaque", "byte"},   {"bool", "boolean"}, {"enum", "int"},  {"string", "String"},
+    {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},  {"u_int", "int"}, {"hyper", "long"},
+    {"u_hyper", "long"}, {"void", "void"},     {"short", "short"},  {"char", "char"}, {"int", "int"},
 };
 
 // Java type to the runtime's wrapper class; its first column is the set of
@@ -115,15 +114,12 @@ void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, std::
       else
         emit_format(out, "public %s%s %s = new %s%s();\n", {"", j, name, "", j});
       break;
-    case Relation::VarArray:
-      emit_format(out, "public %s%s [] %s;\n", {"", j, name});
-      break;
+    case Relation::VarArray: emit_format(out, "public %s%s [] %s;\n", {"", j, name}); break;
     case Relation::FixedArray:
-      emit_format(out, "public %s%s [] %s = new %s%s[%s];\n", {"", j, name, "", j, qualify_bound(decl.array_bound, interface_name)});
+      emit_format(out, "public %s%s [] %s = new %s%s[%s];\n",
+                  {"", j, name, "", j, qualify_bound(decl.array_bound, interface_name)});
       break;
-    case Relation::Pointer:
-      emit_format(out, "public %s%s %s;\n", {"", wrapper_class_of(j), name});
-      break;
+    case Relation::Pointer: emit_format(out, "public %s%s %s;\n", {"", wrapper_class_of(j), name}); break;
   }
 }
 
@@ -247,7 +243,8 @@ void close_java_file(JavaOutput &out) {
 namespace {
 
 void emit_class_methods(JavaOutput &out, std::string_view name) {
-  emit_format(out, "\n\tpublic XDT Clone() { return new %s();}\n\n"
+  emit_format(out,
+              "\n\tpublic XDT Clone() { return new %s();}\n\n"
               "\tpublic XDT [] getArray(int len) { return new %s[len];}\n\n",
               {name, name});
 }
@@ -272,19 +269,23 @@ bool has_default_member(const Definition &def) {
 
 void emit_struct_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
   open_java_file(out, def.name);
-  emit_format(out, "import kelvaro.ZELT.*;\n\n"
+  emit_format(out,
+              "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
               {def.name});
   for (Declaration &member : def.members) emit_field_declaration(out, member, 1, interface_name);
   emit_class_methods(out, def.name);
-  emit(out, "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
+  emit(out,
+       "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
        "\t\tswitch(xdrs.xdr_op){\n"
        "\t\tcase XDR.XDR_ENCODE:\n");
   for (Declaration &member : def.members) emit_encode_statement(out, member, 2);
-  emit(out, "\t\tbreak;\n\n"
+  emit(out,
+       "\t\tbreak;\n\n"
        "\t\tcase XDR.XDR_DECODE:\n");
   for (Declaration &member : def.members) emit_decode_statement(out, member, 2);
-  emit(out, "\t\tbreak;\n\n"
+  emit(out,
+       "\t\tbreak;\n\n"
        "\t\t}\n\t}\n"
        "};\n");
   close_java_file(out);
@@ -308,14 +309,16 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
     selector = format_text("%s.value", {disc.name});
 
   open_java_file(out, def.name);
-  emit_format(out, "import kelvaro.ZELT.*;\n\n"
+  emit_format(out,
+              "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
               {def.name});
   emit_field_declaration(out, disc, 1, interface_name);
   for (UnionCase &arm : def.cases) emit_field_declaration(out, arm.declaration, 1, interface_name);
   if (has_default_member(def)) emit_field_declaration(out, *def.default_arm, 1, interface_name);
   emit_class_methods(out, def.name);
-  emit(out, "\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
+  emit(out,
+       "\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
        "\t\tswitch(xdrs.xdr_op){\n");
 
   const bool encoding[] = {true, false};
@@ -331,11 +334,13 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
     }
     emit(out, "\t\t\tdefault:\n");
     if (has_default_member(def)) emit_statement(out, *def.default_arm, 3);
-    emit(out, "\t\t\tbreak;\n\n"
+    emit(out,
+         "\t\t\tbreak;\n\n"
          "\t\t\t}\n"
          "\t\tbreak;\n\n");
   }
-  emit(out, "\t\t};\n\n"
+  emit(out,
+       "\t\t};\n\n"
        "\t}\n\n"
        "};\n");
   close_java_file(out);
@@ -344,7 +349,8 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
 // Members without a value count on from the last explicit value, or from 0.
 void emit_enum_class(JavaOutput &out, Definition &def) {
   open_java_file(out, def.name);
-  emit_format(out, "import kelvaro.ZELT.*;\n\n"
+  emit_format(out,
+              "import kelvaro.ZELT.*;\n\n"
               "public class  %s  extends XDTint {\n",
               {def.name});
   const std::string_view *last_value = nullptr;

@@ -29,9 +29,9 @@ struct JavaOutput {
   JavaOutput &operator=(const JavaOutput &) = delete;
   ~JavaOutput();
 
-  std::string file_header_text;         // set once for the run
-  std::string_view pass_through_text;   // the "%" lines read so far; the scanner owns them
-  std::string generated_file_list;      // "\t<name>\n" per file written this pass
+  std::string file_header_text;        // set once for the run
+  std::string_view pass_through_text;  // the "%" lines read so far; the scanner owns them
+  std::string generated_file_list;     // "\t<name>\n" per file written this pass
 
   int output_stream = -1;  // descriptor of the file being written, -1: none
   std::string output_file_name;

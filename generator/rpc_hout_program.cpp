@@ -157,7 +157,8 @@ void emit_server_case(JavaOutput &out, const ProcedureDef &proc, bool name_case_
     emit(out, "\t\t\t_in_arg.xdr(inXDR);\n");
     emit(out, "\t\t\t");
     emit(out, assign);
-    emit_format(out, is_builtin_type(sig.arg_java_type) ? FormatText("this.%s(_in_arg.value);\n")
+    emit_format(out,
+                is_builtin_type(sig.arg_java_type) ? FormatText("this.%s(_in_arg.value);\n")
                                                    : FormatText("this.%s(_in_arg);\n"),
                 {sig.method_name});
     emit(out, "\t\t} catch (XDRError e) {\n");

@@ -23,16 +23,16 @@ constexpr std::size_t input_tail = 1 + 16;
 struct InputText {
   static constexpr std::size_t default_piece_size = std::size_t{1} << 16;
 
-  std::FILE *stream = nullptr;  // where the bytes come from; not owned
+  std::FILE *stream = nullptr;    // where the bytes come from; not owned
   std::unique_ptr<char[]> bytes;  // not zero-filled: only bytes read or written are used
   std::size_t capacity = 0;
-  std::size_t start = 0;     // first byte after the current line, once it is closed
-  std::size_t end = 0;       // end of the complete lines held
-  std::size_t read_end = 0;  // end of the bytes read: those from end on begin a line not read whole
-  char byte_at_end = 0;      // the byte at end that the kept line feed covers, while read_end > end
+  std::size_t start = 0;                        // first byte after the current line, once it is closed
+  std::size_t end = 0;                          // end of the complete lines held
+  std::size_t read_end = 0;                     // end of the bytes read: those from end on begin a line not read whole
+  char byte_at_end = 0;                         // the byte at end that the kept line feed covers, while read_end > end
   std::size_t piece_size = default_piece_size;  // bytes read at a time
-  bool whole = false;        // everything there is to read is held
-  bool line_open = false;    // the current line's end is not looked for yet
+  bool whole = false;                           // everything there is to read is held
+  bool line_open = false;                       // the current line's end is not looked for yet
   bool loaded = false;
 };
 

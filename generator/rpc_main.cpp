@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "rpc_diag.h"
 #include "rpc_parse.h"
@@ -64,8 +64,8 @@ void run_preprocessor(PassInput &input, const RunSettings &settings, const std::
   std::string command = settings.preprocessor_path + " " + settings.preprocessor_flag + " " + define_word + " " +
                         shell_quote(input_file) + " > " + shell_quote(input.temp_file_name);
   // The blank before the line feed is part of the output format.
-  write_stderr(format_text("%s %s %s %s \n",
-                           {settings.preprocessor_path, settings.preprocessor_flag, define_word, input_file}));
+  write_stderr(
+      format_text("%s %s %s %s \n", {settings.preprocessor_path, settings.preprocessor_flag, define_word, input_file}));
   std::fflush(stderr);
   std::fflush(stdout);
   int status = std::system(command.c_str());

@@ -49,9 +49,7 @@ std::string_view expect_identifier(Parser &p) {
 // unsigned-type = "unsigned" [ "int" | "short" ["int"] | "long" ["int"] | "char" | "hyper" ]
 std::string_view parse_unsigned_type(Parser &p) {
   switch (peek_token_kind(p.scanner)) {
-    case TokenKind::Int:
-      get_token(p.scanner, p.token);
-      return "u_int";
+    case TokenKind::Int: get_token(p.scanner, p.token); return "u_int";
     case TokenKind::Short:
       get_token(p.scanner, p.token);
       peek_and_take(p, TokenKind::Int);
@@ -60,14 +58,9 @@ std::string_view parse_unsigned_type(Parser &p) {
       get_token(p.scanner, p.token);
       peek_and_take(p, TokenKind::Int);
       return "u_long";
-    case TokenKind::Char:
-      get_token(p.scanner, p.token);
-      return "u_char";
-    case TokenKind::Hyper:
-      get_token(p.scanner, p.token);
-      return "u_hyper";
-    default:
-      return "u_int";
+    case TokenKind::Char: get_token(p.scanner, p.token); return "u_char";
+    case TokenKind::Hyper: get_token(p.scanner, p.token); return "u_hyper";
+    default: return "u_int";
   }
 }
 
@@ -76,14 +69,13 @@ std::string_view parse_unsigned_type(Parser &p) {
 //                | "short" ["int"] | "long" ["int"] | unsigned-type | "void"
 // Returns the keyword the type begins with (Identifier for a name), which
 // tells void, opaque and string apart without comparing texts.
-TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_view &type, DefinitionKind enclosing_kind) {
+TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_view &type,
+                               DefinitionKind enclosing_kind) {
   prefix = {};
   get_token(p.scanner, p.token);
   const TokenKind kind = p.token.kind;
   switch (kind) {
-    case TokenKind::Identifier:
-      type = p.token.text;
-      break;
+    case TokenKind::Identifier: type = p.token.text; break;
     case TokenKind::Struct:
     case TokenKind::Union:
     case TokenKind::Enum:
@@ -97,24 +89,19 @@ TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_
     case TokenKind::Char:
     case TokenKind::String:
     case TokenKind::Bool:
-    case TokenKind::Hyper:
-      type = p.token.text;
-      break;
+    case TokenKind::Hyper: type = p.token.text; break;
     case TokenKind::Short:
     case TokenKind::Long:
       type = p.token.text;
       peek_and_take(p, TokenKind::Int);
       break;
-    case TokenKind::Unsigned:
-      type = parse_unsigned_type(p);
-      break;
+    case TokenKind::Unsigned: type = parse_unsigned_type(p); break;
     case TokenKind::Void:
       if (enclosing_kind != DefinitionKind::Union && enclosing_kind != DefinitionKind::Program)
         report_error(p, "voids allowed only inside union and program definitions");
       type = "void";
       break;
-    default:
-      report_error(p, "expected type specifier");
+    default: report_error(p, "expected type specifier");
   }
   return kind;
 }

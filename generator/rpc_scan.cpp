@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -62,10 +62,10 @@ constexpr ByteTables byte_tables = [] {
   t.action['"'] = ByteAction::Quote;
   t.action['/'] = ByteAction::Slash;
   const std::pair<char, TokenKind> marks[] = {
-      {'(', TokenKind::LeftParen},    {')', TokenKind::RightParen}, {'{', TokenKind::LeftBrace},
-      {'}', TokenKind::RightBrace},   {'[', TokenKind::LeftBracket}, {']', TokenKind::RightBracket},
-      {'<', TokenKind::LeftAngle},    {'>', TokenKind::RightAngle}, {'*', TokenKind::Star},
-      {',', TokenKind::Comma},        {'=', TokenKind::Equal},      {':', TokenKind::Colon},
+      {'(', TokenKind::LeftParen},  {')', TokenKind::RightParen},  {'{', TokenKind::LeftBrace},
+      {'}', TokenKind::RightBrace}, {'[', TokenKind::LeftBracket}, {']', TokenKind::RightBracket},
+      {'<', TokenKind::LeftAngle},  {'>', TokenKind::RightAngle},  {'*', TokenKind::Star},
+      {',', TokenKind::Comma},      {'=', TokenKind::Equal},       {':', TokenKind::Colon},
       {';', TokenKind::Semicolon},
   };
   for (auto [c, kind] : marks) {
@@ -83,7 +83,9 @@ constexpr ByteTables byte_tables = [] {
 // A new line is open: it runs to the end of the input until its end is
 // needed. The token scan meets its line feed anyway and closes it there;
 // only comments, string constants, special lines and diagnostics search.
-const unsigned char *line_start(const Scanner &s) { return reinterpret_cast<const unsigned char *>(s.line_buffer.data()); }
+const unsigned char *line_start(const Scanner &s) {
+  return reinterpret_cast<const unsigned char *>(s.line_buffer.data());
+}
 
 // Closes the open current line at the line feed at `at`, or at the line
 // feed kept after the input; the next line starts after it.
@@ -246,8 +248,8 @@ const unsigned char *scan_string_constant(Scanner &s, const unsigned char *start
 // number = "0x" { hex-digit } | ( "-" | digit ) { digit }
 // The byte after the first is inside the line or the final line feed.
 const unsigned char *scan_number(const unsigned char *start, Token &token) {
-  const unsigned char *end = start[0] == '0' && start[1] == 'x' ? skip_class(start + 2, HexDigit)
-                                                                 : skip_class(start + 1, Digit);
+  const unsigned char *end =
+      start[0] == '0' && start[1] == 'x' ? skip_class(start + 2, HexDigit) : skip_class(start + 1, Digit);
   token.kind = TokenKind::Identifier;
   token.text = text_between(start, end);
   return end;
@@ -342,8 +344,7 @@ const unsigned char *skip_comment(Scanner &s, const unsigned char *at) {
 [[gnu::noinline]] void scan_token(Scanner &s, Token &token) {
   // Before the first line of a pass, and at the end of the input, the
   // position is the end of the line.
-  const unsigned char *at = s.scan_cursor < s.line_buffer.size() ? line_start(s) + s.scan_cursor
-                                                                              : nullptr;
+  const unsigned char *at = s.scan_cursor < s.line_buffer.size() ? line_start(s) + s.scan_cursor : nullptr;
   for (;;) {
     if (at == nullptr) {  // the line is used up
       if (!advance_line(s, false)) {
@@ -458,9 +459,7 @@ void unget_token(Scanner &s, const Token &token) {
 // line-marker = "#" [ sign ] digits [ '"' name '"' ] ...
 // The next line counts as line n; an empty name leaves the input unnamed.
 void handle_line_marker(Scanner &s, std::string_view line) {
-  auto at = [&](std::size_t k) -> unsigned char {
-    return k < line.size() ? static_cast<unsigned char>(line[k]) : 0;
-  };
+  auto at = [&](std::size_t k) -> unsigned char { return k < line.size() ? static_cast<unsigned char>(line[k]) : 0; };
   std::size_t i = 1;
   while (i < line.size() && has_class(at(i), Space)) i++;
 

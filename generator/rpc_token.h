@@ -68,11 +68,10 @@ constexpr bool is_keyword(TokenKind kind) { return kind >= first_keyword && kind
 // with no spelling here (string constants, "<", ">", the end of the input)
 // are shown as "??????": that is part of the diagnostics' format.
 inline constexpr std::array<std::string_view, 38> token_spellings = {
-    "identifier", "",       "(",      ")",       "{",       "}",        "[",      "]",
-    "",           "",       "*",      ",",       "=",       ":",        ";",      "const",
-    "struct",     "union",  "switch", "case",    "default", "enum",     "typedef", "int",
-    "short",      "long",   "unsigned", "float", "double",  "opaque",   "char",   "string",
-    "bool",       "void",   "hyper",  "program", "version", "",
+    "identifier", "",       "(",       ")",    "{",     "}",       "[",        "]",     "",       "",
+    "*",          ",",      "=",       ":",    ";",     "const",   "struct",   "union", "switch", "case",
+    "default",    "enum",   "typedef", "int",  "short", "long",    "unsigned", "float", "double", "opaque",
+    "char",       "string", "bool",    "void", "hyper", "program", "version",  "",
 };
 
 constexpr std::string_view spelling_of(TokenKind kind) { return token_spellings[static_cast<std::size_t>(kind)]; }
