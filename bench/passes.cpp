@@ -32,66 +32,66 @@ namespace {
 // them from pass to pass.
 template <typename Pass>
 long time_pass(const RunSettings &settings, Scanner &scanner, JavaOutput &out, Pass pass, double &seconds) {
-    using clock = std::chrono::steady_clock;
-    const auto start = clock::now();
-    PassInput input;
-    open_input(input, scanner, settings, "");
-    const long items = pass(scanner);
-    reset_pass(input, scanner, out);
-    seconds = std::chrono::duration<double>(clock::now() - start).count();
-    return items;
+  using clock = std::chrono::steady_clock;
+  const auto start = clock::now();
+  PassInput input;
+  open_input(input, scanner, settings, "");
+  const long items = pass(scanner);
+  reset_pass(input, scanner, out);
+  seconds = std::chrono::duration<double>(clock::now() - start).count();
+  return items;
 }
 
 long scan_tokens(Scanner &scanner) {
-    long count = 0;
-    Token token;
-    for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token)) count++;
-    return count;
+  long count = 0;
+  Token token;
+  for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token)) count++;
+  return count;
 }
 
 long parse_definitions(Scanner &scanner) {
-    Parser parser(scanner);
-    long count = 0;
-    while (get_definition(parser) != nullptr) count++;
-    return count;
+  Parser parser(scanner);
+  long count = 0;
+  while (get_definition(parser) != nullptr) count++;
+  return count;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: bench_passes INPUT [ROUNDS]\n");
-        return 2;
-    }
-    const std::string input = argv[1];
-    const long rounds = argc == 3 ? std::strtol(argv[2], nullptr, 10) : 200;
-    if (rounds < 1) {
-        std::fprintf(stderr, "bench_passes: ROUNDS must be a positive number\n");
-        return 2;
-    }
-    RunSettings settings;
-    settings.program_name = "bench_passes";
-    settings.options.has_input_file = true;
-    settings.options.input_file = input;
-    Scanner scanner;
-    JavaOutput out;
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: bench_passes INPUT [ROUNDS]\n");
+    return 2;
+  }
+  const std::string input = argv[1];
+  const long rounds = argc == 3 ? std::strtol(argv[2], nullptr, 10) : 200;
+  if (rounds < 1) {
+    std::fprintf(stderr, "bench_passes: ROUNDS must be a positive number\n");
+    return 2;
+  }
+  RunSettings settings;
+  settings.program_name = "bench_passes";
+  settings.options.has_input_file = true;
+  settings.options.input_file = input;
+  Scanner scanner;
+  JavaOutput out;
 
-    struct Way {
-        const char *name;
-        long (*pass)(Scanner &);
-    };
-    try {
-        for (const Way &way : {Way{"tokens", scan_tokens}, Way{"definitions", parse_definitions}}) {
-            double best = 1e9, seconds = 0;
-            long items = 0;
-            for (long round = 0; round < rounds; round++) {
-                items = time_pass(settings, scanner, out, way.pass, seconds);
-                best = std::min(best, seconds);
-            }
-            std::printf("%s=%ld best_ms=%.3f\n", way.name, items, best * 1e3);
-        }
-    } catch (const RunEnded &ended) {
-        return ended.status;
+  struct Way {
+    const char *name;
+    long (*pass)(Scanner &);
+  };
+  try {
+    for (const Way &way : {Way{"tokens", scan_tokens}, Way{"definitions", parse_definitions}}) {
+      double best = 1e9, seconds = 0;
+      long items = 0;
+      for (long round = 0; round < rounds; round++) {
+        items = time_pass(settings, scanner, out, way.pass, seconds);
+        best = std::min(best, seconds);
+      }
+      std::printf("%s=%ld best_ms=%.3f\n", way.name, items, best * 1e3);
     }
-    return 0;
+  } catch (const RunEnded &ended) {
+    return ended.status;
+  }
+  return 0;
 }
