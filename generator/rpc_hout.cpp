@@ -107,6 +107,7 @@ void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, std::
   if (!begin_member(out, decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
   const std::string_view name = decl.name;
+  // The blank before "[]" is part of the output format.
   switch (decl.relation) {
     case Relation::Plain:
       if (is_builtin_type(j))
@@ -242,6 +243,7 @@ void close_java_file(JavaOutput &out) {
 
 namespace {
 
+// No blank before the closing braces: part of the output format.
 void emit_class_methods(JavaOutput &out, std::string_view name) {
   emit_format(out,
               "\n\tpublic XDT Clone() { return new %s();}\n\n"
@@ -275,6 +277,7 @@ void emit_struct_class(JavaOutput &out, Definition &def, std::string_view interf
               {def.name});
   for (Declaration &member : def.members) emit_field_declaration(out, member, 1, interface_name);
   emit_class_methods(out, def.name);
+  // No blank before the brace, unlike the union's: part of the output format.
   emit(out,
        "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
        "\t\tswitch(xdrs.xdr_op){\n"
@@ -317,6 +320,7 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
   for (UnionCase &arm : def.cases) emit_field_declaration(out, arm.declaration, 1, interface_name);
   if (has_default_member(def)) emit_field_declaration(out, *def.default_arm, 1, interface_name);
   emit_class_methods(out, def.name);
+  // The two extra line feeds are part of the output format.
   emit(out,
        "\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
        "\t\tswitch(xdrs.xdr_op){\n");
@@ -339,6 +343,7 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
          "\t\t\t}\n"
          "\t\tbreak;\n\n");
   }
+  // The ";" after the switch's brace is part of the output format.
   emit(out,
        "\t\t};\n\n"
        "\t}\n\n"
@@ -349,6 +354,7 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
 // Members without a value count on from the last explicit value, or from 0.
 void emit_enum_class(JavaOutput &out, Definition &def) {
   open_java_file(out, def.name);
+  // The two blanks on each side of the name are part of the output format.
   emit_format(out,
               "import kelvaro.ZELT.*;\n\n"
               "public class  %s  extends XDTint {\n",

@@ -104,14 +104,17 @@ void emit_client_class(JavaOutput &out, const Definition &program, const Version
   emit(out, "import java.net.InetAddress;\n");
   emit(out, "import kelvaro.ZELT.*;\n\n");
   emit_format(out, "public class %s extends ClientGeneric implements %s{\n\n", {class_name, iface});
+  // The ";" after the empty body is part of the output format.
   emit_format(out, "\tpublic %s() throws rpc_err { };\n\n", {class_name});
   emit_format(out, "\tpublic %s(InetAddress inetAddress, int prog, int ver, int port, String proto) throws rpc_err {\n",
               {class_name});
+  // "ver,port" without a blank is part of the output format.
   emit(out, "\t\tsuper(inetAddress, prog, ver,port, proto);\n");
   emit(out, "\t}\n\n");
   emit_format(out, "\tpublic %s(String host, String proto) throws rpc_err {\n", {class_name});
   emit_format(out, "\t\tsuper(host, %s._def_pno, %s._def_vno, proto);\n", {iface, iface});
   emit(out, "\t}\n\n");
+  // The two blanks after "host," are part of the output format.
   emit_format(out, "\tpublic %s(String host,  int prog, int ver, String proto) throws rpc_err {\n", {class_name});
   emit(out, "\t\tsuper(host, prog, ver, proto);\n");
   emit(out, "\t}\n\n");
@@ -132,6 +135,7 @@ namespace {
 
 void emit_server_abstract_method(JavaOutput &out, const ProcedureDef &proc, bool name_case_flag) {
   const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+  // The blank before the ";" is part of the output format.
   emit_format(out, "\tabstract public %s %s(%s) ;\n\n", {sig.return_type, sig.method_name, sig.param_list});
 }
 
@@ -197,6 +201,7 @@ void emit_server_class(JavaOutput &out, const Definition &program, const Version
   emit_format(out, "\t\tsuper(%s._def_pno, %s._def_vno);\n", {base_name, base_name});
   emit(out, "\t}\n\n");
   for (const ProcedureDef &proc : version.procedures) emit_server_abstract_method(out, proc, name_case_flag);
+  // The blank after "proc_call" is part of the output format.
   emit(out, "\tpublic XDT proc_call (int proc, XDR inXDR) throws XDRError {\n");
   emit(out, "\t\tswitch(proc) {\n");
   if (!declares_null_procedure(version)) emit(out, "\t\tcase 0: return new XDTvoid();\n\n");
