@@ -141,8 +141,8 @@ struct MemberTexts {
 };
 
 // What a member's Java type is, as far as its statements go: a built-in
-// type, byte (which has statements of its own for variable arrays only), or
-// a generated class.
+// type, byte (which has statements of its own for variable arrays only, and
+// is a built-in type in every other row), or a generated class.
 enum class TypeShape { Builtin = 0, Byte = 1, Class = 2 };
 
 // Row by Relation (FixedArray, VarArray, Pointer, Plain), column by
@@ -171,15 +171,19 @@ void emit_member_statement(JavaOutput &out, Declaration &decl, int depth, bool e
   if (!begin_member(out, decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
   const bool builtin = is_builtin_type(j);
-  const TypeShape shape = !builtin ? TypeShape::Class : j == "byte" ? TypeShape::Byte : TypeShape::Builtin;
+  const TypeShape shape = !builtin                                             ? TypeShape::Class
+                          : decl.relation == Relation::VarArray && j == "byte" ? TypeShape::Byte
+                                                                               : TypeShape::Builtin;
   const MemberTexts &texts = member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
   const MemberText &text = encode ? texts.encode : texts.decode;
   const std::string_view referred = decl.relation == Relation::Pointer && builtin ? wrapper_class_of(j) : j;
-  // The formats ignore values beyond their places.
-  std::string_view values[3];
-  std::size_t k = 0;
-  for (char place : text.places) values[k++] = place == 'n' ? decl.name : place == 'j' ? j : referred;
-  emit_format(out, text.format, {values[0], values[1], values[2]});
+  auto value = [&](char place) { return place == 'n' ? decl.name : place == 'j' ? j : referred; };
+  const std::string_view places = text.places;
+  switch (places.size()) {
+    case 1: emit_format(out, text.format, {value(places[0])}); break;
+    case 2: emit_format(out, text.format, {value(places[0]), value(places[1])}); break;
+    default: emit_format(out, text.format, {value(places[0]), value(places[1]), value(places[2])}); break;
+  }
 }
 
 }  // namespace

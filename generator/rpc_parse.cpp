@@ -8,25 +8,38 @@
 
 namespace {
 
-// The parser's errors are reported where its scanner stands.
-[[noreturn]] void report_error(Parser &p, std::string_view message) {
-  report_error(source_position(p.scanner), message);
+// The parser's errors are reported where its scanner stands. These are out
+// of line and cold, to keep the parse functions' hot paths small.
+[[noreturn, gnu::cold, gnu::noinline]] void report_error(Parser &p, std::string_view message) {
+  report_error(p.scanner, message);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void report_expected(Parser &p, TokenKind kind) {
+  report_expected1(source_position(p.scanner), kind);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void report_expected(Parser &p, TokenKind kind1, TokenKind kind2) {
+  report_expected2(source_position(p.scanner), kind1, kind2);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void report_expected(Parser &p, TokenKind kind1, TokenKind kind2,
+                                                            TokenKind kind3) {
+  report_expected3(source_position(p.scanner), kind1, kind2, kind3);
 }
 
 void expect_token(Parser &p, TokenKind kind) {
   get_token(p.scanner, p.token);
-  if (p.token.kind != kind) report_expected1(source_position(p.scanner), kind);
+  if (p.token.kind != kind) report_expected(p, kind);
 }
 
 void expect_token2(Parser &p, TokenKind kind1, TokenKind kind2) {
   get_token(p.scanner, p.token);
-  if (p.token.kind != kind1 && p.token.kind != kind2) report_expected2(source_position(p.scanner), kind1, kind2);
+  if (p.token.kind != kind1 && p.token.kind != kind2) report_expected(p, kind1, kind2);
 }
 
 void expect_token3(Parser &p, TokenKind kind1, TokenKind kind2, TokenKind kind3) {
   get_token(p.scanner, p.token);
-  if (p.token.kind != kind1 && p.token.kind != kind2 && p.token.kind != kind3)
-    report_expected3(source_position(p.scanner), kind1, kind2, kind3);
+  if (p.token.kind != kind1 && p.token.kind != kind2 && p.token.kind != kind3) report_expected(p, kind1, kind2, kind3);
 }
 
 // An identifier or number where a value must stand.

@@ -237,7 +237,7 @@ const unsigned char *scan_string_constant(Scanner &s, const unsigned char *start
   const void *close = std::memchr(start + 1, '"', static_cast<std::size_t>(limit - start - 1));
   if (close == nullptr) {
     s.scan_cursor = static_cast<std::size_t>(start - line_start(s));
-    report_error(source_position(s), "unterminated string constant");
+    report_error(s, "unterminated string constant");
   }
   const unsigned char *end = static_cast<const unsigned char *>(close) + 1;
   token.kind = TokenKind::StringConstant;
@@ -313,7 +313,7 @@ const unsigned char *scan_word(const unsigned char *start, Token &token) {
     message.push_back(static_cast<char>(c));
   else
     message += std::to_string(static_cast<int>(static_cast<signed char>(c)));
-  report_error(source_position(s), message);
+  report_error(s, message);
 }
 
 // Skips the rest of a comment whose text starts at at, over as many lines
@@ -406,6 +406,10 @@ SourcePosition source_position(Scanner &s) {
   settle_line(s);
   return SourcePosition{s.line_buffer, s.scan_cursor, s.line_number, s.has_input_name, s.input_name};
 }
+
+// Out of line, so that the paths that report stay out of the scanner's hot
+// code.
+[[gnu::noinline]] void report_error(Scanner &s, std::string_view message) { report_error(source_position(s), message); }
 
 void start_scan(Scanner &s, std::FILE *stream, std::string_view input_name) {
   end_scan(s);

@@ -49,6 +49,8 @@ TokenKind peek_token_kind(Scanner &scanner);
 void settle_line(Scanner &scanner);
 // Where the scan stands, for a report of an input error.
 SourcePosition source_position(Scanner &scanner);
+// Reports an input error where the scan stands; the run ends.
+[[noreturn, gnu::cold]] void report_error(Scanner &scanner, std::string_view message);
 
 // Says that nothing views the input before the current line any more (the
 // Definitions read so far are done with): the scanner may drop it.
