@@ -297,7 +297,7 @@ TokenKind keyword_kind(std::string_view word) {
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
-const unsigned char *scan_word(const unsigned char *start, Token &token) {
+[[gnu::always_inline]] inline const unsigned char *scan_word(const unsigned char *start, Token &token) {
   const unsigned char *end = skip_word_bytes(start + 1);
   token.text = text_between(start, end);
   token.kind = keyword_kind(token.text);
@@ -338,13 +338,12 @@ const unsigned char *skip_comment(Scanner &s, const unsigned char *at) {
   }
 }
 
-// Scans the next token of the input: skips blanks, line ends and comments,
-// then reads the token that starts there. Kept out of line so that taking
-// the pushed-back token, half of all requests, stays a few instructions.
-[[gnu::noinline]] void scan_token(Scanner &s, Token &token) {
-  // Before the first line of a pass, and at the end of the input, the
-  // position is the end of the line.
-  const unsigned char *at = s.scan_cursor < s.line_buffer.size() ? line_start(s) + s.scan_cursor : nullptr;
+// Scans the next token of the input from at (nullptr: the line is used
+// up): skips blanks, line ends and comments, then reads the token that
+// starts there. Kept out of line so that taking the pushed-back token, half
+// of all requests, and the common tokens of scan_token stay a few
+// instructions.
+[[gnu::noinline]] void scan_token_from(Scanner &s, Token &token, const unsigned char *at) {
   for (;;) {
     if (at == nullptr) {  // the line is used up
       if (!advance_line(s, false)) {
@@ -389,6 +388,28 @@ const unsigned char *skip_comment(Scanner &s, const unsigned char *at) {
     s.scan_cursor = static_cast<std::size_t>(at - line_start(s));
     return;
   }
+}
+
+// Scans the next token of the input. A word or a mark on the current line,
+// most tokens, is read here; this path keeps so few values that it saves
+// no registers. All else goes on in scan_token_from.
+[[gnu::always_inline]] inline void scan_token(Scanner &s, Token &token) {
+  // Before the first line of a pass, and at the end of the input, the
+  // position is the end of the line.
+  if (s.scan_cursor >= s.line_buffer.size()) return scan_token_from(s, token, nullptr);
+  const unsigned char *at = line_start(s) + s.scan_cursor;
+  while (byte_tables.action[*at] == ByteAction::Blank) at++;
+  const ByteAction action = byte_tables.action[*at];
+  if (action == ByteAction::Word) {
+    at = scan_word(at, token);
+  } else if (action == ByteAction::Punctuation) {
+    token.kind = byte_tables.punctuation[*at];
+    token.text = {};
+    at++;
+  } else {
+    return scan_token_from(s, token, at);
+  }
+  s.scan_cursor = static_cast<std::size_t>(at - line_start(s));
 }
 
 }  // namespace
