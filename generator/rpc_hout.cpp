@@ -1,5 +1,6 @@
-// Java writers for the data types: type mapping, member emitters, the common
-// file head, the dispatcher, and the struct, union, enum and typedef classes.
+// Java writers for the data types: type mapping, the output, member
+// emitters, the common file head, and the struct, union, enum and typedef
+// classes.
 #include "rpc_hout.h"
 
 #include <cerrno>
@@ -9,8 +10,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "rpc_main.h"
-#include "rpc_util.h"
+#include "rpc_diag.h"
 
 namespace {
 
@@ -22,10 +22,9 @@ struct TypePair {
 // Interface-language type to Java type. "float", "double" and every type
 // named in the input have no row and map to themselves.
 constexpr TypePair java_type_table[] = {
-    {"long", "int"},      {"opaque", "byte"},  {"bool", "boolean"}, {"enum", "int"},
-    {"string", "String"}, {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},
-    {"u_int", "int"},     {"hyper", "long"},   {"u_hyper", "long"}, {"void", "void"},
-    {"short", "short"},   {"char", "char"},    {"int", "int"},
+    {"long", "int"},     {"opaque", "byte"},   {"bool", "boolean"}, {"enum", "int"},  {"string", "String"},
+    {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},  {"u_int", "int"}, {"hyper", "long"},
+    {"u_hyper", "long"}, {"void", "void"},     {"short", "short"},  {"char", "char"}, {"int", "int"},
 };
 
 // Java type to the runtime's wrapper class; its first column is the set of
@@ -54,14 +53,14 @@ std::string_view look_up(const auto &table, std::string_view key) {
 
 // The text of the file being generated is gathered in memory and written
 // in one piece when the file is closed.
-void emit(std::string_view text) { append_text(g_state.output_text, text); }
+void emit(JavaOutput &out, std::string_view text) { append_text(out.output_text, text); }
 
-void emit_format(const FormatText &format, std::initializer_list<std::string_view> args) {
-  append_format(g_state.output_text, format, args);
+void emit_format(JavaOutput &out, const FormatText &format, std::initializer_list<std::string_view> args) {
+  append_format(out.output_text, format, args);
 }
 
-void emit_tabs(int count) {
-  if (count > 0) append_tabs(g_state.output_text, static_cast<std::size_t>(count));
+void emit_tabs(JavaOutput &out, int count) {
+  if (count > 0) append_tabs(out.output_text, static_cast<std::size_t>(count));
 }
 
 // ---- Type mapping and naming ----
@@ -80,14 +79,13 @@ bool is_builtin_type(std::string_view java_type) {
 // Array bounds and case values: numbers stay as written, names become
 // constants of the interface. Without an interface there is nothing to
 // qualify with, which the user is told about.
-std::string qualify_bound(std::string_view text) {
-  if (g_state.interface_name.empty()) {
-    std::string message = format_text("Internal error: %s", {text});
-    std::fwrite(message.data(), 1, message.size(), stderr);
+std::string qualify_bound(std::string_view text, std::string_view interface_name) {
+  if (interface_name.empty()) {
+    report_internal_error(text);
     return std::string(text);
   }
   if (starts_like_number(text)) return std::string(text);
-  return format_text("%s.%s", {g_state.interface_name, text});
+  return format_text("%s.%s", {interface_name, text});
 }
 
 // ---- Member emitters ----
@@ -96,128 +94,136 @@ namespace {
 
 // The shared first steps; returns false for a void member, which writes
 // nothing at all.
-bool begin_member(Declaration &decl, int depth) {
+bool begin_member(JavaOutput &out, Declaration &decl, int depth) {
   if (decl.type == "void") return false;
-  emit_tabs(depth);
+  emit_tabs(out, depth);
   if (decl.type == "string") decl.relation = Relation::Plain;
   return true;
 }
 
 }  // namespace
 
-void emit_field_declaration(Declaration &decl, int depth) {
-  if (!begin_member(decl, depth)) return;
+void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, std::string_view interface_name) {
+  if (!begin_member(out, decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
   const std::string_view name = decl.name;
+  // The blank before "[]" is part of the output format.
   switch (decl.relation) {
     case Relation::Plain:
       if (is_builtin_type(j))
-        emit_format("public %s%s %s;\n", {"", j, name});
+        emit_format(out, "public %s%s %s;\n", {"", j, name});
       else
-        emit_format("public %s%s %s = new %s%s();\n", {"", j, name, "", j});
+        emit_format(out, "public %s%s %s = new %s%s();\n", {"", j, name, "", j});
       break;
-    case Relation::VarArray:
-      emit_format("public %s%s [] %s;\n", {"", j, name});
-      break;
+    case Relation::VarArray: emit_format(out, "public %s%s [] %s;\n", {"", j, name}); break;
     case Relation::FixedArray:
-      emit_format("public %s%s [] %s = new %s%s[%s];\n", {"", j, name, "", j, qualify_bound(decl.array_bound)});
+      emit_format(out, "public %s%s [] %s = new %s%s[%s];\n",
+                  {"", j, name, "", j, qualify_bound(decl.array_bound, interface_name)});
       break;
-    case Relation::Pointer:
-      emit_format("public %s%s %s;\n", {"", wrapper_class_of(j), name});
-      break;
+    case Relation::Pointer: emit_format(out, "public %s%s %s;\n", {"", wrapper_class_of(j), name}); break;
   }
 }
 
-void emit_encode_statement(Declaration &decl, int depth) {
-  if (!begin_member(decl, depth)) return;
+namespace {
+
+// One statement text, and which value fills each of its places in order:
+// "n" the member's name, "j" its Java type, "r" the class a pointer refers
+// to (the wrapper class of a built-in type, or the generated class itself).
+struct MemberText {
+  FormatText format;
+  std::string_view places;
+};
+
+// The encode and the decode statement of one member shape.
+struct MemberTexts {
+  MemberText encode;
+  MemberText decode;
+};
+
+// What a member's Java type is, as far as its statements go: a built-in
+// type, byte (which has statements of its own for variable arrays only, and
+// is a built-in type in every other row), or a generated class.
+enum class TypeShape { Builtin = 0, Byte = 1, Class = 2 };
+
+// Row by Relation (FixedArray, VarArray, Pointer, Plain), column by
+// TypeShape.
+constexpr MemberTexts member_texts[4][3] = {
+    // FixedArray
+    {{{"xdrs.xdr_%s_vec(%s);\n", "jn"}, {"xdrs.xdr_%s_vec(%s);\n", "jn"}},
+     {{"xdrs.xdr_%s_vec(%s);\n", "jn"}, {"xdrs.xdr_%s_vec(%s);\n", "jn"}},
+     {{"xdrs.xdr_vec(%s, null);\n", "n"}, {"xdrs.xdr_vec(%s, new %s());\n", "nj"}}},
+    // VarArray
+    {{{"xdrs.enc_%s_array(%s);\n", "jn"}, {"%s = xdrs.dec_%s_array();\n", "nj"}},
+     {{"xdrs.enc_bytes(%s);\n", "n"}, {"%s = xdrs.dec_bytes();\n", "n"}},
+     {{"xdrs.enc_array(%s);\n", "n"}, {"%s = (%s[]) xdrs.dec_array(new %s());\n", "njj"}}},
+    // Pointer
+    {{{"xdrs.enc_ref(%s);\n", "n"}, {"%s = (%s) xdrs.dec_ref(new %s());\n", "nrr"}},
+     {{"xdrs.enc_ref(%s);\n", "n"}, {"%s = (%s) xdrs.dec_ref(new %s());\n", "nrr"}},
+     {{"xdrs.enc_ref(%s);\n", "n"}, {"%s = (%s) xdrs.dec_ref(new %s());\n", "nrr"}}},
+    // Plain
+    {{{"xdrs.enc_%s(%s);\n", "jn"}, {"%s = xdrs.dec_%s();\n", "nj"}},
+     {{"xdrs.enc_%s(%s);\n", "jn"}, {"%s = xdrs.dec_%s();\n", "nj"}},
+     {{"%s.xdr(xdrs);\n", "n"}, {"%s.xdr(xdrs);\n", "n"}}},
+};
+
+// The statements of one member, encoding or decoding, from the table.
+void emit_member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode) {
+  if (!begin_member(out, decl, depth)) return;
   const std::string_view j = java_type_of(decl.type);
-  const std::string_view name = decl.name;
   const bool builtin = is_builtin_type(j);
-  switch (decl.relation) {
-    case Relation::Plain:
-      if (builtin)
-        emit_format("xdrs.enc_%s(%s);\n", {j, name});
-      else
-        emit_format("%s.xdr(xdrs);\n", {name});
-      break;
-    case Relation::VarArray:
-      if (!builtin)
-        emit_format("xdrs.enc_array(%s);\n", {name});
-      else if (j == "byte")
-        emit_format("xdrs.enc_bytes(%s);\n", {name});
-      else
-        emit_format("xdrs.enc_%s_array(%s);\n", {j, name});
-      break;
-    case Relation::FixedArray:
-      if (builtin)
-        emit_format("xdrs.xdr_%s_vec(%s);\n", {j, name});
-      else
-        emit_format("xdrs.xdr_vec(%s, null);\n", {name});
-      break;
-    case Relation::Pointer:
-      emit_format("xdrs.enc_ref(%s);\n", {name});
-      break;
+  const TypeShape shape = !builtin                                             ? TypeShape::Class
+                          : decl.relation == Relation::VarArray && j == "byte" ? TypeShape::Byte
+                                                                               : TypeShape::Builtin;
+  const MemberTexts &texts = member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
+  const MemberText &text = encode ? texts.encode : texts.decode;
+  const std::string_view referred = decl.relation == Relation::Pointer && builtin ? wrapper_class_of(j) : j;
+  auto value = [&](char place) { return place == 'n' ? decl.name : place == 'j' ? j : referred; };
+  const std::string_view places = text.places;
+  switch (places.size()) {
+    case 1: emit_format(out, text.format, {value(places[0])}); break;
+    case 2: emit_format(out, text.format, {value(places[0]), value(places[1])}); break;
+    default: emit_format(out, text.format, {value(places[0]), value(places[1]), value(places[2])}); break;
   }
 }
 
-void emit_decode_statement(Declaration &decl, int depth) {
-  if (!begin_member(decl, depth)) return;
-  const std::string_view j = java_type_of(decl.type);
-  const std::string_view name = decl.name;
-  const bool builtin = is_builtin_type(j);
-  switch (decl.relation) {
-    case Relation::Plain:
-      if (builtin)
-        emit_format("%s = xdrs.dec_%s();\n", {name, j});
-      else
-        emit_format("%s.xdr(xdrs);\n", {name});
-      break;
-    case Relation::VarArray:
-      if (!builtin)
-        emit_format("%s = (%s[]) xdrs.dec_array(new %s());\n", {name, j, j});
-      else if (j == "byte")
-        emit_format("%s = xdrs.dec_bytes();\n", {name});
-      else
-        emit_format("%s = xdrs.dec_%s_array();\n", {name, j});
-      break;
-    case Relation::FixedArray:
-      if (builtin)
-        emit_format("xdrs.xdr_%s_vec(%s);\n", {j, name});
-      else
-        emit_format("xdrs.xdr_vec(%s, new %s());\n", {name, j});
-      break;
-    case Relation::Pointer: {
-      const std::string_view w = builtin ? wrapper_class_of(j) : j;
-      emit_format("%s = (%s) xdrs.dec_ref(new %s());\n", {name, w, w});
-      break;
-    }
-  }
+}  // namespace
+
+void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth) {
+  emit_member_statement(out, decl, depth, true);
+}
+
+void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth) {
+  emit_member_statement(out, decl, depth, false);
 }
 
 // ---- Common file head and tail ----
 
-void open_java_file(std::string_view base_name) {
+JavaOutput::~JavaOutput() {
+  if (output_stream >= 0) close(output_stream);
+}
+
+void open_java_file(JavaOutput &out, std::string_view base_name) {
   // The name and the text are built in buffers that every file reuses.
-  std::string &file_name = g_state.output_file_name;
+  std::string &file_name = out.output_file_name;
   file_name.clear();
   append_format(file_name, "%s.java", {base_name});
-  append_format(g_state.generated_file_list, "\t%s\n", {file_name});
-  g_state.output_stream = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (g_state.output_stream < 0) {
+  append_format(out.generated_file_list, "\t%s\n", {file_name});
+  out.output_stream = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out.output_stream < 0) {
     report_system_error(file_name, errno);
     terminate_run(255);
   }
-  g_state.output_text.size = 0;
-  emit_format("%s%s\n\n", {g_state.file_header_text, g_state.pass_through_text});
+  out.output_text.size = 0;
+  emit_format(out, "%s%s\n\n", {out.file_header_text, out.pass_through_text});
 }
 
 // A file that cannot be written, flushed or closed is as bad as one that
 // cannot be opened: the run must not report success over a truncated file.
-void close_java_file() {
-  const int fd = g_state.output_stream;
+void close_java_file(JavaOutput &out) {
+  const int fd = out.output_stream;
   if (fd < 0) return;
-  g_state.output_stream = -1;
-  std::string_view rest = text_of(g_state.output_text);
+  out.output_stream = -1;
+  std::string_view rest = text_of(out.output_text);
   int error_number = 0;
   while (!rest.empty()) {
     ssize_t written = write(fd, rest.data(), rest.size());
@@ -228,11 +234,11 @@ void close_java_file() {
     }
     rest.remove_prefix(static_cast<std::size_t>(written));
   }
-  g_state.output_text.size = 0;
+  out.output_text.size = 0;
   if (close(fd) != 0 && error_number == 0 && errno != EINTR) error_number = errno;
   if (error_number != 0) {
-    report_system_error(g_state.output_file_name, error_number);
-    std::remove(g_state.output_file_name.c_str());
+    report_system_error(out.output_file_name, error_number);
+    std::remove(out.output_file_name.c_str());
     terminate_run(255);
   }
 }
@@ -241,21 +247,23 @@ void close_java_file() {
 
 namespace {
 
-void emit_class_methods(std::string_view name) {
-  emit_format("\n\tpublic XDT Clone() { return new %s();}\n\n"
+// No blank before the closing braces: part of the output format.
+void emit_class_methods(JavaOutput &out, std::string_view name) {
+  emit_format(out,
+              "\n\tpublic XDT Clone() { return new %s();}\n\n"
               "\tpublic XDT [] getArray(int len) { return new %s[len];}\n\n",
               {name, name});
 }
 
 // The switch label of one union arm. For a boolean discriminant the labels
 // TRUE and FALSE become the values of the "? 1 : 0" switch expression.
-std::string union_case_label(std::string_view value, bool builtin, bool boolean,
-                             std::string_view discriminant_type) {
+std::string union_case_label(std::string_view value, bool builtin, bool boolean, std::string_view discriminant_type,
+                             std::string_view interface_name) {
   std::string_view label = value;
   if (boolean && label == "TRUE") label = "1";
   if (boolean && label == "FALSE") label = "0";
   if (builtin || starts_like_number(label))
-    return format_text("\t\t\tcase %s:\n", {qualify_bound(label)});
+    return format_text("\t\t\tcase %s:\n", {qualify_bound(label, interface_name)});
   return format_text("\t\t\tcase %s.%s:\n", {discriminant_type, label});
 }
 
@@ -265,27 +273,32 @@ bool has_default_member(const Definition &def) {
 
 }  // namespace
 
-void emit_struct_class(Definition &def) {
-  open_java_file(def.name);
-  emit_format("import kelvaro.ZELT.*;\n\n"
+void emit_struct_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
+  open_java_file(out, def.name);
+  emit_format(out,
+              "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
               {def.name});
-  for (Declaration &member : def.members) emit_field_declaration(member, 1);
-  emit_class_methods(def.name);
-  emit("\tpublic void xdr(XDR xdrs) throws XDRError{\n"
+  for (Declaration &member : def.members) emit_field_declaration(out, member, 1, interface_name);
+  emit_class_methods(out, def.name);
+  // No blank before the brace, unlike the union's: part of the output format.
+  emit(out,
+       "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
        "\t\tswitch(xdrs.xdr_op){\n"
        "\t\tcase XDR.XDR_ENCODE:\n");
-  for (Declaration &member : def.members) emit_encode_statement(member, 2);
-  emit("\t\tbreak;\n\n"
+  for (Declaration &member : def.members) emit_encode_statement(out, member, 2);
+  emit(out,
+       "\t\tbreak;\n\n"
        "\t\tcase XDR.XDR_DECODE:\n");
-  for (Declaration &member : def.members) emit_decode_statement(member, 2);
-  emit("\t\tbreak;\n\n"
+  for (Declaration &member : def.members) emit_decode_statement(out, member, 2);
+  emit(out,
+       "\t\tbreak;\n\n"
        "\t\t}\n\t}\n"
        "};\n");
-  close_java_file();
+  close_java_file(out);
 }
 
-void emit_union_class(Definition &def) {
+void emit_union_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
   Declaration &disc = def.discriminant;
   const std::string disc_type(java_type_of(disc.type));
   const bool builtin = is_builtin_type(disc_type);
@@ -302,71 +315,79 @@ void emit_union_class(Definition &def) {
   else
     selector = format_text("%s.value", {disc.name});
 
-  open_java_file(def.name);
-  emit_format("import kelvaro.ZELT.*;\n\n"
+  open_java_file(out, def.name);
+  emit_format(out,
+              "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
               {def.name});
-  emit_field_declaration(disc, 1);
-  for (UnionCase &arm : def.cases) emit_field_declaration(arm.declaration, 1);
-  if (has_default_member(def)) emit_field_declaration(*def.default_arm, 1);
-  emit_class_methods(def.name);
-  emit("\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
+  emit_field_declaration(out, disc, 1, interface_name);
+  for (UnionCase &arm : def.cases) emit_field_declaration(out, arm.declaration, 1, interface_name);
+  if (has_default_member(def)) emit_field_declaration(out, *def.default_arm, 1, interface_name);
+  emit_class_methods(out, def.name);
+  // The two extra line feeds are part of the output format.
+  emit(out,
+       "\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
        "\t\tswitch(xdrs.xdr_op){\n");
 
   const bool encoding[] = {true, false};
   for (bool encode : encoding) {
     auto emit_statement = encode ? emit_encode_statement : emit_decode_statement;
-    emit(encode ? "\t\tcase XDR.XDR_ENCODE:\n" : "\t\tcase XDR.XDR_DECODE:\n");
-    emit_statement(disc, 3);
-    emit_format("\t\t\tswitch(%s){\n", {selector});
+    emit(out, encode ? "\t\tcase XDR.XDR_ENCODE:\n" : "\t\tcase XDR.XDR_DECODE:\n");
+    emit_statement(out, disc, 3);
+    emit_format(out, "\t\t\tswitch(%s){\n", {selector});
     for (UnionCase &arm : def.cases) {
-      emit(union_case_label(arm.case_value, builtin, boolean, disc_type));
-      emit_statement(arm.declaration, 3);
-      emit("\t\t\tbreak;\n");
+      emit(out, union_case_label(arm.case_value, builtin, boolean, disc_type, interface_name));
+      emit_statement(out, arm.declaration, 3);
+      emit(out, "\t\t\tbreak;\n");
     }
-    emit("\t\t\tdefault:\n");
-    if (has_default_member(def)) emit_statement(*def.default_arm, 3);
-    emit("\t\t\tbreak;\n\n"
+    emit(out, "\t\t\tdefault:\n");
+    if (has_default_member(def)) emit_statement(out, *def.default_arm, 3);
+    emit(out,
+         "\t\t\tbreak;\n\n"
          "\t\t\t}\n"
          "\t\tbreak;\n\n");
   }
-  emit("\t\t};\n\n"
+  // The ";" after the switch's brace is part of the output format.
+  emit(out,
+       "\t\t};\n\n"
        "\t}\n\n"
        "};\n");
-  close_java_file();
+  close_java_file(out);
 }
 
 // Members without a value count on from the last explicit value, or from 0.
-void emit_enum_class(Definition &def) {
-  open_java_file(def.name);
-  emit_format("import kelvaro.ZELT.*;\n\n"
+void emit_enum_class(JavaOutput &out, Definition &def) {
+  open_java_file(out, def.name);
+  // The two blanks on each side of the name are part of the output format.
+  emit_format(out,
+              "import kelvaro.ZELT.*;\n\n"
               "public class  %s  extends XDTint {\n",
               {def.name});
   const std::string_view *last_value = nullptr;
   long long counter = 0;
   for (const EnumMember &member : def.enum_members) {
-    emit_format("\tpublic static final int %s", {member.name});
+    emit_format(out, "\tpublic static final int %s", {member.name});
     if (member.value) {
-      emit_format(" = %s", {*member.value});
+      emit_format(out, " = %s", {*member.value});
       last_value = &*member.value;
       counter = 1;
     } else if (last_value != nullptr) {
-      emit_format(" = %s + %d", {*last_value, std::to_string(counter)});
+      emit_format(out, " = %s + %d", {*last_value, std::to_string(counter)});
       counter++;
     } else {
-      emit_format(" = %d", {std::to_string(counter)});
+      emit_format(out, " = %d", {std::to_string(counter)});
       counter++;
     }
-    emit(";\n");
+    emit(out, ";\n");
   }
-  emit_class_methods(def.name);
-  emit("};\n");
-  close_java_file();
+  emit_class_methods(out, def.name);
+  emit(out, "};\n");
+  close_java_file(out);
 }
 
 // A typedef becomes a struct class with the single member "value"; one that
 // names a type after itself needs no class of its own.
-void emit_typedef_class(Definition &def) {
+void emit_typedef_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
   if (def.old_type == def.name) return;
   Definition alias;
   alias.kind = DefinitionKind::Struct;
@@ -377,34 +398,5 @@ void emit_typedef_class(Definition &def) {
   value.relation = def.relation;
   value.array_bound = def.array_bound;
   alias.members.push_back(std::move(value));
-  emit_struct_class(alias);
-}
-
-// ---- Dispatcher ----
-
-void dispatch_definition(Definition &def) {
-  const PassMode mode = g_state.pass_mode;
-  const bool type_pass = mode == PassMode::TypeClasses || mode == PassMode::All;
-  switch (def.kind) {
-    case DefinitionKind::Constant:
-      if (mode == PassMode::Constants) append_constant_line(def);
-      break;
-    case DefinitionKind::Struct:
-      if (type_pass) emit_struct_class(def);
-      break;
-    case DefinitionKind::Union:
-      if (type_pass) emit_union_class(def);
-      break;
-    case DefinitionKind::Enum:
-      if (type_pass) emit_enum_class(def);
-      break;
-    case DefinitionKind::Typedef:
-      if (type_pass) emit_typedef_class(def);
-      break;
-    case DefinitionKind::Program:
-      if (mode == PassMode::Client || mode == PassMode::All) emit_client_files(def);
-      if (mode == PassMode::Server || mode == PassMode::All) emit_server_files(def);
-      if (mode == PassMode::Interface || mode == PassMode::All) emit_interface_files(def);
-      break;
-  }
+  emit_struct_class(out, alias, interface_name);
 }

@@ -1,5 +1,6 @@
-// The Java writers: type mapping, member emitters, the data-type class files,
-// and the interface, client and server files of each program version.
+// The Java writers for the data types: type mapping, the output that every
+// Java file is written into, the member emitters, and the struct, union,
+// enum and typedef classes.
 #pragma once
 
 #include <initializer_list>
@@ -7,52 +8,54 @@
 #include <string_view>
 
 #include "rpc_parse.h"
-#include "rpc_util.h"
+#include "rpc_text.h"
 
 // Type mapping and naming.
 // Both return a table's text or their own argument.
 std::string_view java_type_of(std::string_view type_name);
 std::string_view wrapper_class_of(std::string_view java_type);
 bool is_builtin_type(std::string_view java_type);
-std::string qualify_bound(std::string_view text);
+// A bound or case label as Java text: numbers stay, names become constants
+// of the interface named interface_name (empty: no interface was written).
+std::string qualify_bound(std::string_view text, std::string_view interface_name);
+
+// What the writers write into: the Java file being written (at most one at
+// a time), the list of the files written this pass, and the texts every
+// file begins with. Its buffers are kept from file to file and from pass to
+// pass; a file still open when it goes is closed, unwritten.
+struct JavaOutput {
+  JavaOutput() = default;
+  JavaOutput(const JavaOutput &) = delete;
+  JavaOutput &operator=(const JavaOutput &) = delete;
+  ~JavaOutput();
+
+  std::string file_header_text;        // set once for the run
+  std::string_view pass_through_text;  // the "%" lines read so far; the scanner owns them
+  std::string generated_file_list;     // "\t<name>\n" per file written this pass
+
+  int output_stream = -1;  // descriptor of the file being written, -1: none
+  std::string output_file_name;
+  TextBuffer output_text;  // the file's text, written out when it is closed
+};
+
+// Writing to the file being generated; a failed write ends the run.
+void emit(JavaOutput &out, std::string_view text);
+void emit_format(JavaOutput &out, const FormatText &format, std::initializer_list<std::string_view> args);
+void emit_tabs(JavaOutput &out, int count);
+
+// Opening and closing of every generated file.
+void open_java_file(JavaOutput &out, std::string_view base_name);
+void close_java_file(JavaOutput &out);
 
 // Member emitters: one line each for one Declaration. A "string" member is
 // turned into a Plain one in place.
-void emit_field_declaration(Declaration &decl, int depth);
-void emit_encode_statement(Declaration &decl, int depth);
-void emit_decode_statement(Declaration &decl, int depth);
+void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, std::string_view interface_name);
+void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth);
+void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth);
 
-// Writing to the file being generated; a failed write ends the run.
-void emit(std::string_view text);
-void emit_format(const FormatText &format, std::initializer_list<std::string_view> args);
-void emit_tabs(int count);
-
-// Routes one Definition by pass mode and kind.
-void dispatch_definition(Definition &def);
-
-// Opening and closing of every generated file.
-void open_java_file(std::string_view base_name);
-void close_java_file();
-
-void emit_struct_class(Definition &def);
-void emit_union_class(Definition &def);
-void emit_enum_class(Definition &def);
-void emit_typedef_class(Definition &def);
-
-// Program versions.
-struct ProcedureSignature {
-  std::string method_name;
-  std::string proc_constant;
-  std::string arg_java_type;
-  std::string result_java_type;
-  std::string param_list;
-  std::string return_type;
-};
-
-std::string version_base_name(const Definition &program, const VersionDef &version);
-ProcedureSignature procedure_signature(const ProcedureDef &proc);
-
-void append_constant_line(const Definition &def);
-void emit_interface_files(const Definition &program);
-void emit_client_files(const Definition &program);
-void emit_server_files(const Definition &program);
+// The data-type classes. Bounds and labels that name constants are
+// qualified with interface_name.
+void emit_struct_class(JavaOutput &out, Definition &def, std::string_view interface_name);
+void emit_union_class(JavaOutput &out, Definition &def, std::string_view interface_name);
+void emit_enum_class(JavaOutput &out, Definition &def);
+void emit_typedef_class(JavaOutput &out, Definition &def, std::string_view interface_name);

@@ -3,67 +3,77 @@
 // first syntax error ends the run through report_error.
 #include "rpc_parse.h"
 
-#include "rpc_main.h"
+#include "rpc_diag.h"
 #include "rpc_scan.h"
-#include "rpc_util.h"
 
 namespace {
 
-void expect_token(TokenKind kind, Token &token) {
-  get_token(token);
-  if (token.kind != kind) report_expected1(kind);
+// The parser's errors are reported where its scanner stands. These are out
+// of line and cold, to keep the parse functions' hot paths small.
+[[noreturn, gnu::cold, gnu::noinline]] void report_error(Parser &p, std::string_view message) {
+  report_error(p.scanner, message);
 }
 
-void expect_token2(TokenKind kind1, TokenKind kind2, Token &token) {
-  get_token(token);
-  if (token.kind != kind1 && token.kind != kind2) report_expected2(kind1, kind2);
+[[noreturn, gnu::cold, gnu::noinline]] void report_expected(Parser &p, TokenKind kind) {
+  report_expected1(source_position(p.scanner), kind);
 }
 
-void expect_token3(TokenKind kind1, TokenKind kind2, TokenKind kind3, Token &token) {
-  get_token(token);
-  if (token.kind != kind1 && token.kind != kind2 && token.kind != kind3)
-    report_expected3(kind1, kind2, kind3);
+[[noreturn, gnu::cold, gnu::noinline]] void report_expected(Parser &p, TokenKind kind1, TokenKind kind2) {
+  report_expected2(source_position(p.scanner), kind1, kind2);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void report_expected(Parser &p, TokenKind kind1, TokenKind kind2,
+                                                            TokenKind kind3) {
+  report_expected3(source_position(p.scanner), kind1, kind2, kind3);
+}
+
+void expect_token(Parser &p, TokenKind kind) {
+  get_token(p.scanner, p.token);
+  if (p.token.kind != kind) report_expected(p, kind);
+}
+
+void expect_token2(Parser &p, TokenKind kind1, TokenKind kind2) {
+  get_token(p.scanner, p.token);
+  if (p.token.kind != kind1 && p.token.kind != kind2) report_expected(p, kind1, kind2);
+}
+
+void expect_token3(Parser &p, TokenKind kind1, TokenKind kind2, TokenKind kind3) {
+  get_token(p.scanner, p.token);
+  if (p.token.kind != kind1 && p.token.kind != kind2 && p.token.kind != kind3) report_expected(p, kind1, kind2, kind3);
 }
 
 // An identifier or number where a value must stand.
-void expect_constant(Token &token) {
-  get_token(token);
-  if (token.kind != TokenKind::Identifier) report_error("constant or identifier expected");
+void expect_constant(Parser &p) {
+  get_token(p.scanner, p.token);
+  if (p.token.kind != TokenKind::Identifier) report_error(p, "constant or identifier expected");
 }
 
-bool peek_and_take(TokenKind kind, Token &token) {
-  if (peek_token_kind() != kind) return false;
-  get_token(token);
+bool peek_and_take(Parser &p, TokenKind kind) {
+  if (peek_token_kind(p.scanner) != kind) return false;
+  get_token(p.scanner, p.token);
   return true;
 }
 
-std::string_view expect_identifier(Token &token) {
-  expect_token(TokenKind::Identifier, token);
-  return token.text;
+std::string_view expect_identifier(Parser &p) {
+  expect_token(p, TokenKind::Identifier);
+  return p.token.text;
 }
 
 // unsigned-type = "unsigned" [ "int" | "short" ["int"] | "long" ["int"] | "char" | "hyper" ]
-std::string_view parse_unsigned_type(Token &token) {
-  switch (peek_token_kind()) {
-    case TokenKind::Int:
-      get_token(token);
-      return "u_int";
+std::string_view parse_unsigned_type(Parser &p) {
+  switch (peek_token_kind(p.scanner)) {
+    case TokenKind::Int: get_token(p.scanner, p.token); return "u_int";
     case TokenKind::Short:
-      get_token(token);
-      peek_and_take(TokenKind::Int, token);
+      get_token(p.scanner, p.token);
+      peek_and_take(p, TokenKind::Int);
       return "u_short";
     case TokenKind::Long:
-      get_token(token);
-      peek_and_take(TokenKind::Int, token);
+      get_token(p.scanner, p.token);
+      peek_and_take(p, TokenKind::Int);
       return "u_long";
-    case TokenKind::Char:
-      get_token(token);
-      return "u_char";
-    case TokenKind::Hyper:
-      get_token(token);
-      return "u_hyper";
-    default:
-      return "u_int";
+    case TokenKind::Char: get_token(p.scanner, p.token); return "u_char";
+    case TokenKind::Hyper: get_token(p.scanner, p.token); return "u_hyper";
+    default: return "u_int";
   }
 }
 
@@ -72,20 +82,18 @@ std::string_view parse_unsigned_type(Token &token) {
 //                | "short" ["int"] | "long" ["int"] | unsigned-type | "void"
 // Returns the keyword the type begins with (Identifier for a name), which
 // tells void, opaque and string apart without comparing texts.
-TokenKind parse_type_specifier(std::string_view &prefix, std::string_view &type, DefinitionKind enclosing_kind,
-                               Token &token) {
+TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_view &type,
+                               DefinitionKind enclosing_kind) {
   prefix = {};
-  get_token(token);
-  const TokenKind kind = token.kind;
+  get_token(p.scanner, p.token);
+  const TokenKind kind = p.token.kind;
   switch (kind) {
-    case TokenKind::Identifier:
-      type = token.text;
-      break;
+    case TokenKind::Identifier: type = p.token.text; break;
     case TokenKind::Struct:
     case TokenKind::Union:
     case TokenKind::Enum:
-      prefix = token.text;
-      type = expect_identifier(token);
+      prefix = p.token.text;
+      type = expect_identifier(p);
       break;
     case TokenKind::Int:
     case TokenKind::Float:
@@ -94,146 +102,141 @@ TokenKind parse_type_specifier(std::string_view &prefix, std::string_view &type,
     case TokenKind::Char:
     case TokenKind::String:
     case TokenKind::Bool:
-    case TokenKind::Hyper:
-      type = token.text;
-      break;
+    case TokenKind::Hyper: type = p.token.text; break;
     case TokenKind::Short:
     case TokenKind::Long:
-      type = token.text;
-      peek_and_take(TokenKind::Int, token);
+      type = p.token.text;
+      peek_and_take(p, TokenKind::Int);
       break;
-    case TokenKind::Unsigned:
-      type = parse_unsigned_type(token);
-      break;
+    case TokenKind::Unsigned: type = parse_unsigned_type(p); break;
     case TokenKind::Void:
       if (enclosing_kind != DefinitionKind::Union && enclosing_kind != DefinitionKind::Program)
-        report_error("voids allowed only inside union and program definitions");
+        report_error(p, "voids allowed only inside union and program definitions");
       type = "void";
       break;
-    default:
-      report_error("expected type specifier");
+    default: report_error(p, "expected type specifier");
   }
   return kind;
 }
 
 // declaration = type-specifier ( "void"
 //             | [ "*" ] identifier [ "[" constant "]" | "<" [ constant ] ">" ] )
-Declaration parse_declaration(DefinitionKind enclosing_kind, Token &token) {
+Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
   Declaration decl;
-  const TokenKind type_kind = parse_type_specifier(decl.prefix, decl.type, enclosing_kind, token);
+  const TokenKind type_kind = parse_type_specifier(p, decl.prefix, decl.type, enclosing_kind);
   decl.relation = Relation::Plain;
   if (type_kind == TokenKind::Void) return decl;
 
-  expect_token2(TokenKind::Star, TokenKind::Identifier, token);
-  if (token.kind == TokenKind::Star) {
+  expect_token2(p, TokenKind::Star, TokenKind::Identifier);
+  if (p.token.kind == TokenKind::Star) {
     decl.relation = Relation::Pointer;
-    expect_token(TokenKind::Identifier, token);
+    expect_token(p, TokenKind::Identifier);
   }
-  decl.name = token.text;
+  decl.name = p.token.text;
 
   // One look at the next token decides between the array forms.
-  const TokenKind next = peek_token_kind();
+  const TokenKind next = peek_token_kind(p.scanner);
   if (next == TokenKind::LeftBracket) {
-    get_token(token);
-    if (decl.relation == Relation::Pointer) report_error("no array-of-pointer declarations -- use typedef");
+    get_token(p.scanner, p.token);
+    if (decl.relation == Relation::Pointer) report_error(p, "no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::FixedArray;
-    expect_constant(token);
-    decl.array_bound = token.text;
-    expect_token(TokenKind::RightBracket, token);
+    expect_constant(p);
+    decl.array_bound = p.token.text;
+    expect_token(p, TokenKind::RightBracket);
   } else if (next == TokenKind::LeftAngle) {
-    get_token(token);
-    if (decl.relation == Relation::Pointer) report_error("no array-of-pointer declarations -- use typedef");
+    get_token(p.scanner, p.token);
+    if (decl.relation == Relation::Pointer) report_error(p, "no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::VarArray;
-    if (peek_and_take(TokenKind::RightAngle, token)) {
+    if (peek_and_take(p, TokenKind::RightAngle)) {
       decl.array_bound = "~0";
     } else {
-      expect_constant(token);
-      decl.array_bound = token.text;
-      expect_token(TokenKind::RightAngle, token);
+      expect_constant(p);
+      decl.array_bound = p.token.text;
+      expect_token(p, TokenKind::RightAngle);
     }
   }
 
   bool is_array = decl.relation == Relation::FixedArray || decl.relation == Relation::VarArray;
-  if (type_kind == TokenKind::Opaque && !is_array) report_error("array declaration expected");
+  if (type_kind == TokenKind::Opaque && !is_array) report_error(p, "array declaration expected");
   if (type_kind == TokenKind::String && decl.relation != Relation::VarArray)
-    report_error("variable-length array declaration expected");
+    report_error(p, "variable-length array declaration expected");
   return decl;
 }
 
 // constant-def = "const" identifier "=" ( constant | string-constant )
-void parse_constant(Definition &def, Token &token) {
+void parse_constant(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Constant;
-  def.name = expect_identifier(token);
-  expect_token(TokenKind::Equal, token);
-  expect_token2(TokenKind::Identifier, TokenKind::StringConstant, token);
-  def.value = token.text;
+  def.name = expect_identifier(p);
+  expect_token(p, TokenKind::Equal);
+  expect_token2(p, TokenKind::Identifier, TokenKind::StringConstant);
+  def.value = p.token.text;
 }
 
 // struct-def = "struct" identifier "{" declaration ";" { declaration ";" } "}"
-void parse_struct(Definition &def, Token &token) {
+void parse_struct(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Struct;
-  def.name = expect_identifier(token);
-  expect_token(TokenKind::LeftBrace, token);
+  def.name = expect_identifier(p);
+  expect_token(p, TokenKind::LeftBrace);
   do {
-    def.members.push_back(parse_declaration(DefinitionKind::Struct, token));
-    expect_token(TokenKind::Semicolon, token);
-  } while (peek_token_kind() != TokenKind::RightBrace);
-  get_token(token);
+    def.members.push_back(parse_declaration(p, DefinitionKind::Struct));
+    expect_token(p, TokenKind::Semicolon);
+  } while (peek_token_kind(p.scanner) != TokenKind::RightBrace);
+  get_token(p.scanner, p.token);
 }
 
 // union-def = "union" identifier "switch" "(" declaration ")" "{"
 //             case-arm { case-arm } [ "default" ":" declaration ";" ] "}"
 // case-arm  = "case" constant ":" declaration ";"
-void parse_union(Definition &def, Token &token) {
+void parse_union(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Union;
-  def.name = expect_identifier(token);
-  expect_token(TokenKind::Switch, token);
-  expect_token(TokenKind::LeftParen, token);
-  def.discriminant = parse_declaration(DefinitionKind::Union, token);
-  expect_token(TokenKind::RightParen, token);
-  expect_token(TokenKind::LeftBrace, token);
-  expect_token(TokenKind::Case, token);
+  def.name = expect_identifier(p);
+  expect_token(p, TokenKind::Switch);
+  expect_token(p, TokenKind::LeftParen);
+  def.discriminant = parse_declaration(p, DefinitionKind::Union);
+  expect_token(p, TokenKind::RightParen);
+  expect_token(p, TokenKind::LeftBrace);
+  expect_token(p, TokenKind::Case);
   for (;;) {
     UnionCase arm;
-    arm.case_value = expect_identifier(token);
-    expect_token(TokenKind::Colon, token);
-    arm.declaration = parse_declaration(DefinitionKind::Union, token);
+    arm.case_value = expect_identifier(p);
+    expect_token(p, TokenKind::Colon);
+    arm.declaration = parse_declaration(p, DefinitionKind::Union);
     def.cases.push_back(std::move(arm));
-    expect_token(TokenKind::Semicolon, token);
-    expect_token3(TokenKind::Case, TokenKind::Default, TokenKind::RightBrace, token);
-    if (token.kind == TokenKind::RightBrace) return;
-    if (token.kind == TokenKind::Default) break;
+    expect_token(p, TokenKind::Semicolon);
+    expect_token3(p, TokenKind::Case, TokenKind::Default, TokenKind::RightBrace);
+    if (p.token.kind == TokenKind::RightBrace) return;
+    if (p.token.kind == TokenKind::Default) break;
   }
-  expect_token(TokenKind::Colon, token);
-  def.default_arm = parse_declaration(DefinitionKind::Union, token);
-  expect_token(TokenKind::Semicolon, token);
-  expect_token(TokenKind::RightBrace, token);
+  expect_token(p, TokenKind::Colon);
+  def.default_arm = parse_declaration(p, DefinitionKind::Union);
+  expect_token(p, TokenKind::Semicolon);
+  expect_token(p, TokenKind::RightBrace);
 }
 
 // enum-def = "enum" identifier "{" enum-member { "," enum-member } "}"
 // enum-member = identifier [ "=" constant ]
-void parse_enum(Definition &def, Token &token) {
+void parse_enum(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Enum;
-  def.name = expect_identifier(token);
-  expect_token(TokenKind::LeftBrace, token);
+  def.name = expect_identifier(p);
+  expect_token(p, TokenKind::LeftBrace);
   for (;;) {
     EnumMember member;
-    member.name = expect_identifier(token);
-    expect_token3(TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal, token);
-    if (token.kind == TokenKind::Equal) {
-      expect_constant(token);
-      member.value = token.text;
-      expect_token2(TokenKind::Comma, TokenKind::RightBrace, token);
+    member.name = expect_identifier(p);
+    expect_token3(p, TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal);
+    if (p.token.kind == TokenKind::Equal) {
+      expect_constant(p);
+      member.value = p.token.text;
+      expect_token2(p, TokenKind::Comma, TokenKind::RightBrace);
     }
     def.enum_members.push_back(std::move(member));
-    if (token.kind == TokenKind::RightBrace) return;
+    if (p.token.kind == TokenKind::RightBrace) return;
   }
 }
 
 // typedef-def = "typedef" declaration
-void parse_typedef(Definition &def, Token &token) {
+void parse_typedef(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Typedef;
-  Declaration decl = parse_declaration(DefinitionKind::Typedef, token);
+  Declaration decl = parse_declaration(p, DefinitionKind::Typedef);
   def.name = decl.name;
   def.old_prefix = decl.prefix;
   def.old_type = decl.type;
@@ -242,47 +245,47 @@ void parse_typedef(Definition &def, Token &token) {
 }
 
 // procedure = type-specifier identifier "(" type-specifier ")" "=" constant ";"
-ProcedureDef parse_procedure(Token &token) {
+ProcedureDef parse_procedure(Parser &p) {
   ProcedureDef proc;
-  if (parse_type_specifier(proc.result_prefix, proc.result_type, DefinitionKind::Program, token) == TokenKind::Opaque)
-    report_error("illegal result type");
-  proc.name = expect_identifier(token);
-  expect_token(TokenKind::LeftParen, token);
-  if (parse_type_specifier(proc.arg_prefix, proc.arg_type, DefinitionKind::Program, token) == TokenKind::Opaque)
-    report_error("illegal argument type");
-  expect_token(TokenKind::RightParen, token);
-  expect_token(TokenKind::Equal, token);
-  expect_constant(token);
-  proc.number = token.text;
-  expect_token(TokenKind::Semicolon, token);
+  if (parse_type_specifier(p, proc.result_prefix, proc.result_type, DefinitionKind::Program) == TokenKind::Opaque)
+    report_error(p, "illegal result type");
+  proc.name = expect_identifier(p);
+  expect_token(p, TokenKind::LeftParen);
+  if (parse_type_specifier(p, proc.arg_prefix, proc.arg_type, DefinitionKind::Program) == TokenKind::Opaque)
+    report_error(p, "illegal argument type");
+  expect_token(p, TokenKind::RightParen);
+  expect_token(p, TokenKind::Equal);
+  expect_constant(p);
+  proc.number = p.token.text;
+  expect_token(p, TokenKind::Semicolon);
   return proc;
 }
 
 // program-def = "program" identifier "{" version-def { version-def } "}" "=" constant
 // version-def = "version" identifier "{" procedure { procedure } "}" "=" constant ";"
-void parse_program(Definition &def, Token &token) {
+void parse_program(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Program;
-  def.name = expect_identifier(token);
-  expect_token(TokenKind::LeftBrace, token);
-  expect_token(TokenKind::Version, token);
+  def.name = expect_identifier(p);
+  expect_token(p, TokenKind::LeftBrace);
+  expect_token(p, TokenKind::Version);
   do {
     VersionDef version;
-    version.name = expect_identifier(token);
-    expect_token(TokenKind::LeftBrace, token);
+    version.name = expect_identifier(p);
+    expect_token(p, TokenKind::LeftBrace);
     do {
-      version.procedures.push_back(parse_procedure(token));
-    } while (peek_token_kind() != TokenKind::RightBrace);
-    get_token(token);
+      version.procedures.push_back(parse_procedure(p));
+    } while (peek_token_kind(p.scanner) != TokenKind::RightBrace);
+    get_token(p.scanner, p.token);
     def.versions.push_back(std::move(version));
-    expect_token(TokenKind::Equal, token);
-    expect_constant(token);
-    def.versions.back().number = token.text;
-    expect_token(TokenKind::Semicolon, token);
-    expect_token2(TokenKind::Version, TokenKind::RightBrace, token);
-  } while (token.kind == TokenKind::Version);
-  expect_token(TokenKind::Equal, token);
-  expect_constant(token);
-  def.program_number = token.text;
+    expect_token(p, TokenKind::Equal);
+    expect_constant(p);
+    def.versions.back().number = p.token.text;
+    expect_token(p, TokenKind::Semicolon);
+    expect_token2(p, TokenKind::Version, TokenKind::RightBrace);
+  } while (p.token.kind == TokenKind::Version);
+  expect_token(p, TokenKind::Equal);
+  expect_constant(p);
+  def.program_number = p.token.text;
 }
 
 // Empties the record for the next definition; its lists keep their storage.
@@ -306,24 +309,23 @@ void clear_definition(Definition &def) {
 
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
-Definition *get_definition() {
+Definition *get_definition(Parser &p) {
   // The Definition handed over before is done with, and with it every view
   // into the input before the current line.
-  release_used_input();
-  Token token;
-  get_token(token);
-  Definition *def = &g_state.current_definition;
+  release_used_input(p.scanner);
+  get_token(p.scanner, p.token);
+  Definition *def = &p.current_definition;
   clear_definition(*def);
-  switch (token.kind) {
-    case TokenKind::Const: parse_constant(*def, token); break;
-    case TokenKind::Struct: parse_struct(*def, token); break;
-    case TokenKind::Union: parse_union(*def, token); break;
-    case TokenKind::Enum: parse_enum(*def, token); break;
-    case TokenKind::Typedef: parse_typedef(*def, token); break;
-    case TokenKind::Program: parse_program(*def, token); break;
+  switch (p.token.kind) {
+    case TokenKind::Const: parse_constant(p, *def); break;
+    case TokenKind::Struct: parse_struct(p, *def); break;
+    case TokenKind::Union: parse_union(p, *def); break;
+    case TokenKind::Enum: parse_enum(p, *def); break;
+    case TokenKind::Typedef: parse_typedef(p, *def); break;
+    case TokenKind::Program: parse_program(p, *def); break;
     case TokenKind::EndOfInput: return nullptr;
-    default: report_error("definition keyword expected");
+    default: report_error(p, "definition keyword expected");
   }
-  expect_token(TokenKind::Semicolon, token);
+  expect_token(p, TokenKind::Semicolon);
   return def;
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rpc_scan.h"
+
 enum class DefinitionKind { Constant = 0, Struct = 1, Union = 2, Enum = 3, Typedef = 4, Program = 5 };
 
 // How a declared name relates to its type.
@@ -74,8 +76,17 @@ struct Definition {
   std::vector<VersionDef> versions;
 };
 
+// The parser of one pass: reads its scanner's tokens into Definitions.
+struct Parser {
+  explicit Parser(Scanner &source) : scanner(source) {}
+
+  Scanner &scanner;
+  Token token;                    // the token read last
+  Definition current_definition;  // the one get_definition hands over
+};
+
 // The next definition of the input, or nullptr at its end. A syntax error
 // ends the run. The Definition is the parser's own and is valid until the
 // next call: each one is handed over and used at once, so one record is
 // reused for all of them instead of allocating a new one each time.
-Definition *get_definition();
+Definition *get_definition(Parser &parser);

@@ -11,39 +11,17 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string_view>
-#include <sys/stat.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "rpc_main.h"
-#include "rpc_util.h"
-
 namespace {
-
-struct Keyword {
-  TokenKind kind;
-  std::string_view text;
-};
-
-// A keyword matches only as a whole word, and only in lower case.
-constexpr Keyword keyword_table[] = {
-    {TokenKind::Const, "const"},     {TokenKind::Union, "union"},     {TokenKind::Switch, "switch"},
-    {TokenKind::Case, "case"},       {TokenKind::Default, "default"}, {TokenKind::Struct, "struct"},
-    {TokenKind::Typedef, "typedef"}, {TokenKind::Enum, "enum"},       {TokenKind::Opaque, "opaque"},
-    {TokenKind::Bool, "bool"},       {TokenKind::Void, "void"},       {TokenKind::Char, "char"},
-    {TokenKind::Int, "int"},         {TokenKind::Unsigned, "unsigned"}, {TokenKind::Short, "short"},
-    {TokenKind::Long, "long"},       {TokenKind::Hyper, "hyper"},     {TokenKind::Float, "float"},
-    {TokenKind::Double, "double"},   {TokenKind::String, "string"},   {TokenKind::Program, "program"},
-    {TokenKind::Version, "version"},
-};
 
 // Byte classes of the C locale, as a table: bytes above 127 belong to none
 // of them whatever the locale says.
@@ -84,10 +62,10 @@ constexpr ByteTables byte_tables = [] {
   t.action['"'] = ByteAction::Quote;
   t.action['/'] = ByteAction::Slash;
   const std::pair<char, TokenKind> marks[] = {
-      {'(', TokenKind::LeftParen},    {')', TokenKind::RightParen}, {'{', TokenKind::LeftBrace},
-      {'}', TokenKind::RightBrace},   {'[', TokenKind::LeftBracket}, {']', TokenKind::RightBracket},
-      {'<', TokenKind::LeftAngle},    {'>', TokenKind::RightAngle}, {'*', TokenKind::Star},
-      {',', TokenKind::Comma},        {'=', TokenKind::Equal},      {':', TokenKind::Colon},
+      {'(', TokenKind::LeftParen},  {')', TokenKind::RightParen},  {'{', TokenKind::LeftBrace},
+      {'}', TokenKind::RightBrace}, {'[', TokenKind::LeftBracket}, {']', TokenKind::RightBracket},
+      {'<', TokenKind::LeftAngle},  {'>', TokenKind::RightAngle},  {'*', TokenKind::Star},
+      {',', TokenKind::Comma},      {'=', TokenKind::Equal},       {':', TokenKind::Colon},
       {';', TokenKind::Semicolon},
   };
   for (auto [c, kind] : marks) {
@@ -105,24 +83,26 @@ constexpr ByteTables byte_tables = [] {
 // A new line is open: it runs to the end of the input until its end is
 // needed. The token scan meets its line feed anyway and closes it there;
 // only comments, string constants, special lines and diagnostics search.
-const unsigned char *line_start() { return reinterpret_cast<const unsigned char *>(g_state.line_buffer.data()); }
+const unsigned char *line_start(const Scanner &s) {
+  return reinterpret_cast<const unsigned char *>(s.line_buffer.data());
+}
 
 // Closes the open current line at the line feed at `at`, or at the line
 // feed kept after the input; the next line starts after it.
-void end_line_at(const unsigned char *at) {
-  InputText &input = g_state.input_text;
+void end_line_at(Scanner &s, const unsigned char *at) {
+  InputText &input = s.input;
   const char *base = input.bytes.get();
   const char *stop = reinterpret_cast<const char *>(at);
   if (stop < base + input.end) stop++;  // a line feed of the input belongs to its line
-  const char *begin = g_state.line_buffer.data();
-  g_state.line_buffer = std::string_view(begin, static_cast<std::size_t>(stop - begin));
+  const char *begin = s.line_buffer.data();
+  s.line_buffer = std::string_view(begin, static_cast<std::size_t>(stop - begin));
   input.start = static_cast<std::size_t>(stop - base);
   input.line_open = false;
 }
 
-const unsigned char *line_limit() {
-  settle_line();
-  return line_start() + g_state.line_buffer.size();
+const unsigned char *line_limit(Scanner &s) {
+  settle_line(s);
+  return line_start(s) + s.line_buffer.size();
 }
 
 const unsigned char *skip_class(const unsigned char *at, unsigned char byte_class) {
@@ -135,6 +115,7 @@ const unsigned char *skip_class(const unsigned char *at, unsigned char byte_clas
 // tail kept after the input makes sixteen bytes readable from any byte of
 // the input and from the line feed after it.
 constexpr std::size_t group_size = 16;
+static_assert(input_tail >= 1 + group_size, "the input keeps a group's bytes after its line feed");
 
 #if defined(__SSE2__)
 using ByteGroup = __m128i;
@@ -197,100 +178,15 @@ std::string_view text_between(const unsigned char *start, const unsigned char *e
   return std::string_view(reinterpret_cast<const char *>(start), static_cast<std::size_t>(end - start));
 }
 
-// Bytes kept after what is held: the line feed, then enough for a search to
-// read a whole group from any place of the last line.
-constexpr std::size_t input_tail = 1 + group_size;
-
-// Gives the input storage room for at least room bytes, keeping what it
-// holds. The new bytes are not zero-filled: the read fills them, and a
-// large input is not written twice.
-void grow_input(std::size_t room) {
-  InputText &input = g_state.input_text;
-  std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(room);
-  if (input.read_end > 0) std::memcpy(bytes.get(), input.bytes.get(), input.read_end);
-  input.bytes = std::move(bytes);
-  input.capacity = room;
-}
-
-// Puts the line feed after the complete lines held, keeping the byte it
-// covers, and defines the spare bytes after it that nothing has written.
-void mark_held_end() {
-  InputText &input = g_state.input_text;
-  char *bytes = input.bytes.get();
-  if (input.read_end > input.end) input.byte_at_end = bytes[input.end];
-  bytes[input.end] = '\n';
-  const std::size_t defined = std::max(input.read_end, input.end + 1);
-  if (defined < input.end + input_tail) std::memset(bytes + defined, 0, input.end + input_tail - defined);
-}
-
-// Reads on until at least one more complete line is held, or to the end of
-// the input, where a last line without a line feed counts as complete.
-// Returns false when there was nothing more. A read error counts as the end
-// of the input; so does a file that has grown past the room made for it.
-bool load_more() {
-  InputText &input = g_state.input_text;
-  if (input.whole) return false;
-  char *bytes = input.bytes.get();
-  if (input.read_end > input.end) bytes[input.end] = input.byte_at_end;
-  const std::size_t held = input.end;
-  for (;;) {
-    const std::size_t room = input.capacity - input.read_end - input_tail;
-    const std::size_t want = std::min(input.piece_size, room);
-    const std::size_t got = want == 0 ? 0 : std::fread(bytes + input.read_end, 1, want, g_state.input_stream);
-    if (got == 0) {
-      input.whole = true;
-      input.end = input.read_end;
-      break;
-    }
-    const std::size_t last = std::string_view(bytes + input.read_end, got).rfind('\n');
-    input.read_end += got;
-    if (last != std::string_view::npos) {
-      input.end = input.read_end - got + last + 1;
-      break;
-    }
-  }
-  mark_held_end();
-  return input.end > held;
-}
-
-// Starts the input of the pass at its first line. A regular file gets room
-// for all of it and is read a piece at a time; anything else is read whole
-// now, before any token views it, since it may outgrow any room made.
-[[gnu::noinline]] void load_input() {
-  InputText &input = g_state.input_text;
-  input.loaded = true;
-  input.start = input.end = input.read_end = 0;
-  input.whole = false;
-  std::FILE *stream = g_state.input_stream;
-  struct stat info;
-  if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) {
-    const std::size_t room = static_cast<std::size_t>(info.st_size) + input.piece_size + input_tail;
-    if (input.capacity < room) grow_input(room);
-    load_more();
-    return;
-  }
-  if (input.capacity < (std::size_t{1} << 16)) grow_input(std::size_t{1} << 16);
-  while (stream != nullptr) {
-    if (input.read_end + input_tail >= input.capacity) grow_input(2 * input.capacity);
-    const std::size_t got =
-        std::fread(input.bytes.get() + input.read_end, 1, input.capacity - input.read_end - input_tail, stream);
-    if (got == 0) break;
-    input.read_end += got;
-  }
-  input.end = input.read_end;
-  input.whole = true;
-  mark_held_end();
-}
-
 // Makes the next line the current one, open. At the end of the input the
 // last line stays current, for the diagnostics. NUL bytes are kept: they are
 // bytes of the line like any other.
-bool read_line() {
-  InputText &input = g_state.input_text;
-  if (!input.loaded) load_input();
-  settle_line();
-  if (input.start >= input.end && !load_more()) return false;
-  g_state.line_buffer = std::string_view(input.bytes.get() + input.start, input.end - input.start);
+bool read_line(Scanner &s) {
+  InputText &input = s.input;
+  if (!input.loaded) load_input(input);
+  settle_line(s);
+  if (input.start >= input.end && !load_more(input)) return false;
+  s.line_buffer = std::string_view(input.bytes.get() + input.start, input.end - input.start);
   input.line_open = true;
   return true;
 }
@@ -298,24 +194,24 @@ bool read_line() {
 // Reads lines until one that holds tokens becomes current. Special lines are
 // consumed on the way, except inside a comment. Returns false at the end of
 // the input.
-[[gnu::always_inline]] inline bool advance_line(bool in_comment) {
+[[gnu::always_inline]] inline bool advance_line(Scanner &s, bool in_comment) {
   for (;;) {
-    if (g_state.at_end_of_input || !read_line()) {
-      g_state.at_end_of_input = true;
-      settle_line();
-      g_state.scan_cursor = g_state.line_buffer.size();
+    if (s.at_end_of_input || !read_line(s)) {
+      s.at_end_of_input = true;
+      settle_line(s);
+      s.scan_cursor = s.line_buffer.size();
       return false;
     }
-    g_state.line_number++;
-    g_state.scan_cursor = 0;
-    char first = g_state.line_buffer[0];
+    s.line_number++;
+    s.scan_cursor = 0;
+    char first = s.line_buffer[0];
     if (in_comment || (first != '#' && first != '%')) return true;
-    settle_line();
+    settle_line(s);
     if (first == '#')
-      handle_line_marker(g_state.line_buffer);
+      handle_line_marker(s, s.line_buffer);
     else
-      handle_pass_through_line(g_state.line_buffer);
-    g_state.scan_cursor = g_state.line_buffer.size();
+      handle_pass_through_line(s, s.line_buffer);
+    s.scan_cursor = s.line_buffer.size();
   }
 }
 
@@ -323,25 +219,25 @@ bool read_line() {
 // and returns next, if it is an ordinary line: nearly every line is, and
 // this step is much shorter than advance_line. Returns nullptr at the end of
 // the input and before a special line; advance_line takes those.
-const unsigned char *open_next_line(const unsigned char *next, bool in_comment) {
-  InputText &input = g_state.input_text;
+const unsigned char *open_next_line(Scanner &s, const unsigned char *next, bool in_comment) {
+  InputText &input = s.input;
   const char *line = reinterpret_cast<const char *>(next);
   const char *end = input.bytes.get() + input.end;
   if (line >= end || (!in_comment && (*line == '#' || *line == '%'))) return nullptr;
-  g_state.line_buffer = std::string_view(line, static_cast<std::size_t>(end - line));
+  s.line_buffer = std::string_view(line, static_cast<std::size_t>(end - line));
   input.line_open = true;
-  g_state.line_number++;
-  g_state.scan_cursor = 0;
+  s.line_number++;
+  s.scan_cursor = 0;
   return next;
 }
 
 // string-constant = '"' { any byte but '"' } '"'   (on one line)
-const unsigned char *scan_string_constant(const unsigned char *start, Token &token) {
-  const unsigned char *limit = line_limit();
+const unsigned char *scan_string_constant(Scanner &s, const unsigned char *start, Token &token) {
+  const unsigned char *limit = line_limit(s);
   const void *close = std::memchr(start + 1, '"', static_cast<std::size_t>(limit - start - 1));
   if (close == nullptr) {
-    g_state.scan_cursor = static_cast<std::size_t>(start - line_start());
-    report_error("unterminated string constant");
+    s.scan_cursor = static_cast<std::size_t>(start - line_start(s));
+    report_error(s, "unterminated string constant");
   }
   const unsigned char *end = static_cast<const unsigned char *>(close) + 1;
   token.kind = TokenKind::StringConstant;
@@ -352,24 +248,29 @@ const unsigned char *scan_string_constant(const unsigned char *start, Token &tok
 // number = "0x" { hex-digit } | ( "-" | digit ) { digit }
 // The byte after the first is inside the line or the final line feed.
 const unsigned char *scan_number(const unsigned char *start, Token &token) {
-  const unsigned char *end = start[0] == '0' && start[1] == 'x' ? skip_class(start + 2, HexDigit)
-                                                                 : skip_class(start + 1, Digit);
+  const unsigned char *end =
+      start[0] == '0' && start[1] == 'x' ? skip_class(start + 2, HexDigit) : skip_class(start + 1, Digit);
   token.kind = TokenKind::Identifier;
   token.text = text_between(start, end);
   return end;
 }
 
 // Every keyword is told apart from the others by its length, its first and
-// its last letter: the table gives, for each such triple, the one keyword
-// that has it, or -1. Two keywords sharing a triple fail to compile.
+// its last letter: the table gives, for each such triple, the kind of the
+// one keyword that has it, or -1. The keywords and their spellings come from
+// the token table; two keywords sharing a triple fail to compile, and so
+// does a keyword spelled with anything but small letters.
 constexpr std::size_t shortest_keyword = 3, longest_keyword = 8;
 using KeywordIndex = std::array<std::array<std::array<signed char, 26>, 26>, longest_keyword - shortest_keyword + 1>;
 constexpr KeywordIndex keyword_index = [] {
   KeywordIndex index{};
   for (auto &by_first : index)
     for (auto &by_last : by_first) by_last.fill(-1);
-  for (std::size_t k = 0; k < std::size(keyword_table); k++) {
-    std::string_view text = keyword_table[k].text;
+  for (int k = static_cast<int>(first_keyword); k <= static_cast<int>(last_keyword); k++) {
+    const std::string_view text = token_spellings[static_cast<std::size_t>(k)];
+    if (text.size() < shortest_keyword || text.size() > longest_keyword) throw "keyword length out of range";
+    for (char c : text)
+      if (c < 'a' || c > 'z') throw "a keyword is spelled in small letters";
     signed char &slot = index[text.size() - shortest_keyword][text.front() - 'a'][text.back() - 'a'];
     if (slot >= 0) throw "two keywords share length, first and last letter";
     slot = static_cast<signed char>(k);
@@ -388,15 +289,15 @@ TokenKind keyword_kind(std::string_view word) {
     return TokenKind::Identifier;
   const int k = keyword_index[size - shortest_keyword][word.front() - 'a'][word.back() - 'a'];
   if (k < 0) return TokenKind::Identifier;
-  const std::string_view text = keyword_table[k].text;
+  const std::string_view text = token_spellings[static_cast<std::size_t>(k)];
   for (std::size_t i = 1; i + 1 < size; i++) {
     if (text[i] != word[i]) return TokenKind::Identifier;
   }
-  return keyword_table[k].kind;
+  return static_cast<TokenKind>(k);
 }
 
 // word = keyword | ( letter | "_" ) { letter | digit | "_" }
-const unsigned char *scan_word(const unsigned char *start, Token &token) {
+[[gnu::always_inline]] inline const unsigned char *scan_word(const unsigned char *start, Token &token) {
   const unsigned char *end = skip_word_bytes(start + 1);
   token.text = text_between(start, end);
   token.kind = keyword_kind(token.text);
@@ -404,15 +305,15 @@ const unsigned char *scan_word(const unsigned char *start, Token &token) {
 }
 
 // Printable bytes are shown as themselves, all others as a signed byte value.
-[[noreturn, gnu::cold, gnu::noinline]] void report_illegal_character(const unsigned char *at) {
-  g_state.scan_cursor = static_cast<std::size_t>(at - line_start());
+[[noreturn, gnu::cold, gnu::noinline]] void report_illegal_character(Scanner &s, const unsigned char *at) {
+  s.scan_cursor = static_cast<std::size_t>(at - line_start(s));
   const unsigned char c = *at;
   std::string message = "illegal character in file: ";
   if (c >= 33 && c <= 126)
     message.push_back(static_cast<char>(c));
   else
     message += std::to_string(static_cast<int>(static_cast<signed char>(c)));
-  report_error(message);
+  report_error(s, message);
 }
 
 // Skips the rest of a comment whose text starts at at, over as many lines
@@ -420,7 +321,7 @@ const unsigned char *scan_word(const unsigned char *start, Token &token) {
 // ends inside it, which simply ends the input. Only a "*" can end the
 // comment, and the byte after one is always readable: at worst it is the
 // line feed.
-const unsigned char *skip_comment(const unsigned char *at) {
+const unsigned char *skip_comment(Scanner &s, const unsigned char *at) {
   for (;;) {
     at = find_star_or_line_end(at);
     if (*at == '*') {
@@ -428,31 +329,29 @@ const unsigned char *skip_comment(const unsigned char *at) {
       if (*at == '/') return at + 1;
       continue;
     }
-    end_line_at(at);
-    at = open_next_line(at + 1, true);
+    end_line_at(s, at);
+    at = open_next_line(s, at + 1, true);
     if (at == nullptr) {
-      if (!advance_line(true)) return nullptr;
-      at = line_start();
+      if (!advance_line(s, true)) return nullptr;
+      at = line_start(s);
     }
   }
 }
 
-// Scans the next token of the input: skips blanks, line ends and comments,
-// then reads the token that starts there. Kept out of line so that taking
-// the pushed-back token, half of all requests, stays a few instructions.
-[[gnu::noinline]] void scan_token(Token &token) {
-  // Before the first line of a pass, and at the end of the input, the
-  // position is the end of the line.
-  const unsigned char *at = g_state.scan_cursor < g_state.line_buffer.size() ? line_start() + g_state.scan_cursor
-                                                                              : nullptr;
+// Scans the next token of the input from at (nullptr: the line is used
+// up): skips blanks, line ends and comments, then reads the token that
+// starts there. Kept out of line so that taking the pushed-back token, half
+// of all requests, and the common tokens of scan_token stay a few
+// instructions.
+[[gnu::noinline]] void scan_token_from(Scanner &s, Token &token, const unsigned char *at) {
   for (;;) {
     if (at == nullptr) {  // the line is used up
-      if (!advance_line(false)) {
+      if (!advance_line(s, false)) {
         token.kind = TokenKind::EndOfInput;
         token.text = {};
         return;
       }
-      at = line_start();
+      at = line_start(s);
     }
     while (byte_tables.action[*at] == ByteAction::Blank) at++;
     // Words, marks and line ends are nearly all there is: they are tested
@@ -466,15 +365,15 @@ const unsigned char *skip_comment(const unsigned char *at) {
       token.text = {};
       at++;
     } else if (action == ByteAction::LineEnd) {
-      end_line_at(at);
-      at = open_next_line(at + 1, false);  // nullptr: advance_line decides
+      end_line_at(s, at);
+      at = open_next_line(s, at + 1, false);  // nullptr: advance_line decides
       continue;
     } else if (action == ByteAction::Number) {
       at = scan_number(at, token);
     } else if (action == ByteAction::Slash) {
       // The byte after a "/" is on its line or is the line feed.
-      if (at[1] != '*') report_illegal_character(at);
-      at = skip_comment(at + 2);
+      if (at[1] != '*') report_illegal_character(s, at);
+      at = skip_comment(s, at + 2);
       if (at == nullptr) {
         token.kind = TokenKind::EndOfInput;
         token.text = {};
@@ -482,81 +381,110 @@ const unsigned char *skip_comment(const unsigned char *at) {
       }
       continue;
     } else if (action == ByteAction::Quote) {
-      at = scan_string_constant(at, token);
+      at = scan_string_constant(s, at, token);
     } else {
-      report_illegal_character(at);
+      report_illegal_character(s, at);
     }
-    g_state.scan_cursor = static_cast<std::size_t>(at - line_start());
+    s.scan_cursor = static_cast<std::size_t>(at - line_start(s));
     return;
   }
+}
+
+// Scans the next token of the input. A word or a mark on the current line,
+// most tokens, is read here; this path keeps so few values that it saves
+// no registers. All else goes on in scan_token_from.
+[[gnu::always_inline]] inline void scan_token(Scanner &s, Token &token) {
+  // Before the first line of a pass, and at the end of the input, the
+  // position is the end of the line.
+  if (s.scan_cursor >= s.line_buffer.size()) return scan_token_from(s, token, nullptr);
+  const unsigned char *at = line_start(s) + s.scan_cursor;
+  while (byte_tables.action[*at] == ByteAction::Blank) at++;
+  const ByteAction action = byte_tables.action[*at];
+  if (action == ByteAction::Word) {
+    at = scan_word(at, token);
+  } else if (action == ByteAction::Punctuation) {
+    token.kind = byte_tables.punctuation[*at];
+    token.text = {};
+    at++;
+  } else {
+    return scan_token_from(s, token, at);
+  }
+  s.scan_cursor = static_cast<std::size_t>(at - line_start(s));
 }
 
 }  // namespace
 
-void settle_line() {
-  InputText &input = g_state.input_text;
+void settle_line(Scanner &s) {
+  InputText &input = s.input;
   if (!input.line_open) return;
-  const char *begin = g_state.line_buffer.data();
-  const void *newline = std::memchr(begin, '\n', g_state.line_buffer.size());
-  end_line_at(newline != nullptr ? static_cast<const unsigned char *>(newline)
-                                 : reinterpret_cast<const unsigned char *>(begin + g_state.line_buffer.size()));
+  const char *begin = s.line_buffer.data();
+  const void *newline = std::memchr(begin, '\n', s.line_buffer.size());
+  end_line_at(s, newline != nullptr ? static_cast<const unsigned char *>(newline)
+                                    : reinterpret_cast<const unsigned char *>(begin + s.line_buffer.size()));
 }
 
-void forget_input() {
-  InputText &input = g_state.input_text;
-  input.start = input.end = input.read_end = 0;
-  input.whole = false;
-  input.loaded = false;
-  input.line_open = false;
+SourcePosition source_position(Scanner &s) {
+  settle_line(s);
+  return SourcePosition{s.line_buffer, s.scan_cursor, s.line_number, s.has_input_name, s.input_name};
 }
 
-void release_used_input() {
-  InputText &input = g_state.input_text;
-  const char *line = g_state.line_buffer.data();
+// Out of line, so that the paths that report stay out of the scanner's hot
+// code.
+[[gnu::noinline]] void report_error(Scanner &s, std::string_view message) { report_error(source_position(s), message); }
+
+void start_scan(Scanner &s, std::FILE *stream, std::string_view input_name) {
+  end_scan(s);
+  s.has_input_name = true;
+  s.input_name.assign(input_name);
+  forget_input(s.input, stream);
+}
+
+void end_scan(Scanner &s) {
+  s.line_buffer = {};
+  s.scan_cursor = 0;
+  s.line_number = 0;
+  s.at_end_of_input = false;
+  s.has_pushed_back_token = false;
+  forget_input(s.input, nullptr);
+  // Release what the pass held, not only its contents.
+  std::string().swap(s.pass_through_text);
+}
+
+void release_used_input(Scanner &s) {
+  const char *line = s.line_buffer.data();
   // Read whole, nothing more comes in; a pushed-back token still views its
   // bytes; before the first line there is nothing to drop.
-  if (input.whole || g_state.has_pushed_back_token || line == nullptr) return;
-  char *bytes = input.bytes.get();
-  const std::size_t used = static_cast<std::size_t>(line - bytes);
-  if (used < input.piece_size) return;
-  // The kept line feed, the spare bytes and the part of a line read ahead
-  // move along with the lines.
-  const std::size_t kept = std::max(input.read_end, input.end + input_tail);
-  std::memmove(bytes, bytes + used, kept - used);
-  input.start -= used;
-  input.end -= used;
-  input.read_end -= used;
-  g_state.line_buffer = std::string_view(bytes, g_state.line_buffer.size());
+  if (s.input.whole || s.has_pushed_back_token || line == nullptr) return;
+  if (drop_used_input(s.input, static_cast<std::size_t>(line - s.input.bytes.get())))
+    s.line_buffer = std::string_view(s.input.bytes.get(), s.line_buffer.size());
 }
 
-void get_token(Token &token) {
-  if (g_state.has_pushed_back_token) {
-    g_state.has_pushed_back_token = false;
-    token = g_state.pushed_back_token;
+void get_token(Scanner &s, Token &token) {
+  if (s.has_pushed_back_token) {
+    s.has_pushed_back_token = false;
+    token = s.pushed_back_token;
     return;
   }
-  scan_token(token);
+  scan_token(s, token);
 }
 
-TokenKind peek_token_kind() {
-  if (!g_state.has_pushed_back_token) {
-    scan_token(g_state.pushed_back_token);
-    g_state.has_pushed_back_token = true;
+TokenKind peek_token_kind(Scanner &s) {
+  if (!s.has_pushed_back_token) {
+    scan_token(s, s.pushed_back_token);
+    s.has_pushed_back_token = true;
   }
-  return g_state.pushed_back_token.kind;
+  return s.pushed_back_token.kind;
 }
 
-void unget_token(const Token &token) {
-  g_state.pushed_back_token = token;
-  g_state.has_pushed_back_token = true;
+void unget_token(Scanner &s, const Token &token) {
+  s.pushed_back_token = token;
+  s.has_pushed_back_token = true;
 }
 
 // line-marker = "#" [ sign ] digits [ '"' name '"' ] ...
 // The next line counts as line n; an empty name leaves the input unnamed.
-void handle_line_marker(std::string_view line) {
-  auto at = [&](std::size_t k) -> unsigned char {
-    return k < line.size() ? static_cast<unsigned char>(line[k]) : 0;
-  };
+void handle_line_marker(Scanner &s, std::string_view line) {
+  auto at = [&](std::size_t k) -> unsigned char { return k < line.size() ? static_cast<unsigned char>(line[k]) : 0; };
   std::size_t i = 1;
   while (i < line.size() && has_class(at(i), Space)) i++;
 
@@ -578,15 +506,15 @@ void handle_line_marker(std::string_view line) {
   if (i < line.size()) i++;  // normally the opening quote of the name
   std::size_t end = std::min(line.find('"', i), line.size());
   std::string_view name = line.substr(i, end - i);
-  g_state.has_input_name = !name.empty();
-  g_state.input_name.assign(name);
-  g_state.line_number = n - 1;
+  s.has_input_name = !name.empty();
+  s.input_name.assign(name);
+  s.line_number = n - 1;
 }
 
 // The line without its "%"; a second "%" becomes "#", and a carriage return
 // right before the line feed is dropped. The first byte is taken before the
 // carriage return is looked for, so "%\r\n" yields a lone carriage return.
-void handle_pass_through_line(std::string_view line) {
+void handle_pass_through_line(Scanner &s, std::string_view line) {
   std::string_view rest = line.substr(1);
   if (rest.empty()) return;
   char first = rest[0] == '%' ? '#' : rest[0];
@@ -598,7 +526,7 @@ void handle_pass_through_line(std::string_view line) {
   }
   // When the carriage return is the first byte, that byte was already
   // taken: nothing follows it, not even the line feed.
-  std::string &text = g_state.pass_through_text;
+  std::string &text = s.pass_through_text;
   text.push_back(first);
   if (!rest.empty()) text.append(rest.substr(1));
   if (crlf && cr > 0) text.push_back('\n');

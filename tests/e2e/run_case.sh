@@ -5,6 +5,8 @@
 # A case is a folder:
 #   args            the command-line arguments, as shell words
 #   env             optional: lines NAME=value exported before the run
+#   input           optional: the name of a file in tests/e2e/inputs, copied in
+#                   as in.x (cases that differ only in their options share one)
 #   setup.sh        optional: run (with bash) in the scratch folder before the run;
 #                   CASE_DIR names the case folder, and what it makes counts as input
 #   *.x, others     copied into the scratch folder; the run happens there
@@ -22,6 +24,7 @@ set -u
 vorlith=$(readlink -f "$1")
 case_dir=$(readlink -f "$2")
 name=$(basename "$case_dir")
+shared_inputs=$(cd "$(dirname "$0")" && pwd)/inputs
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-e2e.XXXXXX")
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
@@ -31,10 +34,16 @@ mkdir "$work/run" "$work/tmp" "$work/out"
 for f in "$case_dir"/* "$case_dir"/.[!.]*; do
   [ -e "$f" ] || continue
   case "$(basename "$f")" in
-    expected|args|env|setup.sh) ;;
+    expected|args|env|input|setup.sh) ;;
     *) cp -a "$f" "$work/run/" ;;
   esac
 done
+if [ -f "$case_dir/input" ]; then
+  shared="$shared_inputs/$(cat "$case_dir/input")"
+  [ -f "$shared" ] || { echo "$name: shared input $shared is missing"; exit 1; }
+  [ ! -e "$work/run/in.x" ] || { echo "$name: names a shared input and has its own in.x"; exit 1; }
+  cp "$shared" "$work/run/in.x"
+fi
 if [ -f "$case_dir/setup.sh" ]; then
   (cd "$work/run" && CASE_DIR="$case_dir" bash "$case_dir/setup.sh") || {
     echo "$name: setup.sh failed"; exit 1; }

@@ -4,9 +4,9 @@
 //
 // Each input is written to a file in a private scratch folder that is also
 // the working directory, so the Java files land there. The folder is made
-// under $TMPDIR and removed when the process exits normally. A run that ends
-// through the error path throws instead of leaving the process (the exit
-// routine is replaced), and the generator state is reset after every run.
+// under $TMPDIR and removed when the process exits normally; its folder tmp
+// becomes the runs' $TMPDIR. Every run is a whole call of vorlith_main,
+// which keeps nothing from one call to the next.
 //
 // Besides the sanitizers, the target checks what a user relies on:
 //  - a long line marker line in front of the input changes neither the
@@ -15,12 +15,13 @@
 //  - reading the input in pieces of a few bytes changes neither the status
 //    nor the files written;
 //  - every run ends with status 0, 1 or 255;
-//  - a finished run leaves no file open, and after the reset no run does;
-//  - no temporary file stays named after a run;
+//  - no run leaves a file open, however it ends;
+//  - no run leaves a temporary file behind;
 //  - every Java file left on disk is complete: it starts with the header
 //    and ends with the closing text of the file kind, whatever the status.
 // A violation aborts, which the fuzzer records as a crash.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -34,18 +35,11 @@
 #include <vector>
 
 #include "rpc_main.h"
-#include "rpc_util.h"
 
 namespace {
 
-// Thrown by the replaced exit routine; carries the status the run ended with.
-struct RunEnded {
-  int status;
-};
-
-[[noreturn]] void throw_exit(int status) { throw RunEnded{status}; }
-
 const char *const input_name = "input.x";
+const char *const temp_dir_name = "tmp";
 
 std::string scratch_dir;
 std::size_t baseline_descriptors = 0;
@@ -72,16 +66,25 @@ std::size_t count_descriptors() {
   std::abort();
 }
 
-// Empties and removes the scratch folder at a normal exit.
-void remove_scratch_dir() {
-  if (scratch_dir.empty()) return;
-  if (DIR *dir = opendir(scratch_dir.c_str())) {
+// The names in a folder, without "." and "..".
+std::vector<std::string> list_folder(const std::string &path) {
+  std::vector<std::string> names;
+  if (DIR *dir = opendir(path.c_str())) {
     while (dirent *entry = readdir(dir)) {
       std::string name = entry->d_name;
-      if (name != "." && name != "..") std::remove((scratch_dir + "/" + name).c_str());
+      if (name != "." && name != "..") names.push_back(name);
     }
     closedir(dir);
   }
+  return names;
+}
+
+// Empties and removes the scratch folder at a normal exit.
+void remove_scratch_dir() {
+  if (scratch_dir.empty()) return;
+  const std::string temp_dir = scratch_dir + "/" + temp_dir_name;
+  for (const std::string &name : list_folder(temp_dir)) std::remove((temp_dir + "/" + name).c_str());
+  for (const std::string &name : list_folder(scratch_dir)) std::remove((scratch_dir + "/" + name).c_str());
   if (chdir("/") != 0 || rmdir(scratch_dir.c_str()) != 0) {
     // Left behind only if something else put a folder there.
   }
@@ -100,7 +103,11 @@ void set_up_once() {
   }
   scratch_dir = name.data();
   std::atexit(remove_scratch_dir);
-  exit_routine = throw_exit;
+  const std::string temp_dir = scratch_dir + "/" + temp_dir_name;
+  if (mkdir(temp_dir.c_str(), 0700) != 0 || setenv("TMPDIR", temp_dir.c_str(), 1) != 0) {
+    std::perror("vorlith fuzz: temporary folder");
+    std::abort();
+  }
   // vorlith writes through the stdio streams; pointing them at /dev/null
   // silences it while the fuzzer and the sanitizers keep descriptor 2.
   std::FILE *sink = std::fopen("/dev/null", "w");
@@ -130,15 +137,8 @@ using FileSet = std::map<std::string, std::string>;
 // Checks every file the run left in the scratch folder, keeps its content
 // in files and removes it; the input file stays for the next command line.
 void check_and_clean_outputs(const std::string &header, FileSet &files) {
-  DIR *dir = opendir(".");
-  if (dir == nullptr) fail_check("cannot list the scratch folder");
-  std::vector<std::string> names;
-  while (dirent *entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != ".." && name != input_name) names.push_back(name);
-  }
-  closedir(dir);
-  for (const std::string &name : names) {
+  for (const std::string &name : list_folder(".")) {
+    if (name == input_name || name == temp_dir_name) continue;
     if (!ends_with(name, ".java")) fail_check("unexpected file left behind: " + name);
     const std::string text = read_file(name);
     // Data-type classes end with "};\n", program files with "\n}\n\n".
@@ -149,7 +149,8 @@ void check_and_clean_outputs(const std::string &header, FileSet &files) {
   }
 }
 
-int run_once(const std::vector<std::string> &args, FileSet &files) {
+int run_once(const std::vector<std::string> &args, FileSet &files,
+             std::size_t piece_size = InputText::default_piece_size) {
   std::vector<std::string> words;
   words.push_back("vorlith");
   words.insert(words.end(), args.begin(), args.end());
@@ -158,21 +159,14 @@ int run_once(const std::vector<std::string> &args, FileSet &files) {
   for (std::string &word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  int status;
-  try {
-    status = vorlith_main(static_cast<int>(words.size()), argv.data());
-  } catch (const RunEnded &ended) {
-    status = ended.status;
-  }
+  const int status = vorlith_main(static_cast<int>(words.size()), argv.data(), piece_size);
   std::fflush(stdout);
   std::fflush(stderr);
   if (status != 0 && status != 1 && status != 255) fail_check("exit status " + std::to_string(status));
-  if (status == 0 && count_descriptors() != baseline_descriptors) fail_check("a finished run left a file open");
-  if (!g_state.temp_file_name.empty()) fail_check("a temporary file stayed named");
-  std::string header = g_state.file_header_text;
-  reset_generator_state();
-  if (count_descriptors() != baseline_descriptors) fail_check("a file stayed open after the reset");
-  check_and_clean_outputs(header, files);
+  if (count_descriptors() != baseline_descriptors)
+    fail_check("a run that ended with status " + std::to_string(status) + " left a file open");
+  if (!list_folder(temp_dir_name).empty()) fail_check("a temporary file was left behind");
+  check_and_clean_outputs(file_header_text(), files);
   return status;
 }
 
@@ -214,9 +208,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
 
   // The pieces the input is read in, a few bytes each here, change nothing.
-  g_state.input_text.piece_size = size == 0 ? 1 : 1 + data[size - 1] % 23;
+  const std::size_t piece_size = size == 0 ? 1 : 1 + data[size - 1] % 23;
   FileSet piece_files;
-  const int piece_status = run_once({}, piece_files);
+  const int piece_status = run_once({}, piece_files, piece_size);
   if (piece_status != plain_status)
     fail_check("status " + std::to_string(piece_status) + " read in small pieces, " + std::to_string(plain_status) +
                " read in large ones");

@@ -1,7 +1,11 @@
 // Runs the fuzz target once per file without the fuzzer: the corpus replay of
-// the ordinary build. Arguments are files or folders (every regular file in
-// a folder, in name order). Exits 0 when every input ran; a failed check
-// aborts inside the target, and a missing or empty corpus is an error too.
+// the ordinary build. Arguments are files or folders; a folder gives every
+// file below it whose name ends in ".x", leaving out the folders named
+// "expected" (the end-to-end cases keep their expected output there), so the
+// replay reads the seed corpus and the end-to-end inputs where they are.
+// Inputs run in path order. Exits 0 when every input ran; a failed check
+// aborts inside the target, and a missing folder or no input at all is an
+// error too.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -21,8 +25,13 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; i++) {
     fs::path arg = fs::absolute(argv[i]);
     if (fs::is_directory(arg)) {
-      for (const fs::directory_entry &entry : fs::directory_iterator(arg)) {
-        if (entry.is_regular_file()) inputs.push_back(entry.path());
+      for (auto entry = fs::recursive_directory_iterator(arg); entry != fs::recursive_directory_iterator();
+           ++entry) {
+        if (entry->is_directory() && entry->path().filename() == "expected") {
+          entry.disable_recursion_pending();
+        } else if (entry->is_regular_file() && entry->path().extension() == ".x") {
+          inputs.push_back(entry->path());
+        }
       }
     } else if (fs::is_regular_file(arg)) {
       inputs.push_back(arg);
@@ -48,7 +57,7 @@ int main(int argc, char **argv) {
       std::fprintf(report, "replay: cannot read %s\n", path.c_str());
       return 2;
     }
-    std::fprintf(report, "replay: %s (%zu bytes)\n", path.filename().c_str(), data.size());
+    std::fprintf(report, "replay: %s (%zu bytes)\n", path.c_str(), data.size());
     std::fflush(report);
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(data.data()), data.size());
   }

@@ -4,8 +4,9 @@
 #   run-fuzzer.sh SECONDS       fuzz for that many seconds
 #   run-fuzzer.sh --runs N      fuzz for N inputs, for 100 seconds at most
 #
-# The fuzzer starts from the seed corpus in tests/fuzz/corpus (read only) and
-# keeps what it finds in build-fuzz/corpus. A crash is written to
+# The fuzzer starts from the seed corpus in tests/fuzz/corpus and the inputs
+# of the end-to-end cases (both read only) and keeps what it finds in
+# build-fuzz/corpus. A crash is written to
 # build-fuzz/artifacts/ and ends the run with a non-zero status; such an
 # input belongs in tests/fuzz/corpus once the bug is fixed.
 set -eu
@@ -45,13 +46,23 @@ fi
 cmake --build "$build" --target vorlith_fuzz -j "$(nproc 2>/dev/null || echo 2)"
 
 mkdir -p "$build/corpus" "$build/artifacts" "$build/tmp"
+# The end-to-end inputs, copied flat into one folder: the fuzzer would read
+# every file of the case folders, expectations included.
+seeds="$build/e2e-seeds"
+rm -rf "$seeds"
+mkdir -p "$seeds"
+find "$root/tests/e2e/cases" "$root/tests/e2e/inputs" -name expected -prune -o -type f -name '*.x' -print0 |
+  while IFS= read -r -d '' f; do
+    rel=${f#"$root/tests/e2e/"}
+    cp "$f" "$seeds/${rel//\//_}"
+  done
 # The target's scratch folders go below build-fuzz, never into the tree.
 export TMPDIR="$build/tmp"
 cd "$build"
 status=0
 ./vorlith_fuzz "${limit[@]}" -max_len=4096 -timeout=25 -rss_limit_mb=4096 -print_final_stats=1 \
   -dict="$here/vorlith.dict" -artifact_prefix="$build/artifacts/" \
-  "$build/corpus" "$here/corpus" || status=$?
+  "$build/corpus" "$here/corpus" "$seeds" || status=$?
 if [ "$status" != 0 ]; then
   echo "$0: the fuzzer found a failure (status $status); inputs in $build/artifacts/" >&2
   exit 1

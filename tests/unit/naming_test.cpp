@@ -4,9 +4,8 @@
 #include <string>
 
 #include "rpc_hout.h"
-#include "rpc_main.h"
+#include "rpc_text.h"
 #include "rpc_util.h"
-#include "test_support.h"
 
 namespace {
 
@@ -28,33 +27,28 @@ TEST(Naming, JavaTypesAndWrappers) {
 }
 
 TEST(Naming, QualifyBound) {
-  start_input("");
-  g_state.interface_name = "GEOPROG";
-  EXPECT_EQ(qualify_bound("16"), "16");
-  EXPECT_EQ(qualify_bound("0x10"), "0x10");
-  EXPECT_EQ(qualify_bound("MAXPTS"), "GEOPROG.MAXPTS");
-  EXPECT_EQ(qualify_bound("-1"), "-1");
-  EXPECT_EQ(qualify_bound("-x"), "GEOPROG.-x");
-  EXPECT_EQ(qualify_bound("-"), "GEOPROG.-");
+  EXPECT_EQ(qualify_bound("16", "GEOPROG"), "16");
+  EXPECT_EQ(qualify_bound("0x10", "GEOPROG"), "0x10");
+  EXPECT_EQ(qualify_bound("MAXPTS", "GEOPROG"), "GEOPROG.MAXPTS");
+  EXPECT_EQ(qualify_bound("-1", "GEOPROG"), "-1");
+  EXPECT_EQ(qualify_bound("-x", "GEOPROG"), "GEOPROG.-x");
+  EXPECT_EQ(qualify_bound("-", "GEOPROG"), "GEOPROG.-");
 
-  g_state.interface_name.clear();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(qualify_bound("16"), "16");
-  EXPECT_EQ(qualify_bound("N"), "N");
+  EXPECT_EQ(qualify_bound("16", ""), "16");
+  EXPECT_EQ(qualify_bound("N", ""), "N");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Internal error: 16Internal error: N");
 }
 
 TEST(Naming, FormNameBothCases) {
-  start_input("");
   std::string_view one = "1", two = "2", zero_one = "01";
-  EXPECT_EQ(form_name("GEOPROG", &one), "GEOPROG");
-  EXPECT_EQ(form_name("GEOPROG", &two), "geoprog_2");
-  EXPECT_EQ(form_name("GEOPROG", &zero_one), "geoprog_01");
-  EXPECT_EQ(form_name("GetPoint", nullptr), "GetPoint");
-  g_state.name_case_flag = false;
-  EXPECT_EQ(form_name("GEOPROG", &one), "geoprog");
-  EXPECT_EQ(form_name("GEOPROG", &two), "GEOPROG_2");
-  EXPECT_EQ(form_name("GetPoint", nullptr), "getpoint");
+  EXPECT_EQ(form_name("GEOPROG", &one, true), "GEOPROG");
+  EXPECT_EQ(form_name("GEOPROG", &two, true), "geoprog_2");
+  EXPECT_EQ(form_name("GEOPROG", &zero_one, true), "geoprog_01");
+  EXPECT_EQ(form_name("GetPoint", nullptr, true), "GetPoint");
+  EXPECT_EQ(form_name("GEOPROG", &one, false), "geoprog");
+  EXPECT_EQ(form_name("GEOPROG", &two, false), "GEOPROG_2");
+  EXPECT_EQ(form_name("GetPoint", nullptr, false), "getpoint");
   EXPECT_EQ(lower_case("Geo_PROG2\xC4"), "geo_prog2\xC4");
 }
 

@@ -3,24 +3,30 @@
 
 #include <string>
 
-#include "rpc_main.h"
 #include "rpc_parse.h"
 #include "test_support.h"
 
 namespace {
 
-Definition *parse_one(const std::string &text) {
-  start_input(text);
-  return get_definition();
-}
+// A parser over text, and the first Definition it reads.
+struct OneParse {
+  explicit OneParse(const std::string &text) : input(scanner, text), parser(scanner), def(get_definition(parser)) {}
+
+  Scanner scanner;
+  TestInput input;
+  Parser parser;
+  Definition *def;
+};
 
 // The last line of the report: "test.x, line N: message".
 std::string parse_error(const std::string &text) {
-  start_input(text);
+  Scanner scanner;
+  TestInput input(scanner, text);
+  Parser parser(scanner);
   std::string error_output;
   int status = expect_run_end(
-      [] {
-        while (get_definition()) {
+      [&] {
+        while (get_definition(parser)) {
         }
       },
       error_output);
@@ -30,14 +36,16 @@ std::string parse_error(const std::string &text) {
 }
 
 TEST(Parser, TypedefForms) {
-  auto def = parse_one("typedef string line<>;");
+  OneParse line("typedef string line<>;");
+  const Definition *def = line.def;
   EXPECT_EQ(def->kind, DefinitionKind::Typedef);
   EXPECT_EQ(def->name, "line");
   EXPECT_EQ(def->old_type, "string");
   EXPECT_EQ(def->relation, Relation::VarArray);
   EXPECT_EQ(def->array_bound, "~0");
 
-  def = parse_one("typedef struct node *link;");
+  OneParse link("typedef struct node *link;");
+  def = link.def;
   EXPECT_EQ(def->old_prefix, "struct");
   EXPECT_EQ(def->old_type, "node");
   EXPECT_EQ(def->relation, Relation::Pointer);
@@ -45,9 +53,10 @@ TEST(Parser, TypedefForms) {
 }
 
 TEST(Parser, UnsignedAndLongForms) {
-  auto def = parse_one(
+  OneParse parse(
       "struct s { unsigned long a; unsigned b; unsigned short int c; long int d; short e;"
       " unsigned char f; unsigned hyper g; int h[N]; opaque k<16>; };");
+  const Definition *def = parse.def;
   ASSERT_EQ(def->members.size(), 9u);
   const char *types[] = {"u_long", "u_int", "u_short", "long", "short", "u_char", "u_hyper", "int", "opaque"};
   for (std::size_t i = 0; i < 9; i++) EXPECT_EQ(def->members[i].type, types[i]);
@@ -58,7 +67,8 @@ TEST(Parser, UnsignedAndLongForms) {
 }
 
 TEST(Parser, UnionArms) {
-  auto def = parse_one("union u switch (enum color c) { case RED: int a; case -1: void; default: void; };");
+  OneParse u("union u switch (enum color c) { case RED: int a; case -1: void; default: void; };");
+  const Definition *def = u.def;
   EXPECT_EQ(def->discriminant.prefix, "enum");
   EXPECT_EQ(def->discriminant.type, "color");
   ASSERT_EQ(def->cases.size(), 2u);
@@ -68,23 +78,27 @@ TEST(Parser, UnionArms) {
   ASSERT_TRUE(def->default_arm.has_value());
   EXPECT_EQ(def->default_arm->type, "void");
 
-  def = parse_one("union v switch (void) { case 1: int a; };");
+  OneParse v("union v switch (void) { case 1: int a; };");
+  def = v.def;
   EXPECT_EQ(def->discriminant.type, "void");
   EXPECT_FALSE(def->default_arm.has_value());
 }
 
 TEST(Parser, EnumConstantAndProgram) {
-  auto def = parse_one("enum e { A, B = 10, C };");
+  OneParse e("enum e { A, B = 10, C };");
+  const Definition *def = e.def;
   ASSERT_EQ(def->enum_members.size(), 3u);
   EXPECT_FALSE(def->enum_members[0].value.has_value());
   EXPECT_EQ(*def->enum_members[1].value, "10");
 
-  def = parse_one("const S = \"ab\";");
+  OneParse s("const S = \"ab\";");
+  def = s.def;
   EXPECT_EQ(def->value, "\"ab\"");
 
-  def = parse_one(
+  OneParse p(
       "program P { version V1 { void N(void) = 0; string E(string) = 2; } = 1;"
       " version V2 { struct r G(struct a) = 1; } = 2; } = 0x2000;");
+  def = p.def;
   EXPECT_EQ(def->program_number, "0x2000");
   ASSERT_EQ(def->versions.size(), 2u);
   EXPECT_EQ(def->versions[0].number, "1");
@@ -108,30 +122,32 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
     if (i % 7 == 0) text += "/* a comment\n over lines */\n";
   }
   for (std::size_t piece : {1, 3, 16, 100, 1 << 16}) {
-    start_input(text);
-    g_state.input_text.piece_size = piece;
+    Scanner scanner;
+    TestInput input(scanner, text);
+    scanner.input.piece_size = piece;
+    Parser parser(scanner);
     for (int i = 0; i < 40; i++) {
       const std::string n = std::to_string(i);
-      Definition *def = get_definition();
+      Definition *def = get_definition(parser);
       ASSERT_NE(def, nullptr);
       EXPECT_EQ(def->name, "s" + n) << "piece " << piece;
       ASSERT_EQ(def->members.size(), 2u);
       EXPECT_EQ(def->members[0].name, "first_" + n);
       EXPECT_EQ(def->members[1].name, "name_" + n);
       EXPECT_EQ(def->members[1].array_bound, "LIMIT_" + n);
-      def = get_definition();
+      def = get_definition(parser);
       ASSERT_NE(def, nullptr);
       EXPECT_EQ(def->name, "C" + n);
       EXPECT_EQ(def->value, n);
     }
-    EXPECT_EQ(get_definition(), nullptr);
+    EXPECT_EQ(get_definition(parser), nullptr);
     // The storage holds the lines in use, not the whole input.
-    EXPECT_LT(g_state.input_text.read_end, piece < 100 ? 400u : text.size() + 1);
+    EXPECT_LT(scanner.input.read_end, piece < 100 ? 400u : text.size() + 1);
   }
 }
 
 TEST(Parser, EmptyInputHasNoDefinition) {
-  EXPECT_EQ(parse_one("/* c */\n%pass\n# 3 \"x\"\n\n"), nullptr);
+  EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr);
 }
 
 TEST(Parser, Messages) {
@@ -169,9 +185,11 @@ TEST(Parser, Messages) {
 }
 
 TEST(Parser, CaretsReachPastALookedAtToken) {
-  start_input("struct s {\n  int a b;\n};\n");
+  Scanner scanner;
+  TestInput input(scanner, "struct s {\n  int a b;\n};\n");
+  Parser parser(scanner);
   std::string error_output;
-  expect_run_end([] { get_definition(); }, error_output);
+  expect_run_end([&] { get_definition(parser); }, error_output);
   EXPECT_EQ(error_output, "  int a b;\n^^^^^^^^^\ntest.x, line 2: expected ';'\n");
 }
 

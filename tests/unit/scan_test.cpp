@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "rpc_main.h"
 #include "rpc_scan.h"
 #include "test_support.h"
 
@@ -17,13 +16,14 @@ namespace {
 
 using Tokens = std::vector<std::pair<TokenKind, std::string>>;
 
-// Every token up to the end of the input, with the text of word-like ones.
-Tokens scan_all(const std::string &text) {
-  start_input(text);
+// Every token up to the end of the input, with the text of word-like ones;
+// scanner is left as the end of the input leaves it.
+Tokens scan_all(const std::string &text, Scanner &scanner) {
+  TestInput input(scanner, text);
   Tokens tokens;
   Token token;
   for (;;) {
-    get_token(token);
+    get_token(scanner, token);
     if (token.kind == TokenKind::EndOfInput) break;
     bool has_text = token.kind == TokenKind::Identifier || token.kind == TokenKind::StringConstant;
     tokens.emplace_back(token.kind, has_text ? token.text : std::string());
@@ -31,13 +31,19 @@ Tokens scan_all(const std::string &text) {
   return tokens;
 }
 
+Tokens scan_all(const std::string &text) {
+  Scanner scanner;
+  return scan_all(text, scanner);
+}
+
 std::string scan_error(const std::string &text) {
-  start_input(text);
+  Scanner scanner;
+  TestInput input(scanner, text);
   std::string error_output;
   int status = expect_run_end(
-      [] {
+      [&] {
         Token token;
-        do get_token(token);
+        do get_token(scanner, token);
         while (token.kind != TokenKind::EndOfInput);
       },
       error_output);
@@ -85,13 +91,15 @@ TEST(Scanner, WordsEndAtTheFirstOtherByte) {
     std::string word(length, 'w');
     word[0] = 'W';
     for (int c = 0; c < 256; c++) {
-      start_input(word + static_cast<char>(c) + "z\n");
-      get_token(token);
+      Scanner scanner;
+      TestInput input(scanner, word + static_cast<char>(c) + "z\n");
+      get_token(scanner, token);
       const std::string expected = is_word_byte(c) ? word + static_cast<char>(c) + "z" : word;
       ASSERT_EQ(token.text, expected) << "length " << length << ", byte " << c;
     }
-    start_input(word);
-    get_token(token);
+    Scanner scanner;
+    TestInput input(scanner, word);
+    get_token(scanner, token);
     EXPECT_EQ(token.text, word);
   }
 }
@@ -109,9 +117,10 @@ TEST(Scanner, StringConstantsKeepQuotesAndHaveNoEscapes) {
 
 TEST(Scanner, CommentsSpanLinesAndHideSpecialLines) {
   Tokens expected = {{Id, "a"}, {Id, "b"}};
-  EXPECT_EQ(scan_all("a /* one\n# 99 \"x\"\n% text\n/* still */ b /* open to the end\n c"), expected);
-  EXPECT_EQ(g_state.pass_through_text, "");
-  EXPECT_EQ(g_state.input_name, "test.x");
+  Scanner scanner;
+  EXPECT_EQ(scan_all("a /* one\n# 99 \"x\"\n% text\n/* still */ b /* open to the end\n c", scanner), expected);
+  EXPECT_EQ(scanner.pass_through_text, "");
+  EXPECT_EQ(scanner.input_name, "test.x");
 }
 
 // Comments are searched up to sixteen bytes at a time for "*" and line feeds:
@@ -124,12 +133,13 @@ TEST(Scanner, CommentsEndWhereverTheirEndFalls) {
       std::string body;
       for (std::size_t k = 0; k < length; k++) body += *filler == '\0' ? '\0' : *filler;
       const std::string text = "/*" + body + "*/next";
-      start_input(text);
-      get_token(token);
+      Scanner scanner;
+      TestInput input(scanner, text);
+      get_token(scanner, token);
       ASSERT_EQ(token.kind, Id) << "length " << length << ", filler " << int(*filler);
       ASSERT_EQ(token.text, "next") << "length " << length << ", filler " << int(*filler);
       const long long lines = *filler == '\n' ? static_cast<long long>(length) + 1 : 1;
-      EXPECT_EQ(g_state.line_number, lines) << "length " << length;
+      EXPECT_EQ(scanner.line_number, lines) << "length " << length;
     }
   }
   // A "*" or "/" alone does not end a comment; "*" then "/" across a line
@@ -152,19 +162,20 @@ struct ScanRecord {
 };
 
 ScanRecord scan_in_pieces(const std::string &text, std::size_t piece_size) {
-  start_input(text);
-  if (piece_size > 0) g_state.input_text.piece_size = piece_size;
+  Scanner scanner;
+  TestInput input(scanner, text);
+  if (piece_size > 0) scanner.input.piece_size = piece_size;
   ScanRecord record;
   expect_run_end(
       [&] {
         Token token;
-        for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token))
+        for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token))
           record.tokens.emplace_back(std::string(token.text) + "/" + std::to_string(static_cast<int>(token.kind)),
-                                     g_state.line_number);
+                                     scanner.line_number);
       },
       record.error_output);
-  record.pass_through = g_state.pass_through_text;
-  record.input_name = g_state.input_name;
+  record.pass_through = scanner.pass_through_text;
+  record.input_name = scanner.input_name;
   return record;
 }
 
@@ -188,98 +199,106 @@ TEST(Scanner, PiecesOfTheInputScanAsTheWhole) {
 }
 
 TEST(Scanner, EndOfInputRepeats) {
-  start_input("x");
+  Scanner scanner;
+  TestInput input(scanner, "x");
   Token token;
-  get_token(token);
+  get_token(scanner, token);
   for (int i = 0; i < 3; i++) {
-    get_token(token);
+    get_token(scanner, token);
     EXPECT_EQ(token.kind, TokenKind::EndOfInput);
   }
 }
 
 TEST(Scanner, PushedBackTokenComesFirst) {
-  start_input("b");
+  Scanner scanner;
+  TestInput input(scanner, "b");
   Token pushed{TokenKind::Identifier, "a"};
-  unget_token(pushed);
+  unget_token(scanner, pushed);
   Token token;
-  get_token(token);
+  get_token(scanner, token);
   EXPECT_EQ(token.text, "a");
-  get_token(token);
+  get_token(scanner, token);
   EXPECT_EQ(token.text, "b");
 }
 
 TEST(Scanner, PeekLeavesTheTokenNext) {
-  start_input("alpha ; beta");
-  EXPECT_EQ(peek_token_kind(), Id);
-  EXPECT_EQ(peek_token_kind(), Id);  // still the same token
+  Scanner scanner;
+  TestInput input(scanner, "alpha ; beta");
+  EXPECT_EQ(peek_token_kind(scanner), Id);
+  EXPECT_EQ(peek_token_kind(scanner), Id);  // still the same token
   Token token;
-  get_token(token);
+  get_token(scanner, token);
   EXPECT_EQ(token.text, "alpha");
-  EXPECT_EQ(peek_token_kind(), TokenKind::Semicolon);
-  get_token(token);
+  EXPECT_EQ(peek_token_kind(scanner), TokenKind::Semicolon);
+  get_token(scanner, token);
   Token pushed{TokenKind::Star, {}};
-  unget_token(pushed);
-  EXPECT_EQ(peek_token_kind(), TokenKind::Star);  // a pushed-back token is next
-  get_token(token);
-  get_token(token);
+  unget_token(scanner, pushed);
+  EXPECT_EQ(peek_token_kind(scanner), TokenKind::Star);  // a pushed-back token is next
+  get_token(scanner, token);
+  get_token(scanner, token);
   EXPECT_EQ(token.text, "beta");
-  EXPECT_EQ(peek_token_kind(), TokenKind::EndOfInput);
+  EXPECT_EQ(peek_token_kind(scanner), TokenKind::EndOfInput);
 }
 
 TEST(Scanner, PassThroughLines) {
-  scan_all("%%define X\r\n%plain\n%\r\n%a\rb\r\nint\n%");
+  Scanner scanner;
+  scan_all("%%define X\r\n%plain\n%\r\n%a\rb\r\nint\n%", scanner);
   // Only a carriage return right before the line feed at the first one found counts.
-  EXPECT_EQ(g_state.pass_through_text, "#define X\nplain\n\ra\rb\r\n");
+  EXPECT_EQ(scanner.pass_through_text, "#define X\nplain\n\ra\rb\r\n");
 }
 
 // Every line counts once, whether it holds tokens, nothing, or the inside
 // of a comment; a special line is found wherever it follows, but not inside
 // a comment.
 TEST(Scanner, LinesCountAndSpecialLinesFollowAnyLine) {
-  start_input("a\n\n\r\n b /* x\n#not\n%not */ c\n# 20 \"f.x\"\n%pass\nd\n\ne");
+  Scanner scanner;
+  TestInput input(scanner, "a\n\n\r\n b /* x\n#not\n%not */ c\n# 20 \"f.x\"\n%pass\nd\n\ne");
   std::vector<std::pair<std::string, long long>> seen;
   Token token;
-  for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token))
-    seen.emplace_back(token.text, g_state.line_number);
+  for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token))
+    seen.emplace_back(token.text, scanner.line_number);
   const std::vector<std::pair<std::string, long long>> expected = {
       {"a", 1}, {"b", 4}, {"c", 6}, {"d", 21}, {"e", 23}};
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(g_state.pass_through_text, "pass\n");
-  EXPECT_EQ(g_state.input_name, "f.x");
+  EXPECT_EQ(scanner.pass_through_text, "pass\n");
+  EXPECT_EQ(scanner.input_name, "f.x");
 }
 
 TEST(Scanner, LineMarkerSetsLineAndName) {
-  start_input("int\n# 10 \"geo.x\" 1 3\n\n  struct");
+  Scanner scanner;
+  TestInput input(scanner, "int\n# 10 \"geo.x\" 1 3\n\n  struct");
   Token token;
-  get_token(token);
-  EXPECT_EQ(g_state.line_number, 1);
-  get_token(token);
+  get_token(scanner, token);
+  EXPECT_EQ(scanner.line_number, 1);
+  get_token(scanner, token);
   EXPECT_EQ(token.kind, TokenKind::Struct);
-  EXPECT_EQ(g_state.line_number, 11);
-  EXPECT_EQ(g_state.input_name, "geo.x");
+  EXPECT_EQ(scanner.line_number, 11);
+  EXPECT_EQ(scanner.input_name, "geo.x");
 }
 
 TEST(Scanner, LineMarkerEdgeForms) {
-  scan_all("# 5 \"\"\n");
-  EXPECT_FALSE(g_state.has_input_name);
-  scan_all("#line\nx");
-  EXPECT_EQ(g_state.line_number, 0);  // no digits: the next line is line 0
-  scan_all("# 7 name\n");
-  EXPECT_EQ(g_state.input_name, "ame\n");  // the skipped byte was not a quote
-  scan_all("# 99999999999999999999 \"big\"\n");
-  EXPECT_EQ(g_state.line_number, 2147483646);
+  Scanner scanner;
+  scan_all("# 5 \"\"\n", scanner);
+  EXPECT_FALSE(scanner.has_input_name);
+  scan_all("#line\nx", scanner);
+  EXPECT_EQ(scanner.line_number, 0);  // no digits: the next line is line 0
+  scan_all("# 7 name\n", scanner);
+  EXPECT_EQ(scanner.input_name, "ame\n");  // the skipped byte was not a quote
+  scan_all("# 99999999999999999999 \"big\"\n", scanner);
+  EXPECT_EQ(scanner.line_number, 2147483646);
 }
 
 TEST(Scanner, LongLineIsOneLine) {
   std::string name(5000, 'n');
-  start_input("const " + name + " = 1;\nint");
+  Scanner scanner;
+  TestInput input(scanner, "const " + name + " = 1;\nint");
   Token token;
-  get_token(token);
-  get_token(token);
+  get_token(scanner, token);
+  get_token(scanner, token);
   EXPECT_EQ(token.text, name);
-  do get_token(token);
+  do get_token(scanner, token);
   while (token.kind != TokenKind::Int);
-  EXPECT_EQ(g_state.line_number, 2);
+  EXPECT_EQ(scanner.line_number, 2);
 }
 
 // Token texts view the input in place, and only asking for the next
@@ -292,15 +311,16 @@ TEST(Scanner, TokenTextsStayValidForThePass) {
     names.push_back("name_" + std::to_string(i));
     text += "/* line " + std::to_string(i) + " */ " + names.back() + (i % 7 == 0 ? " \"s\"\n" : "\n");
   }
-  start_input(text);
+  Scanner scanner;
+  TestInput input(scanner, text);
   std::vector<std::string_view> seen;
   Token token;
-  for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token)) {
+  for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token)) {
     if (token.kind == TokenKind::Identifier) seen.push_back(token.text);
   }
   ASSERT_EQ(seen.size(), names.size());
   for (std::size_t i = 0; i < names.size(); i++) EXPECT_EQ(seen[i], names[i]);
-  EXPECT_EQ(g_state.line_number, 3000);
+  EXPECT_EQ(scanner.line_number, 3000);
 }
 
 // A stream that is not a regular file has no size to go by: its input grows
@@ -318,19 +338,20 @@ TEST(Scanner, InputFromAPipe) {
     }
     close(ends[1]);
   });
-  start_input("");
-  std::fclose(g_state.input_stream);
-  g_state.input_stream = fdopen(ends[0], "r");
-  ASSERT_NE(g_state.input_stream, nullptr);
+  std::FILE *stream = fdopen(ends[0], "r");
+  ASSERT_NE(stream, nullptr);
+  Scanner scanner;
+  start_scan(scanner, stream, "pipe");
   Tokens tokens;
   Token token;
-  for (get_token(token); token.kind != TokenKind::EndOfInput; get_token(token))
+  for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token))
     tokens.emplace_back(token.kind, token.kind == TokenKind::Identifier ? token.text : std::string());
   writer.join();
+  std::fclose(stream);
   Tokens expected = {{TokenKind::Const, ""}, {Id, "A"}, {TokenKind::Equal, ""}, {Id, "1"},
                      {TokenKind::Semicolon, ""}, {Id, "B"}};
   EXPECT_EQ(tokens, expected);
-  EXPECT_EQ(g_state.line_number, 3);
+  EXPECT_EQ(scanner.line_number, 3);
 }
 
 TEST(Scanner, LexicalErrors) {

@@ -1,22 +1,30 @@
 // Helpers that let a test feed text to the front end and observe how a run
-// would end, without ending the test process.
+// would end.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
-// Thrown in place of ending the process.
-struct RunEnded {
-  int status;
-};
+#include <gtest/gtest.h>
 
-// Resets all generator state, makes the exit path throw RunEnded, and makes
-// `text` the input of a pass named "test.x".
-void start_input(const std::string &text);
+#include "rpc_diag.h"
+#include "rpc_scan.h"
+
+// Makes `text` the input of a pass named "test.x" for scanner. The input
+// stays open while this lives; the scanner may be looked at afterwards.
+class TestInput {
+ public:
+  TestInput(Scanner &scanner, const std::string &text);
+  ~TestInput();
+  TestInput(const TestInput &) = delete;
+  TestInput &operator=(const TestInput &) = delete;
+
+ private:
+  std::FILE *stream_;
+};
 
 // Runs `step`, expecting it to end the run; returns the status and puts
 // what it wrote to standard error into `error_output`.
-#include <gtest/gtest.h>
-
 template <typename Step>
 int expect_run_end(Step step, std::string &error_output) {
   testing::internal::CaptureStderr();

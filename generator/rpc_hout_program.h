@@ -1,0 +1,33 @@
+// The Java writers for programs: the constants, and per version the
+// interface file, the client class and the abstract server class.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "rpc_hout.h"
+#include "rpc_parse.h"
+
+// The Java pieces of one procedure, shared by the three writers.
+struct ProcedureSignature {
+  std::string method_name;
+  std::string proc_constant;
+  std::string arg_java_type;
+  std::string result_java_type;
+  std::string param_list;
+  std::string return_type;
+};
+
+// name_case_flag is the driver's naming option (see form_name).
+std::string version_base_name(const Definition &program, const VersionDef &version, bool name_case_flag);
+ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_flag);
+
+// Appends the constant's Java line to constants_text.
+void append_constant_line(std::string &constants_text, const Definition &def);
+// Writes the interface file of every version, each holding constants_text;
+// returns the base name of the last one, which later passes qualify
+// bounds and labels with.
+std::string emit_interface_files(JavaOutput &out, const Definition &program, std::string_view constants_text,
+                                 bool name_case_flag);
+void emit_client_files(JavaOutput &out, const Definition &program, bool name_case_flag);
+void emit_server_files(JavaOutput &out, const Definition &program, bool name_case_flag);
