@@ -5,8 +5,10 @@
 
 #include "rpc_diag.h"
 #include "rpc_main.h"
+#include "rpc_signal.h"
 
 int main(int argc, char **argv) {
+  install_signal_cleanup();
   const int status = vorlith_main(argc, argv);
   // The file lists are output too: losing them fails a run that had
   // succeeded. A failed run keeps its own status.

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "rpc_diag.h"
+#include "rpc_signal.h"
 
 namespace {
 
@@ -208,8 +209,11 @@ void open_java_file(JavaOutput &out, std::string_view base_name) {
   file_name.clear();
   append_format(file_name, "%s.java", {base_name});
   append_format(out.generated_file_list, "\t%s\n", {file_name});
+  // Registered before it exists: a signal while it is written removes it.
+  note_output_file(file_name);
   out.output_stream = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (out.output_stream < 0) {
+    forget_output_file();
     report_system_error(file_name, errno);
     terminate_run(255);
   }
@@ -239,8 +243,10 @@ void close_java_file(JavaOutput &out) {
   if (error_number != 0) {
     report_system_error(out.output_file_name, error_number);
     std::remove(out.output_file_name.c_str());
+    forget_output_file();
     terminate_run(255);
   }
+  forget_output_file();
 }
 
 // ---- Data-type class files ----

@@ -12,6 +12,7 @@
 
 #include "rpc_diag.h"
 #include "rpc_parse.h"
+#include "rpc_signal.h"
 #include "rpc_text.h"
 
 // The version comes from the build (the project's version).
@@ -48,6 +49,8 @@ void make_temp_file(PassInput &input, const RunSettings &settings) {
   path += "/vorlith.XXXXXX";
   std::vector<char> name(path.begin(), path.end());
   name.push_back('\0');
+  // Made and registered as one step, so that a signal cannot leave it.
+  SignalHold hold;
   int fd = mkstemp(name.data());
   if (fd < 0) {
     report_system_error(settings.program_name + ": " + path, errno);
@@ -55,6 +58,7 @@ void make_temp_file(PassInput &input, const RunSettings &settings) {
   }
   close(fd);
   input.temp_file_name = name.data();
+  note_temp_file(input.temp_file_name);
 }
 
 // Runs the preprocessor over the input into this pass's temporary file.
@@ -68,7 +72,7 @@ void run_preprocessor(PassInput &input, const RunSettings &settings, const std::
       format_text("%s %s %s %s \n", {settings.preprocessor_path, settings.preprocessor_flag, define_word, input_file}));
   std::fflush(stderr);
   std::fflush(stdout);
-  int status = std::system(command.c_str());
+  int status = run_shell_command(command);
   if (status != 0) {
     // "enviroment" and the missing line feed are part of the output format.
     write_stderr(format_text("Preprocessing failed with error %d.\nPlease check enviroment settings.",
@@ -81,7 +85,10 @@ void run_preprocessor(PassInput &input, const RunSettings &settings, const std::
 
 PassInput::~PassInput() {
   if (stream != nullptr) std::fclose(stream);
-  if (!temp_file_name.empty()) std::remove(temp_file_name.c_str());
+  if (!temp_file_name.empty()) {
+    std::remove(temp_file_name.c_str());
+    forget_temp_file();
+  }
 }
 
 std::string file_header_text() {
@@ -216,6 +223,7 @@ void reset_pass(PassInput &input, Scanner &scanner, JavaOutput &out) {
   if (!input.temp_file_name.empty()) {
     if (std::remove(input.temp_file_name.c_str()) != 0)
       write_stderr(format_text("Fail to remove %s.\n", {input.temp_file_name}));
+    forget_temp_file();
     input.temp_file_name.clear();
   }
   // Release what the pass held, not only its contents.

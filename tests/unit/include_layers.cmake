@@ -14,6 +14,7 @@ set(layers
   rpc_text          # formats and text buffers
   rpc_token         # token kinds and their spellings
   rpc_diag          # input-error reports and the early end of a run
+  rpc_signal        # what a signal that ends the run undoes
   rpc_util          # naming helpers
   rpc_input         # the block reader
   rpc_scan          # the scanner
