@@ -12,14 +12,15 @@
 #   -r  rounds (default 5); the table shows each contender's median
 #   -t  timed seconds of each run (default 5)
 #   -w  warm-up seconds of each Java client run, in its own fresh JVM
-#       (default 10); a C client warms up for 1 s
+#       (default 20); a C client warms up for 1 s
 #   -W  warm-up seconds of the Java server, once, before the first round,
-#       for each kind of call (default 20)
+#       for each kind of call (default 30)
 #   -q  quick check of the pieces (1 round, runs of 0.3 s, short warm-ups):
 #       the figures mean nothing
 #   -S  instead: start a fresh Java server and watch it settle, printing the
 #       C client's calls per second every second for SECONDS, small calls
-#       and then 64 KiB echoes
+#       and then 64 KiB echoes, and when in each phase the JIT last compiled
+#       a method of the serving path with its optimising compiler
 #
 # Contenders, one run at a time, each round in a rotated order: the small
 # call (int in, int out) and the 64 KiB opaque echo, each as Java client ->
@@ -35,8 +36,8 @@ build="$here/../../build"
 jar=""
 rounds=5
 seconds=5
-client_warmup=10
-server_warmup=20
+client_warmup=20
+server_warmup=30
 settle=""
 quick=""
 size=65536
@@ -96,6 +97,7 @@ start_server() {
     sleep 0.1
   done
   printf -v "${name}_port" '%s' "$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/$name.out")"
+  printf -v "${name}_pid" '%s' "$pid"
 }
 
 # The server lives no longer than the benchmark could.
@@ -120,13 +122,23 @@ field() {
 }
 
 if [ -n "$settle" ]; then
-  jserver settle
+  # The server logs what the JIT compiles (milliseconds of JVM uptime,
+  # tier 4 being the optimising compiler); jcmd tells the uptime at which
+  # each phase begins.
+  start_server settle java -XX:+PrintCompilation -cp "$cp" BenchServer -l "$lifetime"
+  uptime_ms() { jcmd "$settle_pid" VM.uptime | awk '/^[0-9.]+ s$/ { printf "%d\n", $1 * 1000 }'; }
   echo "A fresh Java server, the C client's calls per second, second by second" \
        "(load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg))"
   for mode in int blob; do
     echo "## $mode"
+    t0=$(uptime_ms)
     run_client "$cln" -p "$settle_port" -m "$mode" -s "$size" -w 0 -t "$settle" -i 1
     grep '^interval' "$work/last"
+    # The last optimised compile of the serving path (runtime, generated
+    # and benchmark classes) during this phase.
+    awk -v t0="$t0" '$1 ~ /^[0-9]+$/ && $1 >= t0 && / 4 +(kelvaro|Bench|BENCH_|blob|bench_stats)/ && !/made (not entrant|zombie)/ { last = $0 }
+      END { if (last != "") { split(last, f, " "); printf "last optimised compile of the serving path: %.1f s into the phase:%s\n", (f[1] - t0) / 1000, substr(last, index(last, f[2]) + length(f[2])) }
+            else print "no optimised compile of the serving path in this phase" }' "$work/settle.out"
   done
   echo "load average at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
   exit 0
