@@ -66,6 +66,10 @@ check_msgclient() {
   local jar="$prefix/share/java/kelvaro-zelt.jar"
   local work="$scratch/msgdemo"
   PATH="$PATH:/usr/sbin:/sbin"
+  # Program 1234567 is the msgclient tests' too, in this build tree or
+  # another one: the same lock file keeps the runs apart.
+  exec 9>/tmp/vorlith-msg_prog_1234567.lock
+  flock -w 150 9 || { err "another test run holds /tmp/vorlith-msg_prog_1234567.lock"; exit 1; }
   bash "$rpcbind_up"
   mkdir "$work"
   cp "$examples/msg.x" "$examples/MsgServer.java" "$work/"

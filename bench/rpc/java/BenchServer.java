@@ -47,15 +47,16 @@ public class BenchServer extends BENCH_PROG_svcb {
     public static void main(String[] args) throws Exception {
         long corrupt_every = 0;
         long lifetime = 3600;
-        for (int i = 0; i + 1 < args.length; i += 2) {
-            switch (args[i]) {
-                case "-x" -> corrupt_every = Long.parseLong(args[i + 1]);
-                case "-l" -> lifetime = Long.parseLong(args[i + 1]);
-                default -> {
-                    System.err.println("usage: java BenchServer [-x N] [-l SECONDS]");
-                    System.exit(2);
-                }
+        for (int i = 0; i < args.length; i += 2) {
+            String option = args[i];
+            if (i + 1 >= args.length || !(option.equals("-x") || option.equals("-l"))) {
+                System.err.println("usage: java BenchServer [-x N] [-l SECONDS]");
+                System.exit(2);
             }
+            if (option.equals("-x"))
+                corrupt_every = Long.parseLong(args[i + 1]);
+            else
+                lifetime = Long.parseLong(args[i + 1]);
         }
         BenchServer server = new BenchServer(corrupt_every);
         int port = server.start(0);
