@@ -6,7 +6,8 @@ set -eu
 
 packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind
 openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
-man-db dpkg-dev junit5"
+man-db dpkg-dev junit5
+lintian maven libmaven-compiler-plugin-java libmaven-resources-plugin-java"
 
 missing=""
 for p in $packages; do
