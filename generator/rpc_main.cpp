@@ -182,7 +182,7 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
   Parser parser(scanner);
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
-    dispatch_definition(*def, mode, settings.options.name_case_flag, out, handover);
+    dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);
   }
 
   static constexpr FormatText type_summary = "\nGenerated XDR files:\n %s\n";

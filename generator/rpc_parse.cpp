@@ -184,9 +184,10 @@ void parse_struct(Parser &p, Definition &def) {
   get_token(p.scanner, p.token);
 }
 
-// union-def = "union" identifier "switch" "(" declaration ")" "{"
-//             case-arm { case-arm } [ "default" ":" declaration ";" ] "}"
-// case-arm  = "case" constant ":" declaration ";"
+// union-def  = "union" identifier "switch" "(" declaration ")" "{"
+//              case-arm { case-arm } [ "default" ":" declaration ";" ] "}"
+// case-arm   = case-label { case-label } declaration ";"
+// case-label = "case" constant ":"
 void parse_union(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Union;
   def.name = expect_identifier(p);
@@ -198,8 +199,10 @@ void parse_union(Parser &p, Definition &def) {
   expect_token(p, TokenKind::Case);
   for (;;) {
     UnionCase arm;
-    arm.case_value = expect_identifier(p);
-    expect_token(p, TokenKind::Colon);
+    do {
+      arm.case_values.push_back(expect_identifier(p));
+      expect_token(p, TokenKind::Colon);
+    } while (peek_and_take(p, TokenKind::Case));
     arm.declaration = parse_declaration(p, DefinitionKind::Union);
     def.cases.push_back(std::move(arm));
     expect_token(p, TokenKind::Semicolon);
@@ -310,8 +313,10 @@ void clear_definition(Definition &def) {
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
 Definition *get_definition(Parser &p) {
-  // The Definition handed over before is done with, and with it every view
-  // into the input before the current line.
+  // The Definition handed over before is done with: it is remembered, and
+  // then every view into the input before the current line may go.
+  if (p.handed_over) remember_definition(p.memory, p.current_definition);
+  p.handed_over = false;
   release_used_input(p.scanner);
   get_token(p.scanner, p.token);
   Definition *def = &p.current_definition;
@@ -327,5 +332,88 @@ Definition *get_definition(Parser &p) {
     default: report_error(p, "definition keyword expected");
   }
   expect_token(p, TokenKind::Semicolon);
+  p.handed_over = true;
   return def;
+}
+
+// ---- The memory of definitions ----
+
+const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name) {
+  auto found = memory.values.find(name);
+  return found == memory.values.end() ? nullptr : &found->second;
+}
+
+const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name) {
+  auto found = memory.typedefs.find(name);
+  return found == memory.typedefs.end() ? nullptr : &found->second;
+}
+
+namespace {
+
+// A constant's value: a string, a number, or a name followed to what it
+// comes to.
+RememberedValue remembered_constant(const DefinitionMemory &memory, std::string_view value) {
+  RememberedValue constant;
+  if (!value.empty() && value[0] == '"') {
+    constant.type = ConstantType::String;
+  } else if (std::optional<NumberValue> number = number_value(value)) {
+    constant.type = needs_long(*number) ? ConstantType::Long : ConstantType::Int;
+    constant.number_text = value;
+    constant.value = number;
+  } else if (const RememberedValue *named = find_value(memory, value)) {
+    if (named->is_enum_member) {
+      constant.alias_enum = named->enum_name;
+      constant.alias_member = value;
+      constant.value = named->value;
+    } else {
+      constant = *named;
+    }
+  }
+  return constant;
+}
+
+// Enum members count on from the last explicit value, or from 0.
+void remember_enum(DefinitionMemory &memory, const Definition &def) {
+  std::optional<NumberValue> last{NumberValue{}};
+  std::uint64_t count = 0;
+  for (const EnumMember &member : def.enum_members) {
+    if (member.value) {
+      const RememberedValue named = remembered_constant(memory, *member.value);
+      last = named.value;
+      count = 0;
+    }
+    RememberedValue remembered;
+    remembered.is_enum_member = true;
+    remembered.enum_name = def.name;
+    if (last) remembered.value = add_count(*last, count);
+    count++;
+    memory.values.insert_or_assign(std::string(member.name), std::move(remembered));
+  }
+}
+
+// A type defined again is no longer the typedef it was.
+void forget_typedef(DefinitionMemory &memory, std::string_view name) {
+  auto found = memory.typedefs.find(name);
+  if (found != memory.typedefs.end()) memory.typedefs.erase(found);
+}
+
+}  // namespace
+
+void remember_definition(DefinitionMemory &memory, const Definition &def) {
+  switch (def.kind) {
+    case DefinitionKind::Constant:
+      memory.values.insert_or_assign(std::string(def.name), remembered_constant(memory, def.value));
+      break;
+    case DefinitionKind::Enum:
+      forget_typedef(memory, def.name);
+      remember_enum(memory, def);
+      break;
+    case DefinitionKind::Typedef:
+      memory.typedefs.insert_or_assign(std::string(def.name),
+                                       RememberedTypedef{std::string(def.old_type), def.relation});
+      break;
+    case DefinitionKind::Struct:
+    case DefinitionKind::Union: forget_typedef(memory, def.name); break;
+    case DefinitionKind::Program: break;
+  }
 }

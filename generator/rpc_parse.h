@@ -2,10 +2,14 @@
 // top-level definition at a time.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "rpc_number.h"
 #include "rpc_scan.h"
 
 enum class DefinitionKind { Constant = 0, Struct = 1, Union = 2, Enum = 3, Typedef = 4, Program = 5 };
@@ -27,8 +31,9 @@ struct Declaration {
   std::string_view array_bound;  // FixedArray and VarArray only; "~0" for "<>"
 };
 
+// One arm: its labels in input order (at least one), and its declaration.
 struct UnionCase {
-  std::string_view case_value;
+  std::vector<std::string_view> case_values;
   Declaration declaration;
 };
 
@@ -76,6 +81,43 @@ struct Definition {
   std::vector<VersionDef> versions;
 };
 
+// The Java type a constant is declared with.
+enum class ConstantType { Int = 0, Long = 1, String = 2 };
+
+// A constant or an enum member defined earlier in the pass.
+struct RememberedValue {
+  bool is_enum_member = false;
+  std::string enum_name;  // an enum member's enum
+  // A constant's Java type, and what it comes to when followed through
+  // other constants: a number (as written at the end of the chain) or an
+  // enum member (alias_enum, alias_member); both empty when neither.
+  ConstantType type = ConstantType::Int;
+  std::string number_text;
+  std::string alias_enum;
+  std::string alias_member;
+  std::optional<NumberValue> value;  // known for numbers and counted enum members
+};
+
+struct RememberedTypedef {
+  std::string old_type;
+  Relation relation = Relation::Plain;
+};
+
+// What the input has defined so far in this pass: the parser records each
+// Definition once it has been handed over and used, so a Definition sees
+// only those before it. A later definition of a name replaces the earlier.
+struct DefinitionMemory {
+  std::map<std::string, RememberedValue, std::less<>> values;  // constants and enum members
+  std::map<std::string, RememberedTypedef, std::less<>> typedefs;
+};
+
+// The constant or enum member of that name defined earlier, or nullptr.
+const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name);
+// The typedef of that name defined earlier, or nullptr.
+const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name);
+// Records a Definition; its texts are copied.
+void remember_definition(DefinitionMemory &memory, const Definition &def);
+
 // The parser of one pass: reads its scanner's tokens into Definitions.
 struct Parser {
   explicit Parser(Scanner &source) : scanner(source) {}
@@ -83,10 +125,13 @@ struct Parser {
   Scanner &scanner;
   Token token;                    // the token read last
   Definition current_definition;  // the one get_definition hands over
+  bool handed_over = false;       // current_definition was handed over and is not yet remembered
+  DefinitionMemory memory;        // the definitions handed over before
 };
 
 // The next definition of the input, or nullptr at its end. A syntax error
 // ends the run. The Definition is the parser's own and is valid until the
 // next call: each one is handed over and used at once, so one record is
-// reused for all of them instead of allocating a new one each time.
+// reused for all of them instead of allocating a new one each time. The
+// call first records the Definition handed over before in the memory.
 Definition *get_definition(Parser &parser);

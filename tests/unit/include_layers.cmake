@@ -15,6 +15,7 @@ set(layers
   rpc_token         # token kinds and their spellings
   rpc_diag          # input-error reports and the early end of a run
   rpc_util          # naming helpers
+  rpc_number        # number values and their Java literals
   rpc_input         # the block reader
   rpc_scan          # the scanner
   rpc_parse         # the model and the parser

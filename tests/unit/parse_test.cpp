@@ -67,12 +67,13 @@ TEST(Parser, UnsignedAndLongForms) {
 }
 
 TEST(Parser, UnionArms) {
-  OneParse u("union u switch (enum color c) { case RED: int a; case -1: void; default: void; };");
+  OneParse u("union u switch (enum color c) { case RED: int a; case -1: case 0x2: case B: void; default: void; };");
   const Definition *def = u.def;
   EXPECT_EQ(def->discriminant.prefix, "enum");
   EXPECT_EQ(def->discriminant.type, "color");
   ASSERT_EQ(def->cases.size(), 2u);
-  EXPECT_EQ(def->cases[1].case_value, "-1");
+  EXPECT_EQ(def->cases[0].case_values, std::vector<std::string_view>{"RED"});
+  EXPECT_EQ(def->cases[1].case_values, (std::vector<std::string_view>{"-1", "0x2", "B"}));
   EXPECT_EQ(def->cases[1].declaration.type, "void");
   EXPECT_EQ(def->cases[1].declaration.name, "");
   ASSERT_TRUE(def->default_arm.has_value());
@@ -116,8 +117,8 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
   std::string text;
   for (int i = 0; i < 40; i++) {
     const std::string n = std::to_string(i);
-    text += "struct s" + n + " { int first_" + n + "; string name_" + n + "<LIMIT_" + n + ">; }; const C" + n +
-            " = " + n + ";";
+    text += "struct s" + n + " { int first_" + n + "; string name_" + n + "<LIMIT_" + n + ">; }; const C" + n + " = " +
+            n + ";";
     text += i % 3 == 0 ? "\n" : " ";
     if (i % 7 == 0) text += "/* a comment\n over lines */\n";
   }
@@ -146,9 +147,7 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
   }
 }
 
-TEST(Parser, EmptyInputHasNoDefinition) {
-  EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr);
-}
+TEST(Parser, EmptyInputHasNoDefinition) { EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr); }
 
 TEST(Parser, Messages) {
   EXPECT_EQ(parse_error("version"), "test.x, line 1: definition keyword expected\n");
@@ -158,8 +157,7 @@ TEST(Parser, Messages) {
   EXPECT_EQ(parse_error("struct s { int *p[2]; };"),
             "test.x, line 1: no array-of-pointer declarations -- use typedef\n");
   EXPECT_EQ(parse_error("struct s { opaque *p; };"), "test.x, line 1: array declaration expected\n");
-  EXPECT_EQ(parse_error("struct s { string t[4]; };"),
-            "test.x, line 1: variable-length array declaration expected\n");
+  EXPECT_EQ(parse_error("struct s { string t[4]; };"), "test.x, line 1: variable-length array declaration expected\n");
   EXPECT_EQ(parse_error("program P { version V { opaque f(int) = 1; } = 1; } = 1;"),
             "test.x, line 1: illegal result type\n");
   EXPECT_EQ(parse_error("program P { version V { int f(opaque) = 1; } = 1; } = 1;"),
@@ -175,8 +173,7 @@ TEST(Parser, Messages) {
             "test.x, line 1: expected 'case', 'default' or '}'\n");
   EXPECT_EQ(parse_error("struct s { unsigned float f; };"), "test.x, line 1: expected '*' or 'identifier'\n");
   EXPECT_EQ(parse_error("struct s { long long x; };"), "test.x, line 1: expected '*' or 'identifier'\n");
-  EXPECT_EQ(parse_error("program P { version V { int f(int x) = 1; } = 1; } = 1;"),
-            "test.x, line 1: expected ')'\n");
+  EXPECT_EQ(parse_error("program P { version V { int f(int x) = 1; } = 1; } = 1;"), "test.x, line 1: expected ')'\n");
   EXPECT_EQ(parse_error("program P { version V { int f(int) = 1; } = 1; int"),
             "test.x, line 1: expected 'version' or '}'\n");
   EXPECT_EQ(parse_error("const A = 1\n"), "test.x, line 1: expected ';'\n");
