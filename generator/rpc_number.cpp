@@ -92,6 +92,15 @@ std::optional<NumberValue> add_count(const NumberValue &value, std::uint64_t cou
   return sum;
 }
 
+NumberValue int_value(const NumberValue &value) {
+  std::uint32_t bits = static_cast<std::uint32_t>(value.magnitude);
+  if (value.negative) bits = ~bits + 1u;
+  NumberValue wrapped;
+  wrapped.negative = (bits & 0x80000000u) != 0;
+  wrapped.magnitude = wrapped.negative ? (~bits + 1u) & 0xffffffffu : bits;
+  return wrapped;
+}
+
 std::string java_int_literal(std::string_view text) {
   const std::optional<ParsedNumber> parsed = parse_number(text);
   if (parsed && parsed->base == Base::Decimal && !parsed->value.negative &&

@@ -29,6 +29,9 @@ bool needs_long(const NumberValue &value);
 // is; none when the sum leaves the 64 bits.
 std::optional<NumberValue> add_count(const NumberValue &value, std::uint64_t count);
 
+// The value as a Java int holds it: its low 32 bits, signed.
+NumberValue int_value(const NumberValue &value);
+
 // A number where Java expects an int: a decimal between 2^31 and 2^32-1 is
 // written as its 32 bits in lowercase hexadecimal, as every unsigned 32-bit
 // value travels in Java; any other text stays as written.

@@ -385,7 +385,10 @@ void remember_enum(DefinitionMemory &memory, const Definition &def) {
     RememberedValue remembered;
     remembered.is_enum_member = true;
     remembered.enum_name = def.name;
-    if (last) remembered.value = add_count(*last, count);
+    // An enum member is a Java int, which counts on as ints do.
+    if (last) {
+      if (std::optional<NumberValue> sum = add_count(*last, count)) remembered.value = int_value(*sum);
+    }
     count++;
     memory.values.insert_or_assign(std::string(member.name), std::move(remembered));
   }
