@@ -147,6 +147,48 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
   }
 }
 
+// The memory holds what came before the Definition handed over last, and
+// its texts outlive the input they were read from.
+TEST(Parser, RemembersEarlierDefinitions) {
+  Scanner scanner;
+  TestInput input(scanner,
+                  "const A = 0x100000000; const B = A; enum e { X = 4294967295, Y, Z = B };\n"
+                  "const C = Y; const S = \"s\"; typedef e t; typedef t u<>; struct t { int i; };\n"
+                  "const LAST = 1;");
+  Parser parser(scanner);
+  int count = 0;
+  while (Definition *def = get_definition(parser)) {
+    count++;
+    // A Definition does not see itself.
+    EXPECT_EQ(find_value(parser.memory, "LAST"), nullptr);
+    if (def->name == "C") {
+      EXPECT_NE(find_value(parser.memory, "Y"), nullptr);
+    }
+  }
+  EXPECT_EQ(count, 9);
+  const DefinitionMemory &memory = parser.memory;
+  const RememberedValue *b = find_value(memory, "B");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->type, ConstantType::Long);
+  EXPECT_EQ(b->number_text, "0x100000000");
+  const RememberedValue *y = find_value(memory, "Y");
+  ASSERT_NE(y, nullptr);
+  EXPECT_TRUE(y->is_enum_member);
+  EXPECT_EQ(y->enum_name, "e");
+  ASSERT_TRUE(y->value.has_value());
+  EXPECT_TRUE(is_zero(*y->value));  // 0xffffffff + 1 as a Java int
+  const RememberedValue *c = find_value(memory, "C");
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->alias_enum, "e");
+  EXPECT_EQ(c->alias_member, "Y");
+  EXPECT_EQ(find_value(memory, "S")->type, ConstantType::String);
+  // A struct defined again under a typedef's name is no longer the typedef.
+  EXPECT_EQ(find_typedef(memory, "t"), nullptr);
+  ASSERT_NE(find_typedef(memory, "u"), nullptr);
+  EXPECT_EQ(find_typedef(memory, "u")->relation, Relation::VarArray);
+  EXPECT_EQ(find_typedef(memory, "u")->old_type, "t");
+}
+
 TEST(Parser, EmptyInputHasNoDefinition) { EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr); }
 
 TEST(Parser, Messages) {
