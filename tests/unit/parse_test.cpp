@@ -117,8 +117,8 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
   std::string text;
   for (int i = 0; i < 40; i++) {
     const std::string n = std::to_string(i);
-    text += "struct s" + n + " { int first_" + n + "; string name_" + n + "<LIMIT_" + n + ">; }; const C" + n + " = " +
-            n + ";";
+    text += "struct s" + n + " { int first_" + n + "; string name_" + n + "<LIMIT_" + n + ">; }; const C" + n +
+            " = " + n + ";";
     text += i % 3 == 0 ? "\n" : " ";
     if (i % 7 == 0) text += "/* a comment\n over lines */\n";
   }

@@ -54,7 +54,7 @@ std::string scan_error(const std::string &text) {
 constexpr TokenKind Id = TokenKind::Identifier;
 
 TEST(Scanner, KeywordsNeedAWholeWordAndMatchCase) {
-  Tokens expected = {{Id, "integer"}, {Id, "int_x"},        {TokenKind::Int, ""},      {TokenKind::Star, ""},
+  Tokens expected = {{Id, "integer"}, {Id, "int_x"}, {TokenKind::Int, ""}, {TokenKind::Star, ""},
                      {Id, "Int"},     {TokenKind::Int, ""}, {TokenKind::Unsigned, ""}, {Id, "_hyper2"}};
   EXPECT_EQ(scan_all("integer int_x int* Int int\nunsigned _hyper2"), expected);
 }
@@ -62,18 +62,17 @@ TEST(Scanner, KeywordsNeedAWholeWordAndMatchCase) {
 // Words that share a keyword's length, first and last letter but not the
 // letters between are names; every keyword is found whatever its neighbours.
 TEST(Scanner, KeywordLookalikes) {
-  Tokens expected = {{Id, "strict"}, {Id, "cane"},   {Id, "chas"}, {Id, "vesion"},   {Id, "unsigneD"},
-                     {Id, "constt"}, {Id, "hyper_"}, {Id, "in"},   {Id, "unsignedx"}};
+  Tokens expected = {{Id, "strict"}, {Id, "cane"},    {Id, "chas"},     {Id, "vesion"},  {Id, "unsigneD"},
+                     {Id, "constt"}, {Id, "hyper_"},  {Id, "in"},       {Id, "unsignedx"}};
   EXPECT_EQ(scan_all("strict cane chas vesion unsigneD constt hyper_ in unsignedx"), expected);
-  const char *all =
-      "const union switch case default struct typedef enum opaque bool void char int "
-      "unsigned short long hyper float double string program version";
+  const char *all = "const union switch case default struct typedef enum opaque bool void char int "
+                    "unsigned short long hyper float double string program version";
   Tokens keywords = scan_all(all);
-  const TokenKind kinds[] = {TokenKind::Const,   TokenKind::Union,    TokenKind::Switch,  TokenKind::Case,
-                             TokenKind::Default, TokenKind::Struct,   TokenKind::Typedef, TokenKind::Enum,
-                             TokenKind::Opaque,  TokenKind::Bool,     TokenKind::Void,    TokenKind::Char,
-                             TokenKind::Int,     TokenKind::Unsigned, TokenKind::Short,   TokenKind::Long,
-                             TokenKind::Hyper,   TokenKind::Float,    TokenKind::Double,  TokenKind::String,
+  const TokenKind kinds[] = {TokenKind::Const,  TokenKind::Union,   TokenKind::Switch,  TokenKind::Case,
+                             TokenKind::Default, TokenKind::Struct, TokenKind::Typedef, TokenKind::Enum,
+                             TokenKind::Opaque, TokenKind::Bool,    TokenKind::Void,    TokenKind::Char,
+                             TokenKind::Int,    TokenKind::Unsigned, TokenKind::Short,  TokenKind::Long,
+                             TokenKind::Hyper,  TokenKind::Float,   TokenKind::Double,  TokenKind::String,
                              TokenKind::Program, TokenKind::Version};
   ASSERT_EQ(keywords.size(), std::size(kinds));
   for (std::size_t i = 0; i < keywords.size(); i++) EXPECT_EQ(keywords[i].first, kinds[i]) << i;
@@ -106,8 +105,8 @@ TEST(Scanner, WordsEndAtTheFirstOtherByte) {
 }
 
 TEST(Scanner, NumbersStopWhereTheirDigitsStop) {
-  Tokens expected = {{Id, "-0"}, {Id, "x10"}, {Id, "0"},   {Id, "X10"}, {Id, "0x"},
-                     {Id, "g"},  {Id, "12"},  {Id, "abc"}, {Id, "-"},   {Id, "0xfF"}};
+  Tokens expected = {{Id, "-0"}, {Id, "x10"}, {Id, "0"},  {Id, "X10"}, {Id, "0x"},
+                     {Id, "g"},  {Id, "12"},  {Id, "abc"}, {Id, "-"},  {Id, "0xfF"}};
   EXPECT_EQ(scan_all("-0x10 0X10 0xg 12abc - 0xfF"), expected);
 }
 
@@ -258,7 +257,8 @@ TEST(Scanner, LinesCountAndSpecialLinesFollowAnyLine) {
   Token token;
   for (get_token(scanner, token); token.kind != TokenKind::EndOfInput; get_token(scanner, token))
     seen.emplace_back(token.text, scanner.line_number);
-  const std::vector<std::pair<std::string, long long>> expected = {{"a", 1}, {"b", 4}, {"c", 6}, {"d", 21}, {"e", 23}};
+  const std::vector<std::pair<std::string, long long>> expected = {
+      {"a", 1}, {"b", 4}, {"c", 6}, {"d", 21}, {"e", 23}};
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(scanner.pass_through_text, "pass\n");
   EXPECT_EQ(scanner.input_name, "f.x");
@@ -348,7 +348,7 @@ TEST(Scanner, InputFromAPipe) {
     tokens.emplace_back(token.kind, token.kind == TokenKind::Identifier ? token.text : std::string());
   writer.join();
   std::fclose(stream);
-  Tokens expected = {{TokenKind::Const, ""},     {Id, "A"}, {TokenKind::Equal, ""}, {Id, "1"},
+  Tokens expected = {{TokenKind::Const, ""}, {Id, "A"}, {TokenKind::Equal, ""}, {Id, "1"},
                      {TokenKind::Semicolon, ""}, {Id, "B"}};
   EXPECT_EQ(tokens, expected);
   EXPECT_EQ(scanner.line_number, 3);
@@ -365,8 +365,7 @@ TEST(Scanner, LexicalErrors) {
   // A "/" starts a comment only with a "*" right after it on the same line.
   EXPECT_EQ(scan_error("a /"), "a /^^\ntest.x, line 1: illegal character in file: /\n");
   EXPECT_EQ(scan_error("a /\n* b"), "a /\n^^\ntest.x, line 1: illegal character in file: /\n");
-  EXPECT_EQ(scan_error(std::string("x\0y", 3)),
-            std::string("x\0y", 3) + "^\ntest.x, line 1: illegal character in file: 0\n");
+  EXPECT_EQ(scan_error(std::string("x\0y", 3)), std::string("x\0y", 3) + "^\ntest.x, line 1: illegal character in file: 0\n");
   EXPECT_EQ(scan_error("\x80"), "\x80\ntest.x, line 1: illegal character in file: -128\n");
   EXPECT_EQ(scan_error("\x7f"), "\x7f\ntest.x, line 1: illegal character in file: 127\n");
   EXPECT_EQ(scan_error("  %x"), "  %x^^\ntest.x, line 1: illegal character in file: %\n");
