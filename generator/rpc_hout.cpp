@@ -106,7 +106,8 @@ namespace {
 // What an earlier constant comes to without an interface: its number, an
 // enum member, or nothing (empty).
 std::string constant_without_interface(const RememberedValue &constant, bool int_literal) {
-  if (!constant.number_text.empty()) return int_literal ? java_int_literal(constant.number_text) : constant.number_text;
+  if (!constant.number_text.empty())
+    return int_literal ? java_int_literal(constant.number_text) : std::string(constant.number_text);
   if (!constant.alias_enum.empty()) return enum_member_reference(constant.alias_enum, constant.alias_member);
   return {};
 }
@@ -334,7 +335,7 @@ UnionSwitch union_switch(const Declaration &disc, const DefinitionMemory &memory
   std::string_view type = disc.type;
   std::size_t hops = 0;
   for (const RememberedTypedef *alias = find_typedef(memory, type);
-       alias != nullptr && alias->old_type != type && hops <= memory.typedefs.size();
+       alias != nullptr && alias->old_type != type && hops <= memory.typedefs.entries.size();
        alias = find_typedef(memory, type)) {
     if (alias->relation != Relation::Plain) {
       type = disc.type;

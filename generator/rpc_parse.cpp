@@ -3,6 +3,8 @@
 // first syntax error ends the run through report_error.
 #include "rpc_parse.h"
 
+#include <algorithm>
+
 #include "rpc_diag.h"
 #include "rpc_scan.h"
 
@@ -315,7 +317,7 @@ void clear_definition(Definition &def) {
 Definition *get_definition(Parser &p) {
   // The Definition handed over before is done with: it is remembered, and
   // then every view into the input before the current line may go.
-  if (p.handed_over) remember_definition(p.memory, p.current_definition);
+  if (p.handed_over && p.remembers) remember_definition(p.memory, p.current_definition);
   p.handed_over = false;
   release_used_input(p.scanner);
   get_token(p.scanner, p.token);
@@ -338,32 +340,62 @@ Definition *get_definition(Parser &p) {
 
 // ---- The memory of definitions ----
 
+// FNV-1a, whose low bits (the slot) depend only on the low bits of the
+// bytes; the last steps mix the high bits into them.
+std::uint64_t name_hash(std::string_view name) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211u;
+  }
+  hash ^= hash >> 32;
+  hash *= 0xbf58476d1ce4e5b9u;
+  return hash ^ (hash >> 29);
+}
+
+void forget_definitions(DefinitionMemory &memory) {
+  clear_table(memory.values);
+  clear_table(memory.typedefs);
+  memory.texts.chunks.clear();
+}
+
 const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name) {
-  auto found = memory.values.find(name);
-  return found == memory.values.end() ? nullptr : &found->second;
+  return find_record(memory.values, name);
 }
 
 const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name) {
-  auto found = memory.typedefs.find(name);
-  return found == memory.typedefs.end() ? nullptr : &found->second;
+  return find_record(memory.typedefs, name);
 }
 
 namespace {
 
+// A copy of text in the pool.
+std::string_view keep_text(TextPool &pool, std::string_view text) {
+  static constexpr std::size_t chunk_size = 16384;
+  if (pool.chunks.empty() || pool.chunks.back().capacity() - pool.chunks.back().size() < text.size()) {
+    pool.chunks.emplace_back();
+    pool.chunks.back().reserve(std::max(chunk_size, text.size()));
+  }
+  std::string &chunk = pool.chunks.back();
+  const std::size_t start = chunk.size();
+  chunk.append(text);
+  return std::string_view(chunk).substr(start, text.size());
+}
+
 // A constant's value: a string, a number, or a name followed to what it
 // comes to.
-RememberedValue remembered_constant(const DefinitionMemory &memory, std::string_view value) {
+RememberedValue remembered_constant(DefinitionMemory &memory, std::string_view value) {
   RememberedValue constant;
   if (!value.empty() && value[0] == '"') {
     constant.type = ConstantType::String;
   } else if (std::optional<NumberValue> number = number_value(value)) {
     constant.type = needs_long(*number) ? ConstantType::Long : ConstantType::Int;
-    constant.number_text = value;
+    constant.number_text = keep_text(memory.texts, value);
     constant.value = number;
   } else if (const RememberedValue *named = find_value(memory, value)) {
     if (named->is_enum_member) {
       constant.alias_enum = named->enum_name;
-      constant.alias_member = value;
+      constant.alias_member = keep_text(memory.texts, value);
       constant.value = named->value;
     } else {
       constant = *named;
@@ -374,49 +406,47 @@ RememberedValue remembered_constant(const DefinitionMemory &memory, std::string_
 
 // Enum members count on from the last explicit value, or from 0.
 void remember_enum(DefinitionMemory &memory, const Definition &def) {
+  const std::string_view enum_name = keep_text(memory.texts, def.name);
   std::optional<NumberValue> last{NumberValue{}};
   std::uint64_t count = 0;
   for (const EnumMember &member : def.enum_members) {
     if (member.value) {
-      const RememberedValue named = remembered_constant(memory, *member.value);
-      last = named.value;
+      if (const std::optional<NumberValue> number = number_value(*member.value))
+        last = number;
+      else if (const RememberedValue *named = find_value(memory, *member.value))
+        last = named->value;
+      else
+        last.reset();
       count = 0;
     }
     RememberedValue remembered;
     remembered.is_enum_member = true;
-    remembered.enum_name = def.name;
+    remembered.enum_name = enum_name;
     // An enum member is a Java int, which counts on as ints do.
     if (last) {
       if (std::optional<NumberValue> sum = add_count(*last, count)) remembered.value = int_value(*sum);
     }
     count++;
-    memory.values.insert_or_assign(std::string(member.name), std::move(remembered));
+    set_record(memory.values, keep_text(memory.texts, member.name), remembered);
   }
-}
-
-// A type defined again is no longer the typedef it was.
-void forget_typedef(DefinitionMemory &memory, std::string_view name) {
-  auto found = memory.typedefs.find(name);
-  if (found != memory.typedefs.end()) memory.typedefs.erase(found);
 }
 
 }  // namespace
 
 void remember_definition(DefinitionMemory &memory, const Definition &def) {
   switch (def.kind) {
-    case DefinitionKind::Constant:
-      memory.values.insert_or_assign(std::string(def.name), remembered_constant(memory, def.value));
+    case DefinitionKind::Constant: {
+      RememberedValue constant = remembered_constant(memory, def.value);
+      set_record(memory.values, keep_text(memory.texts, def.name), constant);
       break;
-    case DefinitionKind::Enum:
-      forget_typedef(memory, def.name);
-      remember_enum(memory, def);
-      break;
+    }
+    case DefinitionKind::Enum: remember_enum(memory, def); break;
     case DefinitionKind::Typedef:
-      memory.typedefs.insert_or_assign(std::string(def.name),
-                                       RememberedTypedef{std::string(def.old_type), def.relation});
+      set_record(memory.typedefs, keep_text(memory.texts, def.name),
+                 RememberedTypedef{keep_text(memory.texts, def.old_type), def.relation});
       break;
     case DefinitionKind::Struct:
-    case DefinitionKind::Union: forget_typedef(memory, def.name); break;
+    case DefinitionKind::Union:
     case DefinitionKind::Program: break;
   }
 }

@@ -153,7 +153,7 @@ TEST(Parser, RemembersEarlierDefinitions) {
   Scanner scanner;
   TestInput input(scanner,
                   "const A = 0x100000000; const B = A; enum e { X = 4294967295, Y, Z = B };\n"
-                  "const C = Y; const S = \"s\"; typedef e t; typedef t u<>; struct t { int i; };\n"
+                  "const C = Y; const S = \"s\"; typedef e t; typedef t u<>; typedef int t;\n"
                   "const LAST = 1;");
   Parser parser(scanner);
   int count = 0;
@@ -182,11 +182,31 @@ TEST(Parser, RemembersEarlierDefinitions) {
   EXPECT_EQ(c->alias_enum, "e");
   EXPECT_EQ(c->alias_member, "Y");
   EXPECT_EQ(find_value(memory, "S")->type, ConstantType::String);
-  // A struct defined again under a typedef's name is no longer the typedef.
-  EXPECT_EQ(find_typedef(memory, "t"), nullptr);
+  // A later definition of a name replaces the earlier.
+  ASSERT_NE(find_typedef(memory, "t"), nullptr);
+  EXPECT_EQ(find_typedef(memory, "t")->old_type, "int");
   ASSERT_NE(find_typedef(memory, "u"), nullptr);
   EXPECT_EQ(find_typedef(memory, "u")->relation, Relation::VarArray);
   EXPECT_EQ(find_typedef(memory, "u")->old_type, "t");
+}
+
+// Many names, each a constant naming the one before: all are found, and
+// each comes to the first one's number.
+TEST(Parser, RemembersManyDefinitions) {
+  std::string text = "const K0 = 0x7;";
+  for (int i = 1; i < 3000; i++) text += " const K" + std::to_string(i) + " = K" + std::to_string(i - 1) + ";";
+  text += " const LAST = 1;";
+  Scanner scanner;
+  TestInput input(scanner, text);
+  Parser parser(scanner);
+  while (get_definition(parser)) {
+  }
+  for (int i = 0; i < 3000; i++) {
+    const RememberedValue *k = find_value(parser.memory, "K" + std::to_string(i));
+    ASSERT_NE(k, nullptr) << i;
+    EXPECT_EQ(k->number_text, "0x7") << i;
+  }
+  EXPECT_EQ(find_value(parser.memory, "K3000"), nullptr);
 }
 
 TEST(Parser, EmptyInputHasNoDefinition) { EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr); }
