@@ -16,6 +16,8 @@ struct PassHandover {
   std::string interface_name;  // base name of the last interface written
 };
 
-// Routes one Definition by pass mode and kind. name_case_flag is the
-// driver's naming option.
-void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, JavaOutput &out, PassHandover &handover);
+// Routes one Definition by pass mode and kind. memory holds the
+// definitions before it (the parser's); name_case_flag is the driver's
+// naming option.
+void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, const DefinitionMemory &memory,
+                         JavaOutput &out, PassHandover &handover);

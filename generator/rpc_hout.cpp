@@ -11,7 +11,9 @@
 #include <utility>
 
 #include "rpc_diag.h"
+#include "rpc_number.h"
 #include "rpc_signal.h"
+#include "rpc_util.h"
 
 namespace {
 
@@ -20,12 +22,13 @@ struct TypePair {
   std::string_view to;
 };
 
-// Interface-language type to Java type. "float", "double" and every type
-// named in the input have no row and map to themselves.
+// Interface-language type to Java type. Every type named in the input has
+// no row and maps to its class's name.
 constexpr TypePair java_type_table[] = {
     {"long", "int"},     {"opaque", "byte"},   {"bool", "boolean"}, {"enum", "int"},  {"string", "String"},
     {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},  {"u_int", "int"}, {"hyper", "long"},
     {"u_hyper", "long"}, {"void", "void"},     {"short", "short"},  {"char", "char"}, {"int", "int"},
+    {"float", "float"},  {"double", "double"},
 };
 
 // Java type to the runtime's wrapper class; its first column is the set of
@@ -35,12 +38,6 @@ constexpr TypePair wrapper_table[] = {
     {"double", "XDTdouble"}, {"long", "XDTLong"},   {"char", "XDTchar"},       {"byte", "XDTbytes"},
     {"float", "XDTfloat"},   {"void", "XDTvoid"},
 };
-
-// A number is a digit, or "-" and a digit; everything else is a name.
-bool starts_like_number(std::string_view text) {
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  return (!text.empty() && digit(text[0])) || (text.size() > 1 && text[0] == '-' && digit(text[1]));
-}
 
 // The table's text for key, or key itself when no row has it.
 std::string_view look_up(const auto &table, std::string_view key) {
@@ -66,7 +63,12 @@ void emit_tabs(JavaOutput &out, int count) {
 
 // ---- Type mapping and naming ----
 
-std::string_view java_type_of(std::string_view type_name) { return look_up(java_type_table, type_name); }
+std::string java_type_of(std::string_view type_name) {
+  for (const TypePair &row : java_type_table) {
+    if (row.from == type_name) return std::string(row.to);
+  }
+  return java_name(type_name, NameRole::Type);
+}
 
 std::string_view wrapper_class_of(std::string_view java_type) { return look_up(wrapper_table, java_type); }
 
@@ -83,10 +85,63 @@ bool is_builtin_type(std::string_view java_type) {
 std::string qualify_bound(std::string_view text, std::string_view interface_name) {
   if (interface_name.empty()) {
     report_internal_error(text);
-    return std::string(text);
+    return starts_like_number(text) ? std::string(text) : java_name(text, NameRole::Value);
   }
   if (starts_like_number(text)) return std::string(text);
-  return format_text("%s.%s", {interface_name, text});
+  return format_text("%s.%s", {interface_name, java_name(text, NameRole::Value)});
+}
+
+// ---- Names resolved against the definitions before ----
+//
+// A name that an earlier definition gave a meaning is written where Java
+// finds it: an enum member as a constant of its enum's class, a constant
+// as a constant of the interface, or, in a file without an interface, as
+// the number it comes to.
+
+std::string enum_member_reference(std::string_view enum_name, std::string_view member) {
+  return format_text("%s.%s", {java_name(enum_name, NameRole::Type), java_name(member, NameRole::Value)});
+}
+
+namespace {
+
+// What an earlier constant comes to without an interface: its number, an
+// enum member, or nothing (empty).
+std::string constant_without_interface(const RememberedValue &constant, bool int_literal) {
+  if (!constant.number_text.empty())
+    return int_literal ? java_int_literal(constant.number_text) : std::string(constant.number_text);
+  if (!constant.alias_enum.empty()) return enum_member_reference(constant.alias_enum, constant.alias_member);
+  return {};
+}
+
+// A name in a bound or an int label, after qualify_bound gave `qualified`.
+std::string resolve_qualified(std::string_view name, std::string qualified, const DefinitionMemory &memory,
+                              std::string_view interface_name, bool int_literal) {
+  const RememberedValue *named = find_value(memory, name);
+  if (named == nullptr) return qualified;
+  if (named->is_enum_member) return enum_member_reference(named->enum_name, name);
+  if (interface_name.empty()) {
+    std::string resolved = constant_without_interface(*named, int_literal);
+    if (!resolved.empty()) return resolved;
+  }
+  return qualified;
+}
+
+}  // namespace
+
+std::string bound_text(std::string_view bound, const DefinitionMemory &memory, std::string_view interface_name) {
+  std::string qualified = qualify_bound(bound, interface_name);
+  if (starts_like_number(bound)) return qualified;
+  return resolve_qualified(bound, std::move(qualified), memory, interface_name, false);
+}
+
+std::string value_text(std::string_view value, const DefinitionMemory &memory, std::string_view interface_name) {
+  if (starts_like_number(value)) return java_int_literal(value);
+  const RememberedValue *named = find_value(memory, value);
+  if (named == nullptr) return java_name(value, NameRole::Value);
+  if (named->is_enum_member) return enum_member_reference(named->enum_name, value);
+  if (!interface_name.empty()) return format_text("%s.%s", {interface_name, java_name(value, NameRole::Value)});
+  std::string resolved = constant_without_interface(*named, true);
+  return resolved.empty() ? java_name(value, NameRole::Value) : resolved;
 }
 
 // ---- Member emitters ----
@@ -104,10 +159,11 @@ bool begin_member(JavaOutput &out, Declaration &decl, int depth) {
 
 }  // namespace
 
-void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, std::string_view interface_name) {
+void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
+                            std::string_view interface_name) {
   if (!begin_member(out, decl, depth)) return;
-  const std::string_view j = java_type_of(decl.type);
-  const std::string_view name = decl.name;
+  const std::string j = java_type_of(decl.type);
+  const std::string name = java_name(decl.name, NameRole::Member);
   // The blank before "[]" is part of the output format.
   switch (decl.relation) {
     case Relation::Plain:
@@ -119,7 +175,7 @@ void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, std::
     case Relation::VarArray: emit_format(out, "public %s%s [] %s;\n", {"", j, name}); break;
     case Relation::FixedArray:
       emit_format(out, "public %s%s [] %s = new %s%s[%s];\n",
-                  {"", j, name, "", j, qualify_bound(decl.array_bound, interface_name)});
+                  {"", j, name, "", j, bound_text(decl.array_bound, memory, interface_name)});
       break;
     case Relation::Pointer: emit_format(out, "public %s%s %s;\n", {"", wrapper_class_of(j), name}); break;
   }
@@ -170,7 +226,8 @@ constexpr MemberTexts member_texts[4][3] = {
 // The statements of one member, encoding or decoding, from the table.
 void emit_member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode) {
   if (!begin_member(out, decl, depth)) return;
-  const std::string_view j = java_type_of(decl.type);
+  const std::string j = java_type_of(decl.type);
+  const std::string name = java_name(decl.name, NameRole::Member);
   const bool builtin = is_builtin_type(j);
   const TypeShape shape = !builtin                                             ? TypeShape::Class
                           : decl.relation == Relation::VarArray && j == "byte" ? TypeShape::Byte
@@ -178,7 +235,7 @@ void emit_member_statement(JavaOutput &out, Declaration &decl, int depth, bool e
   const MemberTexts &texts = member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
   const MemberText &text = encode ? texts.encode : texts.decode;
   const std::string_view referred = decl.relation == Relation::Pointer && builtin ? wrapper_class_of(j) : j;
-  auto value = [&](char place) { return place == 'n' ? decl.name : place == 'j' ? j : referred; };
+  auto value = [&](char place) -> std::string_view { return place == 'n' ? name : place == 'j' ? j : referred; };
   const std::string_view places = text.places;
   switch (places.size()) {
     case 1: emit_format(out, text.format, {value(places[0])}); break;
@@ -261,16 +318,120 @@ void emit_class_methods(JavaOutput &out, std::string_view name) {
               {name, name});
 }
 
-// The switch label of one union arm. For a boolean discriminant the labels
-// TRUE and FALSE become the values of the "? 1 : 0" switch expression.
-std::string union_case_label(std::string_view value, bool builtin, bool boolean, std::string_view discriminant_type,
+// What a union's switch statements select on.
+enum class SwitchKind {
+  Int = 0,   // an int-like value, labels as ints
+  Bool = 1,  // "? 1 : 0" of a boolean; TRUE and FALSE label 1 and 0
+  Long = 2,  // the decimal text of a 64-bit value, labels as its texts
+  Enum = 3,  // the int of an enum object, labels as constants of its class
+};
+
+struct UnionSwitch {
+  SwitchKind kind = SwitchKind::Int;
+  std::string selector;    // the switch expression
+  std::string enum_class;  // Enum: the class of its labels
+};
+
+// The discriminant's type is followed through the plain typedefs before it:
+// each is a class whose field "value" holds the type it names. A typedef of
+// another shape cannot be a discriminant and is taken as it stands. Java
+// has no switch on a long, so a 64-bit value is switched on as its decimal
+// text, which keeps one label per arm value and selects by all 64 bits.
+UnionSwitch union_switch(const Declaration &disc, const DefinitionMemory &memory) {
+  std::string_view type = disc.type;
+  std::size_t hops = 0;
+  for (const RememberedTypedef *alias = find_typedef(memory, type);
+       alias != nullptr && alias->old_type != type && hops <= memory.typedefs.entries.size();
+       alias = find_typedef(memory, type)) {
+    if (alias->relation != Relation::Plain) {
+      type = disc.type;
+      hops = 0;
+      break;
+    }
+    type = alias->old_type;
+    hops++;
+  }
+  std::string path = java_name(disc.name, NameRole::Member);
+  for (std::size_t i = 0; i < hops; i++) path += ".value";
+
+  UnionSwitch sw;
+  const std::string java_type = java_type_of(type);
+  // A void discriminant has no value: the arm of 0 is always taken.
+  if (java_type == "void") {
+    sw.selector.push_back('0');
+  } else if (java_type == "boolean") {
+    sw.kind = SwitchKind::Bool;
+    sw.selector = format_text("%s ? 1 : 0", {path});
+  } else if (java_type == "long") {
+    sw.kind = SwitchKind::Long;
+    sw.selector = format_text("\"\" + %s", {path});
+  } else if (is_builtin_type(java_type)) {
+    sw.selector = std::move(path);
+  } else {
+    sw.kind = SwitchKind::Enum;
+    sw.selector = format_text("%s.value", {path});
+    sw.enum_class = java_type;
+  }
+  return sw;
+}
+
+std::string int_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name) {
+  std::string qualified = qualify_bound(label, interface_name);
+  if (starts_like_number(label)) return java_int_literal(label);
+  return resolve_qualified(label, std::move(qualified), memory, interface_name, true);
+}
+
+// A 64-bit label: a constant with a known number is written as that number,
+// so that an unsigned 32-bit constant is not taken as a negative int.
+std::string long_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name) {
+  std::string qualified = qualify_bound(label, interface_name);
+  std::string text;
+  const RememberedValue *named = starts_like_number(label) ? nullptr : find_value(memory, label);
+  if (starts_like_number(label))
+    text = java_long_literal(label);
+  else if (named != nullptr && named->is_enum_member)
+    text = enum_member_reference(named->enum_name, label);
+  else if (named != nullptr && !named->number_text.empty())
+    text = java_long_literal(named->number_text);
+  else if (named != nullptr && !named->alias_enum.empty())
+    text = enum_member_reference(named->alias_enum, named->alias_member);
+  else
+    text = std::move(qualified);
+  return format_text("\"\" + %s", {text});
+}
+
+// Labels of an enum discriminant: a member of an enum as a constant of its
+// class, a constant as one of the interface, any other name as a constant
+// of the discriminant's enum.
+std::string enum_label(std::string_view label, std::string_view enum_class, const DefinitionMemory &memory,
+                       std::string_view interface_name) {
+  if (starts_like_number(label)) {
+    qualify_bound(label, interface_name);
+    return java_int_literal(label);
+  }
+  if (const RememberedValue *named = find_value(memory, label)) {
+    if (named->is_enum_member) return enum_member_reference(named->enum_name, label);
+    if (!interface_name.empty()) return format_text("%s.%s", {interface_name, java_name(label, NameRole::Value)});
+    std::string resolved = constant_without_interface(*named, true);
+    if (!resolved.empty()) return resolved;
+  }
+  return format_text("%s.%s", {enum_class, java_name(label, NameRole::Value)});
+}
+
+// The switch label of one union arm value.
+std::string union_case_label(std::string_view value, const UnionSwitch &sw, const DefinitionMemory &memory,
                              std::string_view interface_name) {
   std::string_view label = value;
-  if (boolean && label == "TRUE") label = "1";
-  if (boolean && label == "FALSE") label = "0";
-  if (builtin || starts_like_number(label))
-    return format_text("\t\t\tcase %s:\n", {qualify_bound(label, interface_name)});
-  return format_text("\t\t\tcase %s.%s:\n", {discriminant_type, label});
+  if (sw.kind == SwitchKind::Bool && label == "TRUE") label = "1";
+  if (sw.kind == SwitchKind::Bool && label == "FALSE") label = "0";
+  std::string text;
+  switch (sw.kind) {
+    case SwitchKind::Int:
+    case SwitchKind::Bool: text = int_label(label, memory, interface_name); break;
+    case SwitchKind::Long: text = long_label(label, memory, interface_name); break;
+    case SwitchKind::Enum: text = enum_label(label, sw.enum_class, memory, interface_name); break;
+  }
+  return format_text("\t\t\tcase %s:\n", {text});
 }
 
 bool has_default_member(const Definition &def) {
@@ -279,14 +440,16 @@ bool has_default_member(const Definition &def) {
 
 }  // namespace
 
-void emit_struct_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
-  open_java_file(out, def.name);
+void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory &memory,
+                       std::string_view interface_name) {
+  const std::string class_name = java_name(def.name, NameRole::Type);
+  open_java_file(out, class_name);
   emit_format(out,
               "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
-              {def.name});
-  for (Declaration &member : def.members) emit_field_declaration(out, member, 1, interface_name);
-  emit_class_methods(out, def.name);
+              {class_name});
+  for (Declaration &member : def.members) emit_field_declaration(out, member, 1, memory, interface_name);
+  emit_class_methods(out, class_name);
   // No blank before the brace, unlike the union's: part of the output format.
   emit(out,
        "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
@@ -304,32 +467,21 @@ void emit_struct_class(JavaOutput &out, Definition &def, std::string_view interf
   close_java_file(out);
 }
 
-void emit_union_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
+void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &memory,
+                      std::string_view interface_name) {
   Declaration &disc = def.discriminant;
-  const std::string disc_type(java_type_of(disc.type));
-  const bool builtin = is_builtin_type(disc_type);
-  const bool boolean = disc_type == "boolean";
-  // Java cannot switch on a boolean, and a void discriminant has no value:
-  // the first switches on 1 or 0, the second always takes the arm of 0.
-  std::string selector;
-  if (disc_type == "void")
-    selector = "0";
-  else if (boolean)
-    selector = format_text("%s ? 1 : 0", {disc.name});
-  else if (builtin)
-    selector = disc.name;
-  else
-    selector = format_text("%s.value", {disc.name});
+  const UnionSwitch sw = union_switch(disc, memory);
+  const std::string class_name = java_name(def.name, NameRole::Type);
 
-  open_java_file(out, def.name);
+  open_java_file(out, class_name);
   emit_format(out,
               "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
-              {def.name});
-  emit_field_declaration(out, disc, 1, interface_name);
-  for (UnionCase &arm : def.cases) emit_field_declaration(out, arm.declaration, 1, interface_name);
-  if (has_default_member(def)) emit_field_declaration(out, *def.default_arm, 1, interface_name);
-  emit_class_methods(out, def.name);
+              {class_name});
+  emit_field_declaration(out, disc, 1, memory, interface_name);
+  for (UnionCase &arm : def.cases) emit_field_declaration(out, arm.declaration, 1, memory, interface_name);
+  if (has_default_member(def)) emit_field_declaration(out, *def.default_arm, 1, memory, interface_name);
+  emit_class_methods(out, class_name);
   // The two extra line feeds are part of the output format.
   emit(out,
        "\n\n\tpublic void xdr(XDR xdrs) throws XDRError {\n"
@@ -340,9 +492,11 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
     auto emit_statement = encode ? emit_encode_statement : emit_decode_statement;
     emit(out, encode ? "\t\tcase XDR.XDR_ENCODE:\n" : "\t\tcase XDR.XDR_DECODE:\n");
     emit_statement(out, disc, 3);
-    emit_format(out, "\t\t\tswitch(%s){\n", {selector});
+    emit_format(out, "\t\t\tswitch(%s){\n", {sw.selector});
     for (UnionCase &arm : def.cases) {
-      emit(out, union_case_label(arm.case_value, builtin, boolean, disc_type, interface_name));
+      // An arm of several labels has one label line each, then its
+      // statement once.
+      for (std::string_view value : arm.case_values) emit(out, union_case_label(value, sw, memory, interface_name));
       emit_statement(out, arm.declaration, 3);
       emit(out, "\t\t\tbreak;\n");
     }
@@ -362,23 +516,27 @@ void emit_union_class(JavaOutput &out, Definition &def, std::string_view interfa
 }
 
 // Members without a value count on from the last explicit value, or from 0.
-void emit_enum_class(JavaOutput &out, Definition &def) {
-  open_java_file(out, def.name);
+void emit_enum_class(JavaOutput &out, Definition &def, const DefinitionMemory &memory,
+                     std::string_view interface_name) {
+  const std::string class_name = java_name(def.name, NameRole::Type);
+  open_java_file(out, class_name);
   // The two blanks on each side of the name are part of the output format.
   emit_format(out,
               "import kelvaro.ZELT.*;\n\n"
               "public class  %s  extends XDTint {\n",
-              {def.name});
-  const std::string_view *last_value = nullptr;
+              {class_name});
+  std::string last_value;
+  bool has_last_value = false;
   long long counter = 0;
   for (const EnumMember &member : def.enum_members) {
-    emit_format(out, "\tpublic static final int %s", {member.name});
+    emit_format(out, "\tpublic static final int %s", {java_name(member.name, NameRole::Value)});
     if (member.value) {
-      emit_format(out, " = %s", {*member.value});
-      last_value = &*member.value;
+      last_value = value_text(*member.value, memory, interface_name);
+      has_last_value = true;
+      emit_format(out, " = %s", {last_value});
       counter = 1;
-    } else if (last_value != nullptr) {
-      emit_format(out, " = %s + %d", {*last_value, std::to_string(counter)});
+    } else if (has_last_value) {
+      emit_format(out, " = %s + %d", {last_value, std::to_string(counter)});
       counter++;
     } else {
       emit_format(out, " = %d", {std::to_string(counter)});
@@ -386,14 +544,15 @@ void emit_enum_class(JavaOutput &out, Definition &def) {
     }
     emit(out, ";\n");
   }
-  emit_class_methods(out, def.name);
+  emit_class_methods(out, class_name);
   emit(out, "};\n");
   close_java_file(out);
 }
 
 // A typedef becomes a struct class with the single member "value"; one that
 // names a type after itself needs no class of its own.
-void emit_typedef_class(JavaOutput &out, Definition &def, std::string_view interface_name) {
+void emit_typedef_class(JavaOutput &out, Definition &def, const DefinitionMemory &memory,
+                        std::string_view interface_name) {
   if (def.old_type == def.name) return;
   Definition alias;
   alias.kind = DefinitionKind::Struct;
@@ -404,5 +563,5 @@ void emit_typedef_class(JavaOutput &out, Definition &def, std::string_view inter
   value.relation = def.relation;
   value.array_bound = def.array_bound;
   alias.members.push_back(std::move(value));
-  emit_struct_class(out, alias, interface_name);
+  emit_struct_class(out, alias, memory, interface_name);
 }

@@ -2,8 +2,10 @@
 // interface file, the client class and the abstract server class.
 #include "rpc_hout_program.h"
 
+#include <optional>
 #include <string>
 
+#include "rpc_number.h"
 #include "rpc_util.h"
 
 // ---- Shared naming ----
@@ -15,8 +17,9 @@ std::string version_base_name(const Definition &program, const VersionDef &versi
 
 ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_flag) {
   ProcedureSignature sig;
-  sig.method_name = form_name(proc.name, nullptr, name_case_flag);
-  sig.proc_constant = format_text("_%s_proc", {sig.method_name});
+  const std::string formed = form_name(proc.name, nullptr, name_case_flag);
+  sig.method_name = java_name(formed, NameRole::Method);
+  sig.proc_constant = format_text("_%s_proc", {formed});
   sig.arg_java_type = java_type_of(proc.arg_type);
   sig.result_java_type = java_type_of(proc.result_type);
   if (proc.arg_type != "void") sig.param_list = format_text("%s in_arg", {sig.arg_java_type});
@@ -26,31 +29,99 @@ ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_
 
 // ---- Constants and interface files ----
 
-// A string constant cannot live in an int; every other value stays int.
-void append_constant_line(std::string &constants_text, const Definition &def) {
-  const bool is_string = !def.value.empty() && def.value[0] == '"';
-  const FormatText format = is_string ? FormatText("\tpublic static final String %s = %s;\n")
-                                      : FormatText("\tpublic static final int %s = %s;\n");
-  append_format(constants_text, format, {def.name, def.value});
+// ---- Numbers of procedures, versions and programs ----
+
+namespace {
+
+// A procedure number in the interface's constant and the server's label:
+// an earlier enum member as its enum's constant, any other name bare, as a
+// constant of the interface.
+std::string procedure_number_text(std::string_view number, const DefinitionMemory &memory) {
+  if (starts_like_number(number)) return java_int_literal(number);
+  const RememberedValue *named = find_value(memory, number);
+  if (named != nullptr && named->is_enum_member) return enum_member_reference(named->enum_name, number);
+  return java_name(number, NameRole::Value);
+}
+
+// A program or version number: a constant's name is qualified with the
+// interface, as the constants stand after it in the file.
+void emit_def_number(JavaOutput &out, std::string_view field, std::string_view number, const DefinitionMemory &memory,
+                     std::string_view interface_name) {
+  const RememberedValue *named = starts_like_number(number) ? nullptr : find_value(memory, number);
+  if (starts_like_number(number))
+    emit_format(out, "\tpublic static final int %s = %s;\n", {field, java_int_literal(number)});
+  else if (named != nullptr && named->is_enum_member)
+    emit_format(out, "\tpublic static final int %s = %s;\n", {field, enum_member_reference(named->enum_name, number)});
+  else
+    emit_format(out, "\tpublic static final int %s = %s.%s;\n",
+                {field, interface_name, java_name(number, NameRole::Value)});
+}
+
+// Procedure 0 by value: 0 in any spelling, or an earlier constant or enum
+// member whose value is 0.
+bool is_null_procedure(const ProcedureDef &proc, const DefinitionMemory &memory) {
+  std::optional<NumberValue> value = number_value(proc.number);
+  if (!value) {
+    if (const RememberedValue *named = find_value(memory, proc.number)) value = named->value;
+  }
+  return value && is_zero(*value);
+}
+
+}  // namespace
+
+// ---- Constants and interface files ----
+
+// A constant is an int, a long when its value needs more than 32 bits or
+// names a long constant, a String when it is or names a string.
+void append_constant_line(std::string &constants_text, const Definition &def, const DefinitionMemory &memory) {
+  static constexpr FormatText int_line = "\tpublic static final int %s = %s;\n";
+  static constexpr FormatText long_line = "\tpublic static final long %s = %s;\n";
+  static constexpr FormatText string_line = "\tpublic static final String %s = %s;\n";
+  const std::string name = java_name(def.name, NameRole::Value);
+  const std::string_view value = def.value;
+  if (!value.empty() && value[0] == '"') {
+    append_format(constants_text, string_line, {name, value});
+  } else if (starts_like_number(value)) {
+    const std::optional<NumberValue> number = number_value(value);
+    if (number && needs_long(*number))
+      append_format(constants_text, long_line, {name, java_long_literal(value)});
+    else
+      append_format(constants_text, int_line, {name, java_int_literal(value)});
+  } else if (const RememberedValue *named = find_value(memory, value)) {
+    if (named->is_enum_member) {
+      append_format(constants_text, int_line, {name, enum_member_reference(named->enum_name, value)});
+    } else {
+      const FormatText &line = named->type == ConstantType::Long     ? long_line
+                               : named->type == ConstantType::String ? string_line
+                                                                     : int_line;
+      append_format(constants_text, line, {name, java_name(value, NameRole::Value)});
+    }
+  } else {
+    append_format(constants_text, int_line, {name, java_name(value, NameRole::Value)});
+  }
 }
 
 namespace {
 
-void emit_interface_procedure(JavaOutput &out, const ProcedureDef &proc, bool name_case_flag) {
+void emit_interface_procedure(JavaOutput &out, const ProcedureDef &proc, const DefinitionMemory &memory,
+                              bool name_case_flag) {
   const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
-  emit_format(out, "\tpublic static final int %s = %s;\n\n", {sig.proc_constant, proc.number});
+  emit_format(out, "\tpublic static final int %s = %s;\n\n",
+              {sig.proc_constant, procedure_number_text(proc.number, memory)});
   emit_format(out, "\tpublic %s %s(%s) throws kelvaro.ZELT.rpc_err;\n\n",
               {sig.return_type, sig.method_name, sig.param_list});
 }
 
-void emit_interface_file(JavaOutput &out, const std::string &base_name, const Definition &program,
-                         const VersionDef &version, std::string_view constants_text, bool name_case_flag) {
-  open_java_file(out, base_name);
-  emit_format(out, "public interface %s{\n\n", {base_name});
-  emit_format(out, "\tpublic static final int _def_pno = %s;\n", {program.program_number});
-  emit_format(out, "\tpublic static final int _def_vno = %s;\n\n", {version.number});
+void emit_interface_file(JavaOutput &out, const std::string &interface_name, const Definition &program,
+                         const VersionDef &version, std::string_view constants_text, const DefinitionMemory &memory,
+                         bool name_case_flag) {
+  open_java_file(out, interface_name);
+  emit_format(out, "public interface %s{\n\n", {interface_name});
+  emit_def_number(out, "_def_pno", program.program_number, memory, interface_name);
+  emit_def_number(out, "_def_vno", version.number, memory, interface_name);
+  emit(out, "\n");
   emit_format(out, "%s\n\n", {constants_text});
-  for (const ProcedureDef &proc : version.procedures) emit_interface_procedure(out, proc, name_case_flag);
+  for (const ProcedureDef &proc : version.procedures) emit_interface_procedure(out, proc, memory, name_case_flag);
   emit(out, "\n}\n\n");
   close_java_file(out);
 }
@@ -58,13 +129,13 @@ void emit_interface_file(JavaOutput &out, const std::string &base_name, const De
 }  // namespace
 
 std::string emit_interface_files(JavaOutput &out, const Definition &program, std::string_view constants_text,
-                                 bool name_case_flag) {
-  std::string base_name;
+                                 const DefinitionMemory &memory, bool name_case_flag) {
+  std::string interface_name;
   for (const VersionDef &version : program.versions) {
-    base_name = version_base_name(program, version, name_case_flag);
-    emit_interface_file(out, base_name, program, version, constants_text, name_case_flag);
+    interface_name = java_name(version_base_name(program, version, name_case_flag), NameRole::Type);
+    emit_interface_file(out, interface_name, program, version, constants_text, memory, name_case_flag);
   }
-  return base_name;
+  return interface_name;
 }
 
 // ---- Client classes ----
@@ -98,8 +169,9 @@ void emit_client_method(JavaOutput &out, const ProcedureDef &proc, std::string_v
 }
 
 void emit_client_class(JavaOutput &out, const Definition &program, const VersionDef &version, bool name_case_flag) {
-  const std::string iface = version_base_name(program, version, name_case_flag);
-  const std::string class_name = format_text("%s_cln", {iface});
+  const std::string base_name = version_base_name(program, version, name_case_flag);
+  const std::string iface = java_name(base_name, NameRole::Type);
+  const std::string class_name = format_text("%s_cln", {base_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");
   emit(out, "import kelvaro.ZELT.*;\n\n");
@@ -139,14 +211,15 @@ void emit_server_abstract_method(JavaOutput &out, const ProcedureDef &proc, bool
   emit_format(out, "\tabstract public %s %s(%s) ;\n\n", {sig.return_type, sig.method_name, sig.param_list});
 }
 
-void emit_server_case(JavaOutput &out, const ProcedureDef &proc, bool name_case_flag) {
+void emit_server_case(JavaOutput &out, const ProcedureDef &proc, const DefinitionMemory &memory, bool name_case_flag) {
   const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
   const std::string_view number = proc.number;
   const bool has_argument = proc.arg_type != "void";
   const bool has_result = proc.result_type != "void";
   const std::string assign = has_result ? format_text("_out_arg%s = ", {number}) : std::string();
 
-  emit_format(out, "\t\tcase %s:\n", {number});
+  // The result variable's name keeps the number as written.
+  emit_format(out, "\t\tcase %s:\n", {procedure_number_text(number, memory)});
   if (has_result) emit_format(out, "\t\t%s _out_arg%s;\n", {sig.result_java_type, number});
   if (!has_argument) {
     emit(out, "\t\t");
@@ -180,16 +253,18 @@ void emit_server_case(JavaOutput &out, const ProcedureDef &proc, bool name_case_
 
 // A version that declares its own procedure 0 answers it there; a second
 // "case 0:" label would not compile.
-bool declares_null_procedure(const VersionDef &version) {
+bool declares_null_procedure(const VersionDef &version, const DefinitionMemory &memory) {
   for (const ProcedureDef &proc : version.procedures) {
-    if (proc.number == "0") return true;
+    if (is_null_procedure(proc, memory)) return true;
   }
   return false;
 }
 
-void emit_server_class(JavaOutput &out, const Definition &program, const VersionDef &version, bool name_case_flag) {
-  const std::string base_name = version_base_name(program, version, name_case_flag);
-  const std::string class_name = format_text("%s_svcb", {base_name});
+void emit_server_class(JavaOutput &out, const Definition &program, const VersionDef &version,
+                       const DefinitionMemory &memory, bool name_case_flag) {
+  const std::string formed_name = version_base_name(program, version, name_case_flag);
+  const std::string base_name = java_name(formed_name, NameRole::Type);
+  const std::string class_name = format_text("%s_svcb", {formed_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");
   emit(out, "import kelvaro.ZELT.*;\n\n");
@@ -204,8 +279,8 @@ void emit_server_class(JavaOutput &out, const Definition &program, const Version
   // The blank after "proc_call" is part of the output format.
   emit(out, "\tpublic XDT proc_call (int proc, XDR inXDR) throws XDRError {\n");
   emit(out, "\t\tswitch(proc) {\n");
-  if (!declares_null_procedure(version)) emit(out, "\t\tcase 0: return new XDTvoid();\n\n");
-  for (const ProcedureDef &proc : version.procedures) emit_server_case(out, proc, name_case_flag);
+  if (!declares_null_procedure(version, memory)) emit(out, "\t\tcase 0: return new XDTvoid();\n\n");
+  for (const ProcedureDef &proc : version.procedures) emit_server_case(out, proc, memory, name_case_flag);
   emit(out, "\t\tdefault: return null;\n");
   emit(out, "\t\t}\n");
   emit(out, "\t}\n");
@@ -215,6 +290,7 @@ void emit_server_class(JavaOutput &out, const Definition &program, const Version
 
 }  // namespace
 
-void emit_server_files(JavaOutput &out, const Definition &program, bool name_case_flag) {
-  for (const VersionDef &version : program.versions) emit_server_class(out, program, version, name_case_flag);
+void emit_server_files(JavaOutput &out, const Definition &program, const DefinitionMemory &memory,
+                       bool name_case_flag) {
+  for (const VersionDef &version : program.versions) emit_server_class(out, program, version, memory, name_case_flag);
 }

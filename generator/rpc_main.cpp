@@ -182,14 +182,15 @@ void open_input(PassInput &input, Scanner &scanner, const RunSettings &settings,
 }
 
 void run_pass(PassMode mode, const std::string &define_word, const RunSettings &settings, Scanner &scanner,
-              JavaOutput &out, PassHandover &handover) {
+              DefinitionMemory &memory, JavaOutput &out, PassHandover &handover) {
   PassInput input;
   open_input(input, scanner, settings, define_word);
   out.generated_file_list.clear();
-  Parser parser(scanner);
+  // The client classes name no constant, enum member or typedef.
+  Parser parser(scanner, memory, mode != PassMode::Client);
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
-    dispatch_definition(*def, mode, settings.options.name_case_flag, out, handover);
+    dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);
   }
 
   static constexpr FormatText type_summary = "\nGenerated XDR files:\n %s\n";
@@ -268,10 +269,11 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     // Each stage's state, kept for the whole run so that its storage serves
     // every pass.
     Scanner scanner;
+    DefinitionMemory memory;
     JavaOutput out;
     out.file_header_text = file_header_text();
     PassHandover handover;
-    for (const Pass &pass : passes) run_pass(pass.mode, pass.define_word, settings, scanner, out, handover);
+    for (const Pass &pass : passes) run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
   } catch (const RunEnded &ended) {
     return ended.status;
   }

@@ -64,7 +64,8 @@ bool parse_command_line(int argc, char **argv, CommandOptions &options);
 // when asked) and starts the scanner on it.
 void open_input(PassInput &input, Scanner &scanner, const RunSettings &settings, const std::string &define_word);
 // One pass over the input: every Definition goes to the dispatcher, then
-// the pass's file list is printed and the pass reset.
+// the pass's file list is printed and the pass reset. memory is the
+// parser's, kept from pass to pass for its room only.
 void run_pass(PassMode mode, const std::string &define_word, const RunSettings &settings, Scanner &scanner,
-              JavaOutput &out, PassHandover &handover);
+              DefinitionMemory &memory, JavaOutput &out, PassHandover &handover);
 void reset_pass(PassInput &input, Scanner &scanner, JavaOutput &out);

@@ -3,6 +3,8 @@
 // first syntax error ends the run through report_error.
 #include "rpc_parse.h"
 
+#include <algorithm>
+
 #include "rpc_diag.h"
 #include "rpc_scan.h"
 
@@ -184,9 +186,10 @@ void parse_struct(Parser &p, Definition &def) {
   get_token(p.scanner, p.token);
 }
 
-// union-def = "union" identifier "switch" "(" declaration ")" "{"
-//             case-arm { case-arm } [ "default" ":" declaration ";" ] "}"
-// case-arm  = "case" constant ":" declaration ";"
+// union-def  = "union" identifier "switch" "(" declaration ")" "{"
+//              case-arm { case-arm } [ "default" ":" declaration ";" ] "}"
+// case-arm   = case-label { case-label } declaration ";"
+// case-label = "case" constant ":"
 void parse_union(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Union;
   def.name = expect_identifier(p);
@@ -198,8 +201,10 @@ void parse_union(Parser &p, Definition &def) {
   expect_token(p, TokenKind::Case);
   for (;;) {
     UnionCase arm;
-    arm.case_value = expect_identifier(p);
-    expect_token(p, TokenKind::Colon);
+    do {
+      arm.case_values.push_back(expect_identifier(p));
+      expect_token(p, TokenKind::Colon);
+    } while (peek_and_take(p, TokenKind::Case));
     arm.declaration = parse_declaration(p, DefinitionKind::Union);
     def.cases.push_back(std::move(arm));
     expect_token(p, TokenKind::Semicolon);
@@ -310,8 +315,10 @@ void clear_definition(Definition &def) {
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
 Definition *get_definition(Parser &p) {
-  // The Definition handed over before is done with, and with it every view
-  // into the input before the current line.
+  // The Definition handed over before is done with: it is remembered, and
+  // then every view into the input before the current line may go.
+  if (p.handed_over && p.remembers) remember_definition(p.memory, p.current_definition);
+  p.handed_over = false;
   release_used_input(p.scanner);
   get_token(p.scanner, p.token);
   Definition *def = &p.current_definition;
@@ -327,5 +334,119 @@ Definition *get_definition(Parser &p) {
     default: report_error(p, "definition keyword expected");
   }
   expect_token(p, TokenKind::Semicolon);
+  p.handed_over = true;
   return def;
+}
+
+// ---- The memory of definitions ----
+
+// FNV-1a, whose low bits (the slot) depend only on the low bits of the
+// bytes; the last steps mix the high bits into them.
+std::uint64_t name_hash(std::string_view name) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211u;
+  }
+  hash ^= hash >> 32;
+  hash *= 0xbf58476d1ce4e5b9u;
+  return hash ^ (hash >> 29);
+}
+
+void forget_definitions(DefinitionMemory &memory) {
+  clear_table(memory.values);
+  clear_table(memory.typedefs);
+  memory.texts.chunks.clear();
+}
+
+const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name) {
+  return find_record(memory.values, name);
+}
+
+const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name) {
+  return find_record(memory.typedefs, name);
+}
+
+namespace {
+
+// A copy of text in the pool.
+std::string_view keep_text(TextPool &pool, std::string_view text) {
+  static constexpr std::size_t chunk_size = 16384;
+  if (pool.chunks.empty() || pool.chunks.back().capacity() - pool.chunks.back().size() < text.size()) {
+    pool.chunks.emplace_back();
+    pool.chunks.back().reserve(std::max(chunk_size, text.size()));
+  }
+  std::string &chunk = pool.chunks.back();
+  const std::size_t start = chunk.size();
+  chunk.append(text);
+  return std::string_view(chunk).substr(start, text.size());
+}
+
+// A constant's value: a string, a number, or a name followed to what it
+// comes to.
+RememberedValue remembered_constant(DefinitionMemory &memory, std::string_view value) {
+  RememberedValue constant;
+  if (!value.empty() && value[0] == '"') {
+    constant.type = ConstantType::String;
+  } else if (std::optional<NumberValue> number = number_value(value)) {
+    constant.type = needs_long(*number) ? ConstantType::Long : ConstantType::Int;
+    constant.number_text = keep_text(memory.texts, value);
+    constant.value = number;
+  } else if (const RememberedValue *named = find_value(memory, value)) {
+    if (named->is_enum_member) {
+      constant.alias_enum = named->enum_name;
+      constant.alias_member = keep_text(memory.texts, value);
+      constant.value = named->value;
+    } else {
+      constant = *named;
+    }
+  }
+  return constant;
+}
+
+// Enum members count on from the last explicit value, or from 0.
+void remember_enum(DefinitionMemory &memory, const Definition &def) {
+  const std::string_view enum_name = keep_text(memory.texts, def.name);
+  std::optional<NumberValue> last{NumberValue{}};
+  std::uint64_t count = 0;
+  for (const EnumMember &member : def.enum_members) {
+    if (member.value) {
+      if (const std::optional<NumberValue> number = number_value(*member.value))
+        last = number;
+      else if (const RememberedValue *named = find_value(memory, *member.value))
+        last = named->value;
+      else
+        last.reset();
+      count = 0;
+    }
+    RememberedValue remembered;
+    remembered.is_enum_member = true;
+    remembered.enum_name = enum_name;
+    // An enum member is a Java int, which counts on as ints do.
+    if (last) {
+      if (std::optional<NumberValue> sum = add_count(*last, count)) remembered.value = int_value(*sum);
+    }
+    count++;
+    set_record(memory.values, keep_text(memory.texts, member.name), remembered);
+  }
+}
+
+}  // namespace
+
+void remember_definition(DefinitionMemory &memory, const Definition &def) {
+  switch (def.kind) {
+    case DefinitionKind::Constant: {
+      RememberedValue constant = remembered_constant(memory, def.value);
+      set_record(memory.values, keep_text(memory.texts, def.name), constant);
+      break;
+    }
+    case DefinitionKind::Enum: remember_enum(memory, def); break;
+    case DefinitionKind::Typedef:
+      set_record(memory.typedefs, keep_text(memory.texts, def.name),
+                 RememberedTypedef{keep_text(memory.texts, def.old_type), def.relation});
+      break;
+    case DefinitionKind::Struct:
+    case DefinitionKind::Union:
+    case DefinitionKind::Program: break;
+  }
 }

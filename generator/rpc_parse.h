@@ -2,10 +2,15 @@
 // top-level definition at a time.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "rpc_number.h"
 #include "rpc_scan.h"
 
 enum class DefinitionKind { Constant = 0, Struct = 1, Union = 2, Enum = 3, Typedef = 4, Program = 5 };
@@ -27,8 +32,9 @@ struct Declaration {
   std::string_view array_bound;  // FixedArray and VarArray only; "~0" for "<>"
 };
 
+// One arm: its labels in input order (at least one), and its declaration.
 struct UnionCase {
-  std::string_view case_value;
+  std::vector<std::string_view> case_values;
   Declaration declaration;
 };
 
@@ -76,17 +82,145 @@ struct Definition {
   std::vector<VersionDef> versions;
 };
 
-// The parser of one pass: reads its scanner's tokens into Definitions.
+// The Java type a constant is declared with.
+enum class ConstantType { Int = 0, Long = 1, String = 2 };
+
+// The texts of the memory below are copies kept in a pool: the input they
+// come from is let go as the parse moves on. Texts are appended to the last
+// chunk while it has room, so a chunk never moves and views into it stay
+// valid; a deque never moves its chunks either.
+struct TextPool {
+  std::deque<std::string> chunks;
+};
+
+// A table from names to records, flat so that a look-up touches little
+// memory: open addressing over a power-of-two array of slots, each holding
+// the index of an entry plus one (0: empty). The names are views the owner
+// keeps valid.
+template <typename Record>
+struct NameTable {
+  struct Entry {
+    std::uint64_t hash;
+    std::string_view name;
+    Record record;
+  };
+  std::vector<Entry> entries;
+  std::vector<std::uint32_t> slots;
+};
+
+std::uint64_t name_hash(std::string_view name);
+
+// The slot where name is, or where it would go.
+template <typename Record>
+std::size_t find_slot(const NameTable<Record> &table, std::string_view name, std::uint64_t hash) {
+  const std::size_t mask = table.slots.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const std::uint32_t slot = table.slots[i];
+    if (slot == 0) return i;
+    const auto &entry = table.entries[slot - 1];
+    if (entry.hash == hash && entry.name == name) return i;
+  }
+}
+
+template <typename Record>
+const Record *find_record(const NameTable<Record> &table, std::string_view name) {
+  if (table.entries.empty()) return nullptr;
+  const std::uint32_t slot = table.slots[find_slot(table, name, name_hash(name))];
+  return slot == 0 ? nullptr : &table.entries[slot - 1].record;
+}
+
+// Sets the record of name; a name not yet in the table gets a new entry.
+template <typename Record>
+void set_record(NameTable<Record> &table, std::string_view name, const Record &record) {
+  const std::uint64_t hash = name_hash(name);
+  // At most half the slots are taken, so that probes stay short.
+  if (2 * (table.entries.size() + 1) > table.slots.size()) {
+    table.slots.assign(std::max<std::size_t>(64, 2 * table.slots.size()), 0);
+    for (std::size_t n = 0; n < table.entries.size(); n++) {
+      const auto &entry = table.entries[n];
+      table.slots[find_slot(table, entry.name, entry.hash)] = static_cast<std::uint32_t>(n + 1);
+    }
+  }
+  const std::size_t i = find_slot(table, name, hash);
+  if (table.slots[i] != 0) {
+    table.entries[table.slots[i] - 1].record = record;
+    return;
+  }
+  table.entries.push_back({hash, name, record});
+  table.slots[i] = static_cast<std::uint32_t>(table.entries.size());
+}
+
+// Empties the table; its storage stays for the next use.
+template <typename Record>
+void clear_table(NameTable<Record> &table) {
+  table.entries.clear();
+  std::fill(table.slots.begin(), table.slots.end(), 0);
+}
+
+// A constant or an enum member defined earlier in the pass.
+struct RememberedValue {
+  bool is_enum_member = false;
+  std::string_view enum_name;  // an enum member's enum
+  // A constant's Java type, and what it comes to when followed through
+  // other constants: a number (as written at the end of the chain) or an
+  // enum member (alias_enum, alias_member); both empty when neither.
+  ConstantType type = ConstantType::Int;
+  std::string_view number_text;
+  std::string_view alias_enum;
+  std::string_view alias_member;
+  std::optional<NumberValue> value;  // known for numbers and counted enum members
+};
+
+struct RememberedTypedef {
+  std::string_view old_type;
+  Relation relation = Relation::Plain;
+};
+
+// What the input has defined so far in this pass: the parser records each
+// Definition once it has been handed over and used, so a Definition sees
+// only those before it. A later definition of a name replaces the earlier
+// one of the same kind. The memory may serve pass after pass: a parser
+// starts it afresh, and its tables keep their room.
+struct DefinitionMemory {
+  TextPool texts;                     // every text the tables view
+  NameTable<RememberedValue> values;  // constants and enum members
+  NameTable<RememberedTypedef> typedefs;
+};
+
+// The constant or enum member of that name defined earlier, or nullptr.
+const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name);
+// The typedef of that name defined earlier, or nullptr.
+const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name);
+// Records a Definition; its texts are copied.
+void remember_definition(DefinitionMemory &memory, const Definition &def);
+// Forgets every definition.
+void forget_definitions(DefinitionMemory &memory);
+
+// The parser of one pass: reads its scanner's tokens into Definitions, and
+// remembers them in its memory, which starts empty: its own, or one that
+// the caller keeps for its room. A pass whose writers look nothing up
+// needs no memory (remembers false).
 struct Parser {
-  explicit Parser(Scanner &source) : scanner(source) {}
+  explicit Parser(Scanner &source) : Parser(source, own_memory) {}
+  Parser(Scanner &source, DefinitionMemory &definitions, bool remembering = true)
+      : scanner(source), remembers(remembering), memory(definitions) {
+    forget_definitions(memory);
+  }
+  Parser(const Parser &) = delete;
+  Parser &operator=(const Parser &) = delete;
 
   Scanner &scanner;
   Token token;                    // the token read last
   Definition current_definition;  // the one get_definition hands over
+  bool handed_over = false;       // current_definition was handed over and is not yet remembered
+  bool remembers = true;
+  DefinitionMemory own_memory;
+  DefinitionMemory &memory;  // the definitions handed over before
 };
 
 // The next definition of the input, or nullptr at its end. A syntax error
 // ends the run. The Definition is the parser's own and is valid until the
 // next call: each one is handed over and used at once, so one record is
-// reused for all of them instead of allocating a new one each time.
+// reused for all of them instead of allocating a new one each time. The
+// call first records the Definition handed over before in the memory.
 Definition *get_definition(Parser &parser);

@@ -4,7 +4,7 @@
 # developer sees why a later step may fail.
 set -eu
 
-packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind
+packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind rpcsvc-proto
 openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
 man-db dpkg-dev junit5
 lintian maven libmaven-compiler-plugin-java libmaven-resources-plugin-java"

@@ -14,6 +14,8 @@
 #define LABELMAX 64
 #define ARM_TEXT (-1)
 #define ARM_NONE 3
+#define BIGTAG 4294967295u
+#define WIDETAG 0x100000001ll
 
 #define INTEROP_PROG 0x20000101
 #define INTEROP_V1 1
@@ -53,7 +55,10 @@
 #define P_ORIGIN_AT 31
 #define P_GREET 32
 #define P_ERRORS 33
-#define V1_LAST_PROC 33
+#define P_ECHO_HUED 34
+#define P_ECHO_WIDE 35
+#define P_ECHO_MARK 36
+#define V1_LAST_PROC 36
 
 /* version 2 */
 #define V2_NULLPROC 0
@@ -148,6 +153,33 @@ typedef struct tagged {
 	} u;
 } tagged;
 
+typedef color hue;
+
+typedef struct hued {
+	hue h;
+	union {
+		int warm;
+		char *name;
+	} u;
+} hued;
+
+typedef struct wide {
+	quad_t w;
+	union {
+		int small;
+		char *text;
+		quad_t other;
+	} u;
+} wide;
+
+typedef struct mark {
+	u_int m;
+	union {
+		u_quad_t top;
+		int other;
+	} u;
+} mark;
+
 /* A variable-length array: length and elements, as xdr_array keeps them. */
 #define VARRAY(type, name) struct { u_int len; type *val; } name
 
@@ -212,6 +244,9 @@ bool_t xdr_numval(XDR *, numval *);
 bool_t xdr_shape(XDR *, shape *);
 bool_t xdr_reply(XDR *, reply *);
 bool_t xdr_tagged(XDR *, tagged *);
+bool_t xdr_hued(XDR *, hued *);
+bool_t xdr_wide(XDR *, wide *);
+bool_t xdr_mark(XDR *, mark *);
 bool_t xdr_arrays(XDR *, arrays *);
 bool_t xdr_optionals(XDR *, optionals *);
 

@@ -1,9 +1,10 @@
 /*
  * The interop client on libtirpc's client interface: calls every procedure
- * of both versions of INTEROP_PROG on a host (default 127.0.0.1) over TCP,
- * found through the portmapper, and checks every answer.
+ * of both versions of INTEROP_PROG on a host (default 127.0.0.1) over TCP
+ * or UDP (default tcp), found through the portmapper, and checks every
+ * answer.
  *
- *   interop_cln [host]
+ *   interop_cln [host [tcp|udp]]
  *
  * Echo procedures get each of their test values (interop_values.c) and
  * must send it back unchanged; the other procedures have fixed answers.
@@ -22,6 +23,7 @@
 static int checks;
 static int failures;
 static struct timeval timeout = { 10, 0 };
+static const char *protocol = "tcp";
 
 static void fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
@@ -143,7 +145,7 @@ static void expect_no_procedure(CLIENT *cl, u_long proc, const char *what)
 
 static void run_version_2(const char *host)
 {
-	CLIENT *cl = clnt_create(host, INTEROP_PROG, INTEROP_V2, "tcp");
+	CLIENT *cl = clnt_create(host, INTEROP_PROG, INTEROP_V2, protocol);
 	++checks;
 	if (cl == NULL) {
 		fail("version 2: %s", clnt_spcreateerror(host));
@@ -175,8 +177,10 @@ static void run_version_2(const char *host)
 int main(int argc, char **argv)
 {
 	const char *host = argc > 1 ? argv[1] : "127.0.0.1";
+	if (argc > 2)
+		protocol = argv[2];
 
-	CLIENT *cl = clnt_create(host, INTEROP_PROG, INTEROP_V1, "tcp");
+	CLIENT *cl = clnt_create(host, INTEROP_PROG, INTEROP_V1, protocol);
 	if (cl == NULL) {
 		clnt_pcreateerror(host);
 		return 2;

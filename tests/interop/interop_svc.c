@@ -1,14 +1,14 @@
 /*
  * The interop service on libtirpc's server interface: serves both versions
- * of INTEROP_PROG over TCP on 127.0.0.1 and registers them with the
- * portmapper.
+ * of INTEROP_PROG over TCP and UDP on 127.0.0.1 and registers them with
+ * the portmapper for both.
  *
  *   interop_svc [lifetime-seconds]
  *
  * Each echo procedure checks that its n-th call carries the n-th test value
  * (interop_values.c) and sends the value back; a mismatch is reported on
  * standard error and counted, and P_ERRORS returns the count.  The service
- * prints "ready <port>" once registered, and unregisters and exits on
+ * prints "ready <tcp-port> <udp-port>" once registered, and unregisters and exits on
  * SIGTERM, SIGINT or SIGHUP, or when its lifetime (default 50 s) is over.
  * Exit status: 0 when no check failed, 1 otherwise, 2 when it cannot start.
  */
@@ -240,10 +240,10 @@ static void dispatch_v2(struct svc_req *rq, SVCXPRT *xprt)
 	}
 }
 
-/* A listening TCP socket on 127.0.0.1 and a free port. */
-static int listen_loopback(u_short *port)
+/* A listening TCP socket (or a UDP socket) on 127.0.0.1 and a free port. */
+static int bind_loopback(int type, u_short *port)
 {
-	int fd = socket(AF_INET, SOCK_STREAM, 0);
+	int fd = socket(AF_INET, type, 0);
 	if (fd < 0)
 		return -1;
 	struct sockaddr_in sin;
@@ -251,7 +251,8 @@ static int listen_loopback(u_short *port)
 	sin.sin_family = AF_INET;
 	sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	socklen_t len = sizeof sin;
-	if (bind(fd, (struct sockaddr *)&sin, sizeof sin) < 0 || listen(fd, 16) < 0 ||
+	if (bind(fd, (struct sockaddr *)&sin, sizeof sin) < 0 ||
+	    (type == SOCK_STREAM && listen(fd, 16) < 0) ||
 	    getsockname(fd, (struct sockaddr *)&sin, &len) < 0) {
 		close(fd);
 		return -1;
@@ -282,31 +283,47 @@ int main(int argc, char **argv)
 	sigaction(SIGINT, &sa, NULL);
 	sigaction(SIGHUP, &sa, NULL);
 
-	u_short port = 0;
-	int fd = listen_loopback(&port);
-	if (fd < 0) {
+	u_short port = 0, udp_port = 0;
+	int fd = bind_loopback(SOCK_STREAM, &port);
+	int udp_fd = fd < 0 ? -1 : bind_loopback(SOCK_DGRAM, &udp_port);
+	if (fd < 0 || udp_fd < 0) {
 		perror("interop_svc: socket on 127.0.0.1");
+		if (fd >= 0)
+			close(fd);
 		return 2;
 	}
 	SVCXPRT *xprt = svc_vc_create(fd, 0, 0);
-	if (xprt == NULL) {
-		fputs("interop_svc: svc_vc_create failed\n", stderr);
-		close(fd);
+	SVCXPRT *udp_xprt = svc_dg_create(udp_fd, 0, 0);
+	if (xprt == NULL || udp_xprt == NULL) {
+		fputs("interop_svc: cannot create the transports\n", stderr);
+		if (xprt != NULL)
+			svc_destroy(xprt);
+		else
+			close(fd);
+		if (udp_xprt != NULL)
+			svc_destroy(udp_xprt);
+		else
+			close(udp_fd);
 		return 2;
 	}
-	/* Registered with the portmapper by hand: the transport is ours. */
+	/* Registered with the portmapper by hand: the transports are ours. */
 	pmap_unset(INTEROP_PROG, INTEROP_V1);
 	pmap_unset(INTEROP_PROG, INTEROP_V2);
 	if (!svc_register(xprt, INTEROP_PROG, INTEROP_V1, dispatch_v1, 0) ||
 	    !svc_register(xprt, INTEROP_PROG, INTEROP_V2, dispatch_v2, 0) ||
+	    !svc_register(udp_xprt, INTEROP_PROG, INTEROP_V1, dispatch_v1, 0) ||
+	    !svc_register(udp_xprt, INTEROP_PROG, INTEROP_V2, dispatch_v2, 0) ||
 	    !pmap_set(INTEROP_PROG, INTEROP_V1, IPPROTO_TCP, port) ||
-	    !pmap_set(INTEROP_PROG, INTEROP_V2, IPPROTO_TCP, port)) {
+	    !pmap_set(INTEROP_PROG, INTEROP_V2, IPPROTO_TCP, port) ||
+	    !pmap_set(INTEROP_PROG, INTEROP_V1, IPPROTO_UDP, udp_port) ||
+	    !pmap_set(INTEROP_PROG, INTEROP_V2, IPPROTO_UDP, udp_port)) {
 		fputs("interop_svc: cannot register with the portmapper\n", stderr);
 		unregister_all();
 		svc_destroy(xprt);
+		svc_destroy(udp_xprt);
 		return 2;
 	}
-	printf("ready %u\n", (unsigned)port);
+	printf("ready %u %u\n", (unsigned)port, (unsigned)udp_port);
 	fflush(stdout);
 
 	time_t deadline = time(NULL) + lifetime;

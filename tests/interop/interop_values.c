@@ -204,6 +204,50 @@ static void render_tagged(FILE *out, const void *v)
 	fputc('}', out);
 }
 
+static void render_hued(FILE *out, const void *v)
+{
+	const hued *u = v;
+	fprintf(out, "{h=%d,", (int)u->h);
+	switch (u->h) {
+	case RED:
+	case BLUE: fprintf(out, "warm=%d", u->u.warm); break;
+	case GREEN: fputs("name=", out); put_string(out, u->u.name); break;
+	default: fputs("?", out); break;
+	}
+	fputc('}', out);
+}
+
+static void render_wide(FILE *out, const void *v)
+{
+	const wide *u = v;
+	fputs("{w=", out);
+	put_hyper(out, u->w);
+	fputc(',', out);
+	switch (u->w) {
+	case 1:
+	case 3: fprintf(out, "small=%d", u->u.small); break;
+	case WIDETAG: fputs("text=", out); put_string(out, u->u.text); break;
+	case -1: fputs("void", out); break;
+	default: fputs("other=", out); put_hyper(out, u->u.other); break;
+	}
+	fputc('}', out);
+}
+
+static void render_mark(FILE *out, const void *v)
+{
+	const mark *u = v;
+	fprintf(out, "{m=%u,", u->m);
+	switch (u->m) {
+	case BIGTAG:
+	case 3000000000u: fputs("top=", out); put_uhyper(out, u->u.top); break;
+	case 1:
+	case 2:
+	case 3: fputs("void", out); break;
+	default: fprintf(out, "other=%d", u->u.other); break;
+	}
+	fputc('}', out);
+}
+
 static void render_arrays(FILE *out, const void *v)
 {
 	const arrays *a = v;
@@ -409,6 +453,32 @@ static tagged tagged_values[] = {
 	{ 0x80000000u, { .raw = { 6, (char[]){ 1, 2, 3, 4, 5, 6 } } } },
 };
 
+static hued hued_values[] = {
+	{ RED, { .warm = 1 } },
+	{ BLUE, { .warm = INT_MIN } },
+	{ GREEN, { .name = "green" } },
+};
+
+/* 0x100000000 and 0x100000003 share their low 32 bits with no arm and
+ * with arm 3: only all 64 bits choose the default arm for them. */
+static wide wide_values[] = {
+	{ 1, { .small = 5 } },
+	{ 3, { .small = -1 } },
+	{ WIDETAG, { .text = "wide" } },
+	{ -1, { .small = 0 } },
+	{ 0x100000000ll, { .other = 7 } },
+	{ 0x100000003ll, { .other = INT64_MIN } },
+	{ INT64_MIN, { .other = -2 } },
+};
+
+static mark mark_values[] = {
+	{ BIGTAG, { .top = UINT64_MAX } },
+	{ 3000000000u, { .top = 1 } },
+	{ 2, { .top = 0 } },
+	{ 0x80000000u, { .other = 5 } },
+	{ 0, { .other = INT_MIN } },
+};
+
 static nodelist nodelist_values[] = {
 	NULL,
 	&(node){ INT_MIN, "only", NULL },
@@ -526,6 +596,9 @@ const echo_case echo_cases[] = {
 	CASE(P_ECHO_PAIR, xdr_pointpair, pointpair, pair_values, render_pair),
 	CASE(P_ECHO_PALETTE, xdr_palette, palette, palette_values, render_palette),
 	CASE(P_ECHO_LEVEL, xdr_level, level, level_values, render_enum),
+	CASE(P_ECHO_HUED, xdr_hued, hued, hued_values, render_hued),
+	CASE(P_ECHO_WIDE, xdr_wide, wide, wide_values, render_wide),
+	CASE(P_ECHO_MARK, xdr_mark, mark, mark_values, render_mark),
 };
 const size_t echo_case_count = COUNT(echo_cases);
 

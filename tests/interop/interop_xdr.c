@@ -154,6 +154,50 @@ bool_t xdr_tagged(XDR *xdrs, tagged *v)
 			 (xdrproc_t)xdr_blob);
 }
 
+static const struct xdr_discrim hued_arms[] = {
+	{ RED, (xdrproc_t)xdr_int },
+	{ BLUE, (xdrproc_t)xdr_int },
+	{ GREEN, (xdrproc_t)xdr_wrapstring },
+	{ __dontcare__, NULL },
+};
+
+bool_t xdr_hued(XDR *xdrs, hued *v)
+{
+	return xdr_union(xdrs, (enum_t *)&v->h, (char *)&v->u, hued_arms, NULL);
+}
+
+/* xdr_union takes 32-bit discriminants only: the hyper one is by hand. */
+bool_t xdr_wide(XDR *xdrs, wide *v)
+{
+	if (!xdr_hyper(xdrs, &v->w))
+		return FALSE;
+	switch (v->w) {
+	case 1:
+	case 3:
+		return xdr_int(xdrs, &v->u.small);
+	case WIDETAG:
+		return xdr_wrapstring(xdrs, &v->u.text);
+	case -1:
+		return TRUE;
+	default:
+		return xdr_hyper(xdrs, &v->u.other);
+	}
+}
+
+static const struct xdr_discrim mark_arms[] = {
+	{ (int)BIGTAG, (xdrproc_t)xdr_uquad_arm },
+	{ (int)3000000000u, (xdrproc_t)xdr_uquad_arm },
+	{ 1, (xdrproc_t)xdr_none },
+	{ 2, (xdrproc_t)xdr_none },
+	{ 3, (xdrproc_t)xdr_none },
+	{ __dontcare__, NULL },
+};
+
+bool_t xdr_mark(XDR *xdrs, mark *v)
+{
+	return xdr_union(xdrs, (enum_t *)&v->m, (char *)&v->u, mark_arms, (xdrproc_t)xdr_int);
+}
+
 #define XDR_VARRAY(xdrs, field, max, elproc)                                   \
 	xdr_array(xdrs, (char **)&(field).val, &(field).len, max,              \
 		  sizeof(*(field).val), (xdrproc_t)(elproc))

@@ -1,9 +1,13 @@
 #!/bin/bash
 # Runs the generated Java code against the libtirpc peer on the wire.
 #
-#   run_interop.sh java_client|java_server VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR
+#   run_interop.sh MODE VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR
 #
-# Both modes generate the Java files from interop.x with VORLITH in
+# MODE is java_client or java_server, over TCP, or java_client_udp or
+# java_server_udp, the same over UDP. Both servers serve both protocols;
+# the client calls over the mode's.
+#
+# All modes generate the Java files from interop.x with VORLITH in
 # WORK_DIR/gen and compile them with the Java test programs against the
 # runtime's jar (named by the environment variable ZELT_JAR) into
 # WORK_DIR/classes.
@@ -18,12 +22,13 @@
 set -eu
 
 if [ $# -ne 6 ]; then
-  echo "usage: $0 java_client|java_server VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR" >&2
+  echo "usage: $0 java_client|java_server[_udp] VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR" >&2
   exit 2
 fi
 mode=$1
 case $mode in
-  java_client|java_server) ;;
+  java_client|java_server) side=$mode proto=tcp ;;
+  java_client_udp|java_server_udp) side=${mode%_udp} proto=udp ;;
   *) echo "$0: unknown mode $mode" >&2; exit 2 ;;
 esac
 # Absolute paths: the generator runs inside the work folder.
@@ -121,7 +126,7 @@ if ! run_waiting timeout 50 javac -nowarn -encoding US-ASCII -d "$work/classes" 
 fi
 
 # ---- start the server side and wait until it is registered
-case $mode in
+case $side in
   java_client) "$c_service" "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
   java_server) java -cp "$work/classes:$jar" ServerMain "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
 esac
@@ -139,9 +144,9 @@ done
 
 # ---- the client calls every procedure
 status=0
-case $mode in
-  java_client) run_waiting timeout 30 java -cp "$work/classes:$jar" InteropClient 127.0.0.1 || status=$? ;;
-  java_server) run_waiting timeout 30 "$c_client" 127.0.0.1 || status=$? ;;
+case $side in
+  java_client) run_waiting timeout 30 java -cp "$work/classes:$jar" InteropClient 127.0.0.1 "$proto" || status=$? ;;
+  java_server) run_waiting timeout 30 "$c_client" 127.0.0.1 "$proto" || status=$? ;;
 esac
 [ "$status" -eq 0 ] || say "the client failed (status $status)"
 
@@ -154,7 +159,7 @@ fi
 peer_status=0
 wait "$peer_pid" || peer_status=$?
 peer_pid=""
-case $mode in
+case $side in
   # The C service exits with 0 only when every argument was as expected.
   java_client) expected_status=0 ;;
   # The JVM ends with 143 on SIGTERM, after the shutdown hook has run.

@@ -16,6 +16,7 @@ set(layers
   rpc_diag          # input-error reports and the early end of a run
   rpc_signal        # what a signal that ends the run undoes
   rpc_util          # naming helpers
+  rpc_number        # number values and their Java literals
   rpc_input         # the block reader
   rpc_scan          # the scanner
   rpc_parse         # the model and the parser

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "rpc_hout.h"
+#include "rpc_number.h"
 #include "rpc_text.h"
 #include "rpc_util.h"
 
@@ -50,6 +51,84 @@ TEST(Naming, FormNameBothCases) {
   EXPECT_EQ(form_name("GEOPROG", &two, false), "GEOPROG_2");
   EXPECT_EQ(form_name("GetPoint", nullptr, false), "getpoint");
   EXPECT_EQ(lower_case("Geo_PROG2\xC4"), "geo_prog2\xC4");
+}
+
+TEST(Naming, NamesJavaWillNotTake) {
+  struct Row {
+    std::string_view name;
+    NameRole role;
+    bool renamed;
+  };
+  const Row rows[] = {
+      {"class", NameRole::Value, true},    {"_", NameRole::Member, true},         {"null", NameRole::Method, true},
+      {"goto", NameRole::Type, true},      {"var", NameRole::Type, true},         {"var", NameRole::Value, false},
+      {"sealed", NameRole::Type, true},    {"permits", NameRole::Member, false},  {"String", NameRole::Type, true},
+      {"String", NameRole::Member, false}, {"XDTLong", NameRole::Type, true},     {"XDTlong", NameRole::Type, false},
+      {"xdrs", NameRole::Member, true},    {"xdrs", NameRole::Type, false},       {"stop", NameRole::Method, true},
+      {"stop", NameRole::Value, false},    {"notifyAll", NameRole::Method, true}, {"Class", NameRole::Value, false},
+      {"__", NameRole::Value, false},
+  };
+  for (const Row &row : rows) {
+    EXPECT_EQ(needs_trailing_underscore(row.name, row.role), row.renamed) << row.name;
+    EXPECT_EQ(java_name(row.name, row.role), std::string(row.name) + (row.renamed ? "_" : "")) << row.name;
+  }
+  // A type named like a built-in's class is a generated class, not the built-in.
+  EXPECT_EQ(java_type_of("String"), "String_");
+  EXPECT_EQ(java_type_of("string"), "String");
+  EXPECT_EQ(java_type_of("double"), "double");
+  EXPECT_FALSE(is_builtin_type(java_type_of("String")));
+}
+
+TEST(Numbers, ValuesAndJavaLiterals) {
+  struct Row {
+    std::string_view text;
+    bool known;
+    bool long_value;
+    std::string_view int_literal;
+    std::string_view long_literal;
+  };
+  const Row rows[] = {
+      {"0", true, false, "0", "0L"},
+      {"2147483647", true, false, "2147483647", "2147483647L"},
+      {"2147483648", true, false, "0x80000000", "2147483648L"},
+      {"4294967295", true, false, "0xffffffff", "4294967295L"},
+      {"3000000000", true, false, "0xb2d05e00", "3000000000L"},
+      {"4294967296", true, true, "4294967296", "4294967296L"},
+      {"0xFFFFFFFF", true, false, "0xFFFFFFFF", "0xFFFFFFFFL"},
+      {"0x100000000", true, true, "0x100000000", "0x100000000L"},
+      {"037777777777", true, false, "037777777777", "037777777777L"},
+      {"-2147483648", true, false, "-2147483648", "-2147483648L"},
+      {"-2147483649", true, true, "-2147483649", "-2147483649L"},
+      {"9223372036854775808", true, true, "9223372036854775808", "0x8000000000000000L"},
+      {"18446744073709551615", true, true, "18446744073709551615", "0xffffffffffffffffL"},
+      {"-9223372036854775808", true, true, "-9223372036854775808", "-9223372036854775808L"},
+      // Beyond 64 bits, and texts that start like numbers but are none.
+      {"18446744073709551616", false, false, "18446744073709551616", "18446744073709551616"},
+      {"-9223372036854775809", false, false, "-9223372036854775809", "-9223372036854775809"},
+      {"0x10000000000000000", false, false, "0x10000000000000000", "0x10000000000000000"},
+      {"09", false, false, "09", "09"},
+      {"-", false, false, "-", "-"},
+  };
+  for (const Row &row : rows) {
+    const std::optional<NumberValue> value = number_value(row.text);
+    EXPECT_EQ(value.has_value(), row.known) << row.text;
+    if (value) {
+      EXPECT_EQ(needs_long(*value), row.long_value) << row.text;
+    }
+    EXPECT_EQ(java_int_literal(row.text), row.int_literal) << row.text;
+    EXPECT_EQ(java_long_literal(row.text), row.long_literal) << row.text;
+  }
+  EXPECT_TRUE(is_zero(*number_value("0x0")));
+  EXPECT_TRUE(is_zero(*number_value("00")));
+  EXPECT_TRUE(is_zero(*number_value("-0")));
+  // Counting on as Java ints do: 0xffffffff + 1 is 0, 0x7fffffff + 1 is -2^31.
+  EXPECT_TRUE(is_zero(int_value(*add_count(*number_value("0xffffffff"), 1))));
+  const NumberValue wrapped = int_value(*add_count(*number_value("2147483647"), 1));
+  EXPECT_TRUE(wrapped.negative);
+  EXPECT_EQ(wrapped.magnitude, 0x80000000u);
+  const NumberValue up = *add_count(*number_value("-3"), 5);
+  EXPECT_FALSE(up.negative);
+  EXPECT_EQ(up.magnitude, 2u);
 }
 
 TEST(Naming, FormatTextTreatsArgumentsAsData) {

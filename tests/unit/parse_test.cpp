@@ -67,12 +67,13 @@ TEST(Parser, UnsignedAndLongForms) {
 }
 
 TEST(Parser, UnionArms) {
-  OneParse u("union u switch (enum color c) { case RED: int a; case -1: void; default: void; };");
+  OneParse u("union u switch (enum color c) { case RED: int a; case -1: case 0x2: case B: void; default: void; };");
   const Definition *def = u.def;
   EXPECT_EQ(def->discriminant.prefix, "enum");
   EXPECT_EQ(def->discriminant.type, "color");
   ASSERT_EQ(def->cases.size(), 2u);
-  EXPECT_EQ(def->cases[1].case_value, "-1");
+  EXPECT_EQ(def->cases[0].case_values, std::vector<std::string_view>{"RED"});
+  EXPECT_EQ(def->cases[1].case_values, (std::vector<std::string_view>{"-1", "0x2", "B"}));
   EXPECT_EQ(def->cases[1].declaration.type, "void");
   EXPECT_EQ(def->cases[1].declaration.name, "");
   ASSERT_TRUE(def->default_arm.has_value());
@@ -146,9 +147,69 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
   }
 }
 
-TEST(Parser, EmptyInputHasNoDefinition) {
-  EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr);
+// The memory holds what came before the Definition handed over last, and
+// its texts outlive the input they were read from.
+TEST(Parser, RemembersEarlierDefinitions) {
+  Scanner scanner;
+  TestInput input(scanner,
+                  "const A = 0x100000000; const B = A; enum e { X = 4294967295, Y, Z = B };\n"
+                  "const C = Y; const S = \"s\"; typedef e t; typedef t u<>; typedef int t;\n"
+                  "const LAST = 1;");
+  Parser parser(scanner);
+  int count = 0;
+  while (Definition *def = get_definition(parser)) {
+    count++;
+    // A Definition does not see itself.
+    EXPECT_EQ(find_value(parser.memory, "LAST"), nullptr);
+    if (def->name == "C") {
+      EXPECT_NE(find_value(parser.memory, "Y"), nullptr);
+    }
+  }
+  EXPECT_EQ(count, 9);
+  const DefinitionMemory &memory = parser.memory;
+  const RememberedValue *b = find_value(memory, "B");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->type, ConstantType::Long);
+  EXPECT_EQ(b->number_text, "0x100000000");
+  const RememberedValue *y = find_value(memory, "Y");
+  ASSERT_NE(y, nullptr);
+  EXPECT_TRUE(y->is_enum_member);
+  EXPECT_EQ(y->enum_name, "e");
+  ASSERT_TRUE(y->value.has_value());
+  EXPECT_TRUE(is_zero(*y->value));  // 0xffffffff + 1 as a Java int
+  const RememberedValue *c = find_value(memory, "C");
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->alias_enum, "e");
+  EXPECT_EQ(c->alias_member, "Y");
+  EXPECT_EQ(find_value(memory, "S")->type, ConstantType::String);
+  // A later definition of a name replaces the earlier.
+  ASSERT_NE(find_typedef(memory, "t"), nullptr);
+  EXPECT_EQ(find_typedef(memory, "t")->old_type, "int");
+  ASSERT_NE(find_typedef(memory, "u"), nullptr);
+  EXPECT_EQ(find_typedef(memory, "u")->relation, Relation::VarArray);
+  EXPECT_EQ(find_typedef(memory, "u")->old_type, "t");
 }
+
+// Many names, each a constant naming the one before: all are found, and
+// each comes to the first one's number.
+TEST(Parser, RemembersManyDefinitions) {
+  std::string text = "const K0 = 0x7;";
+  for (int i = 1; i < 3000; i++) text += " const K" + std::to_string(i) + " = K" + std::to_string(i - 1) + ";";
+  text += " const LAST = 1;";
+  Scanner scanner;
+  TestInput input(scanner, text);
+  Parser parser(scanner);
+  while (get_definition(parser)) {
+  }
+  for (int i = 0; i < 3000; i++) {
+    const RememberedValue *k = find_value(parser.memory, "K" + std::to_string(i));
+    ASSERT_NE(k, nullptr) << i;
+    EXPECT_EQ(k->number_text, "0x7") << i;
+  }
+  EXPECT_EQ(find_value(parser.memory, "K3000"), nullptr);
+}
+
+TEST(Parser, EmptyInputHasNoDefinition) { EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr); }
 
 TEST(Parser, Messages) {
   EXPECT_EQ(parse_error("version"), "test.x, line 1: definition keyword expected\n");
@@ -158,8 +219,7 @@ TEST(Parser, Messages) {
   EXPECT_EQ(parse_error("struct s { int *p[2]; };"),
             "test.x, line 1: no array-of-pointer declarations -- use typedef\n");
   EXPECT_EQ(parse_error("struct s { opaque *p; };"), "test.x, line 1: array declaration expected\n");
-  EXPECT_EQ(parse_error("struct s { string t[4]; };"),
-            "test.x, line 1: variable-length array declaration expected\n");
+  EXPECT_EQ(parse_error("struct s { string t[4]; };"), "test.x, line 1: variable-length array declaration expected\n");
   EXPECT_EQ(parse_error("program P { version V { opaque f(int) = 1; } = 1; } = 1;"),
             "test.x, line 1: illegal result type\n");
   EXPECT_EQ(parse_error("program P { version V { int f(opaque) = 1; } = 1; } = 1;"),
@@ -175,8 +235,7 @@ TEST(Parser, Messages) {
             "test.x, line 1: expected 'case', 'default' or '}'\n");
   EXPECT_EQ(parse_error("struct s { unsigned float f; };"), "test.x, line 1: expected '*' or 'identifier'\n");
   EXPECT_EQ(parse_error("struct s { long long x; };"), "test.x, line 1: expected '*' or 'identifier'\n");
-  EXPECT_EQ(parse_error("program P { version V { int f(int x) = 1; } = 1; } = 1;"),
-            "test.x, line 1: expected ')'\n");
+  EXPECT_EQ(parse_error("program P { version V { int f(int x) = 1; } = 1; } = 1;"), "test.x, line 1: expected ')'\n");
   EXPECT_EQ(parse_error("program P { version V { int f(int) = 1; } = 1; int"),
             "test.x, line 1: expected 'version' or '}'\n");
   EXPECT_EQ(parse_error("const A = 1\n"), "test.x, line 1: expected ';'\n");

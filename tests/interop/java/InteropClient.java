@@ -4,7 +4,7 @@ import kelvaro.ZELT.*;
  * Calls every procedure of both versions of INTEROP_PROG through the
  * generated client classes and checks every answer.
  *
- *   java InteropClient [host]
+ *   java InteropClient [host [tcp|udp]]
  *
  * Echo procedures get each of their test values (Values) and must return
  * them unchanged; the other procedures have fixed answers; ERRORS, called
@@ -12,8 +12,13 @@ import kelvaro.ZELT.*;
  * Exit status 0 when every check passed, 1 otherwise.
  */
 public class InteropClient {
+    private final String proto;
     private int checks;
     private int failures;
+
+    InteropClient(String proto) {
+        this.proto = proto;
+    }
 
     interface Call {
         Object call(Object argument) throws rpc_err;
@@ -92,6 +97,9 @@ public class InteropClient {
         echo("ECHO_SHAPE", Values.SHAPES, v -> c.ECHO_SHAPE((shape) v));
         echo("ECHO_REPLY", Values.REPLIES, v -> c.ECHO_REPLY((reply) v));
         echo("ECHO_TAGGED", Values.TAGGEDS, v -> c.ECHO_TAGGED((tagged) v));
+        echo("ECHO_HUED", Values.HUEDS, v -> c.ECHO_HUED((hued) v));
+        echo("ECHO_WIDE", Values.WIDES, v -> c.ECHO_WIDE((wide) v));
+        echo("ECHO_MARK", Values.MARKS, v -> c.ECHO_MARK((mark) v));
         echo("ECHO_LIST", Values.LISTS, v -> c.ECHO_LIST((nodelist) v));
         echo("ECHO_BLOB", Values.BLOBS, v -> c.ECHO_BLOB((blob) v));
         echo("ECHO_PAIR", Values.PAIRS, v -> c.ECHO_PAIR((pointpair) v));
@@ -103,7 +111,7 @@ public class InteropClient {
         interop_prog_2_cln c;
         checks++;
         try {
-            c = new interop_prog_2_cln(host, "tcp");
+            c = new interop_prog_2_cln(host, proto);
         } catch (rpc_err e) {
             fail("version 2", "no client: " + e.getMessage());
             return;
@@ -118,7 +126,7 @@ public class InteropClient {
     private int run(String host) {
         INTEROP_PROG_cln c;
         try {
-            c = new INTEROP_PROG_cln(host, "tcp");
+            c = new INTEROP_PROG_cln(host, proto);
         } catch (rpc_err e) {
             System.err.println("InteropClient: no client for " + host + ": " + e.getMessage());
             return 2;
@@ -133,6 +141,7 @@ public class InteropClient {
 
     public static void main(String[] args) {
         String host = args.length > 0 ? args[0] : "127.0.0.1";
-        System.exit(new InteropClient().run(host));
+        String proto = args.length > 1 ? args[1] : "tcp";
+        System.exit(new InteropClient(proto).run(host));
     }
 }

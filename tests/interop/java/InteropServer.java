@@ -65,6 +65,9 @@ public class InteropServer extends INTEROP_PROG_svcb {
     public shape ECHO_SHAPE(shape in_arg) { return expect("ECHO_SHAPE", Values.SHAPES, in_arg); }
     public reply ECHO_REPLY(reply in_arg) { return expect("ECHO_REPLY", Values.REPLIES, in_arg); }
     public tagged ECHO_TAGGED(tagged in_arg) { return expect("ECHO_TAGGED", Values.TAGGEDS, in_arg); }
+    public hued ECHO_HUED(hued in_arg) { return expect("ECHO_HUED", Values.HUEDS, in_arg); }
+    public wide ECHO_WIDE(wide in_arg) { return expect("ECHO_WIDE", Values.WIDES, in_arg); }
+    public mark ECHO_MARK(mark in_arg) { return expect("ECHO_MARK", Values.MARKS, in_arg); }
     public nodelist ECHO_LIST(nodelist in_arg) { return expect("ECHO_LIST", Values.LISTS, in_arg); }
     public blob ECHO_BLOB(blob in_arg) { return expect("ECHO_BLOB", Values.BLOBS, in_arg); }
     public pointpair ECHO_PAIR(pointpair in_arg) { return expect("ECHO_PAIR", Values.PAIRS, in_arg); }

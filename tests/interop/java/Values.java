@@ -195,6 +195,67 @@ final class Values {
         return t;
     }
 
+    static hued hd_warm(int c, int warm) {
+        hued h = new hued();
+        h.h.value = col(c);
+        h.warm = warm;
+        return h;
+    }
+
+    static hued hd_name(String name) {
+        hued h = new hued();
+        h.h.value = col(color.GREEN);
+        h.name = name;
+        return h;
+    }
+
+    static wide wd_small(long w, int small) {
+        wide v = new wide();
+        v.w = w;
+        v.small = small;
+        return v;
+    }
+
+    static wide wd_text(String text) {
+        wide v = new wide();
+        v.w = INTEROP_PROG.WIDETAG;
+        v.text = text;
+        return v;
+    }
+
+    static wide wd_none() {
+        wide v = new wide();
+        v.w = -1;
+        return v;
+    }
+
+    static wide wd_other(long w, long other) {
+        wide v = new wide();
+        v.w = w;
+        v.other = other;
+        return v;
+    }
+
+    static mark mk_top(int m, long top) {
+        mark v = new mark();
+        v.m = m;
+        v.top = top;
+        return v;
+    }
+
+    static mark mk_none(int m) {
+        mark v = new mark();
+        v.m = m;
+        return v;
+    }
+
+    static mark mk_other(int m, int other) {
+        mark v = new mark();
+        v.m = m;
+        v.other = other;
+        return v;
+    }
+
     // ---- the values, in the order of the C peer's lists
 
     static final int IMIN = Integer.MIN_VALUE;
@@ -256,6 +317,14 @@ final class Values {
 
     static final Object[] TAGGEDS = { tag_void(), tag_big(0xFFFFFFFFFFFFFFFFL), tag_nums(1, -2, IMAX),
             tag_raw(1), tag_raw(0x80000000, (byte) 1, (byte) 2, (byte) 3, (byte) 4, (byte) 5, (byte) 6) };
+
+    static final Object[] HUEDS = { hd_warm(color.RED, 1), hd_warm(color.BLUE, IMIN), hd_name("green") };
+
+    static final Object[] WIDES = { wd_small(1, 5), wd_small(3, -1), wd_text("wide"), wd_none(),
+            wd_other(0x100000000L, 7), wd_other(0x100000003L, Long.MIN_VALUE), wd_other(Long.MIN_VALUE, -2) };
+
+    static final Object[] MARKS = { mk_top(INTEROP_PROG.BIGTAG, 0xFFFFFFFFFFFFFFFFL), mk_top((int) 3000000000L, 1),
+            mk_none(2), mk_other(0x80000000, 5), mk_other(0, IMIN) };
 
     static final Object[] LISTS = { list(null), list(nd(IMIN, "only", null)),
             list(nd(1, "a", nd(2, "", nd(3, "ccc", null)))) };

@@ -6,7 +6,7 @@
 import kelvaro.ZELT.*;
 
 public class box implements XDT{
-	public int [] cells = new int[SIZE];
+	public int [] cells = new int[4];
 	public int [] four = new int[4];
 	public int [] back = new int[-1];
 	public int [] loose;

@@ -5,7 +5,7 @@
 
 public interface Abc{
 
-	public static final int _def_pno = ABC_NUM;
+	public static final int _def_pno = Abc.ABC_NUM;
 	public static final int _def_vno = 5;
 
 	public static final int ABC_NUM = 0x20000300;

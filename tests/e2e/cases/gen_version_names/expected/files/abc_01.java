@@ -5,7 +5,7 @@
 
 public interface abc_01{
 
-	public static final int _def_pno = ABC_NUM;
+	public static final int _def_pno = abc_01.ABC_NUM;
 	public static final int _def_vno = 01;
 
 	public static final int ABC_NUM = 0x20000300;
