@@ -3,6 +3,7 @@
 // classes.
 #include "rpc_hout.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -63,11 +64,37 @@ void emit_tabs(JavaOutput &out, int count) {
 
 // ---- Type mapping and naming ----
 
-std::string java_type_of(std::string_view type_name) {
-  for (const TypePair &row : java_type_table) {
-    if (row.from == type_name) return std::string(row.to);
+namespace {
+
+// java_type_table's rows found by a hash of a name's length and first and
+// last bytes, which tells every row apart (a clash fails to compile): a
+// type name costs one look and at most one short comparison, where a walk
+// over the rows would compare it with each.
+constexpr std::size_t type_slot_count = 64;
+constexpr std::size_t type_slot_of(std::string_view name) {
+  return (name.size() * 3 + static_cast<unsigned char>(name.front()) * 6 + static_cast<unsigned char>(name.back())) %
+         type_slot_count;
+}
+
+constexpr std::array<signed char, type_slot_count> type_slots = [] {
+  std::array<signed char, type_slot_count> slots{};
+  slots.fill(-1);
+  for (std::size_t k = 0; k < std::size(java_type_table); k++) {
+    signed char &slot = slots[type_slot_of(java_type_table[k].from)];
+    if (slot >= 0) throw "two rows of java_type_table share a slot";
+    slot = static_cast<signed char>(k);
   }
-  return java_name(type_name, NameRole::Type);
+  return slots;
+}();
+
+}  // namespace
+
+std::string_view java_type_of(std::string_view type_name, std::string &spare) {
+  if (!type_name.empty()) {
+    const int k = type_slots[type_slot_of(type_name)];
+    if (k >= 0 && java_type_table[k].from == type_name) return java_type_table[k].to;
+  }
+  return java_name(type_name, NameRole::Type, spare);
 }
 
 std::string_view wrapper_class_of(std::string_view java_type) { return look_up(wrapper_table, java_type); }
@@ -99,7 +126,7 @@ std::string qualify_bound(std::string_view text, std::string_view interface_name
 // the number it comes to.
 
 std::string enum_member_reference(std::string_view enum_name, std::string_view member) {
-  return format_text("%s.%s", {java_name(enum_name, NameRole::Type), java_name(member, NameRole::Value)});
+  return format_text("%s.%s", {java_name(enum_name, NameRole::Type), java_name(member, NameRole::EnumMember)});
 }
 
 namespace {
@@ -157,13 +184,17 @@ bool begin_member(JavaOutput &out, Declaration &decl, int depth) {
   return true;
 }
 
-}  // namespace
+void set_member_java(MemberJava &names, const Declaration &decl) {
+  names.type = java_type_of(decl.type, names.type_spare);
+  names.name = java_name(decl.name, NameRole::Member, names.name_spare);
+}
 
-void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
-                            std::string_view interface_name) {
+// emit_field_declaration with the member's names looked up already.
+void field_declaration(JavaOutput &out, Declaration &decl, int depth, const MemberJava &names,
+                       const DefinitionMemory &memory, std::string_view interface_name) {
   if (!begin_member(out, decl, depth)) return;
-  const std::string j = java_type_of(decl.type);
-  const std::string name = java_name(decl.name, NameRole::Member);
+  const std::string_view j = names.type;
+  const std::string_view name = names.name;
   // The blank before "[]" is part of the output format.
   switch (decl.relation) {
     case Relation::Plain:
@@ -180,8 +211,6 @@ void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const
     case Relation::Pointer: emit_format(out, "public %s%s %s;\n", {"", wrapper_class_of(j), name}); break;
   }
 }
-
-namespace {
 
 // One statement text, and which value fills each of its places in order:
 // "n" the member's name, "j" its Java type, "r" the class a pointer refers
@@ -223,11 +252,12 @@ constexpr MemberTexts member_texts[4][3] = {
      {{"%s.xdr(xdrs);\n", "n"}, {"%s.xdr(xdrs);\n", "n"}}},
 };
 
-// The statements of one member, encoding or decoding, from the table.
-void emit_member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode) {
+// The statements of one member, encoding or decoding, from the table, with
+// the member's names looked up already.
+void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode, const MemberJava &names) {
   if (!begin_member(out, decl, depth)) return;
-  const std::string j = java_type_of(decl.type);
-  const std::string name = java_name(decl.name, NameRole::Member);
+  const std::string_view j = names.type;
+  const std::string_view name = names.name;
   const bool builtin = is_builtin_type(j);
   const TypeShape shape = !builtin                                             ? TypeShape::Class
                           : decl.relation == Relation::VarArray && j == "byte" ? TypeShape::Byte
@@ -244,14 +274,29 @@ void emit_member_statement(JavaOutput &out, Declaration &decl, int depth, bool e
   }
 }
 
+// The names of one member, in the output's room for them.
+const MemberJava &member_java(JavaOutput &out, const Declaration &decl) {
+  MemberJava &names = out.one_member;
+  set_member_java(names, decl);
+  return names;
+}
+
 }  // namespace
 
+void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
+                            std::string_view interface_name) {
+  if (decl.type == "void") return;
+  field_declaration(out, decl, depth, member_java(out, decl), memory, interface_name);
+}
+
 void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth) {
-  emit_member_statement(out, decl, depth, true);
+  if (decl.type == "void") return;
+  member_statement(out, decl, depth, true, member_java(out, decl));
 }
 
 void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth) {
-  emit_member_statement(out, decl, depth, false);
+  if (decl.type == "void") return;
+  member_statement(out, decl, depth, false, member_java(out, decl));
 }
 
 // ---- Common file head and tail ----
@@ -355,7 +400,8 @@ UnionSwitch union_switch(const Declaration &disc, const DefinitionMemory &memory
   for (std::size_t i = 0; i < hops; i++) path += ".value";
 
   UnionSwitch sw;
-  const std::string java_type = java_type_of(type);
+  std::string type_spare;
+  const std::string java_type(java_type_of(type, type_spare));
   // A void discriminant has no value: the arm of 0 is always taken.
   if (java_type == "void") {
     sw.selector.push_back('0');
@@ -415,7 +461,7 @@ std::string enum_label(std::string_view label, std::string_view enum_class, cons
     std::string resolved = constant_without_interface(*named, true);
     if (!resolved.empty()) return resolved;
   }
-  return format_text("%s.%s", {enum_class, java_name(label, NameRole::Value)});
+  return format_text("%s.%s", {enum_class, java_name(label, NameRole::EnumMember)});
 }
 
 // The switch label of one union arm value.
@@ -448,18 +494,24 @@ void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory 
               "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
               {class_name});
-  for (Declaration &member : def.members) emit_field_declaration(out, member, 1, memory, interface_name);
+  // Each member's names serve its three lines. Sized before any name is
+  // looked up, the list does not move while its views are in use.
+  std::vector<MemberJava> &names = out.member_names;
+  const std::size_t count = def.members.size();
+  names.resize(count);
+  for (std::size_t i = 0; i < count; i++) set_member_java(names[i], def.members[i]);
+  for (std::size_t i = 0; i < count; i++) field_declaration(out, def.members[i], 1, names[i], memory, interface_name);
   emit_class_methods(out, class_name);
   // No blank before the brace, unlike the union's: part of the output format.
   emit(out,
        "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
        "\t\tswitch(xdrs.xdr_op){\n"
        "\t\tcase XDR.XDR_ENCODE:\n");
-  for (Declaration &member : def.members) emit_encode_statement(out, member, 2);
+  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, true, names[i]);
   emit(out,
        "\t\tbreak;\n\n"
        "\t\tcase XDR.XDR_DECODE:\n");
-  for (Declaration &member : def.members) emit_decode_statement(out, member, 2);
+  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, false, names[i]);
   emit(out,
        "\t\tbreak;\n\n"
        "\t\t}\n\t}\n"
@@ -496,7 +548,8 @@ void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &
     for (UnionCase &arm : def.cases) {
       // An arm of several labels has one label line each, then its
       // statement once.
-      for (std::string_view value : arm.case_values) emit(out, union_case_label(value, sw, memory, interface_name));
+      for (std::string_view value : arm_labels(def, arm))
+        emit(out, union_case_label(value, sw, memory, interface_name));
       emit_statement(out, arm.declaration, 3);
       emit(out, "\t\t\tbreak;\n");
     }
@@ -528,8 +581,9 @@ void emit_enum_class(JavaOutput &out, Definition &def, const DefinitionMemory &m
   std::string last_value;
   bool has_last_value = false;
   long long counter = 0;
+  std::string name_spare;
   for (const EnumMember &member : def.enum_members) {
-    emit_format(out, "\tpublic static final int %s", {java_name(member.name, NameRole::Value)});
+    emit_format(out, "\tpublic static final int %s", {java_name(member.name, NameRole::EnumMember, name_spare)});
     if (member.value) {
       last_value = value_text(*member.value, memory, interface_name);
       has_last_value = true;

@@ -6,14 +6,16 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rpc_parse.h"
 #include "rpc_text.h"
 
 // Type mapping and naming.
 // The Java type of a built-in type, or the class name of a type the input
-// names.
-std::string java_type_of(std::string_view type_name);
+// names; a class name that needs a "_" is made in spare, which must outlive
+// the result.
+std::string_view java_type_of(std::string_view type_name, std::string &spare);
 // The wrapper class of a built-in Java type, or the argument itself.
 std::string_view wrapper_class_of(std::string_view java_type);
 bool is_builtin_type(std::string_view java_type);
@@ -36,6 +38,16 @@ std::string value_text(std::string_view value, const DefinitionMemory &memory, s
 // a time), the list of the files written this pass, and the texts every
 // file begins with. Its buffers are kept from file to file and from pass to
 // pass; a file still open when it goes is closed, unwritten.
+// The Java names of one member, its type's and its own: looked up once for
+// all lines of a struct's member. A name that needs a "_" is made in the
+// entry's own room, so an entry must not move while its views are used.
+struct MemberJava {
+  std::string type_spare;
+  std::string name_spare;
+  std::string_view type;
+  std::string_view name;
+};
+
 struct JavaOutput {
   JavaOutput() = default;
   JavaOutput(const JavaOutput &) = delete;
@@ -49,7 +61,14 @@ struct JavaOutput {
   int output_stream = -1;  // descriptor of the file being written, -1: none
   std::string output_file_name;
   TextBuffer output_text;  // the file's text, written out when it is closed
+
+  // The Java names of the member being written, and those of a struct's
+  // members: the member emitters reuse this room instead of making strings
+  // of their own.
+  MemberJava one_member;
+  std::vector<MemberJava> member_names;
 };
+
 
 // Writing to the file being generated; a failed write ends the run.
 void emit(JavaOutput &out, std::string_view text);

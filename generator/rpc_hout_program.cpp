@@ -20,8 +20,9 @@ ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_
   const std::string formed = form_name(proc.name, nullptr, name_case_flag);
   sig.method_name = java_name(formed, NameRole::Method);
   sig.proc_constant = format_text("_%s_proc", {formed});
-  sig.arg_java_type = java_type_of(proc.arg_type);
-  sig.result_java_type = java_type_of(proc.result_type);
+  std::string spare;
+  sig.arg_java_type = java_type_of(proc.arg_type, spare);
+  sig.result_java_type = java_type_of(proc.result_type, spare);
   if (proc.arg_type != "void") sig.param_list = format_text("%s in_arg", {sig.arg_java_type});
   sig.return_type = sig.result_java_type;
   return sig;

@@ -186,8 +186,12 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
   PassInput input;
   open_input(input, scanner, settings, define_word);
   out.generated_file_list.clear();
-  // The client classes name no constant, enum member or typedef.
-  Parser parser(scanner, memory, mode != PassMode::Client);
+  // The first pass records the memory of definitions. A later pass reads
+  // the same text, and so finds the same definitions, unless the
+  // preprocessor made the text anew for it, with another define word.
+  const MemoryUse use =
+      mode == PassMode::Constants || settings.options.preprocess_flag ? MemoryUse::Record : MemoryUse::Follow;
+  Parser parser(scanner, memory, use);
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
     dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);

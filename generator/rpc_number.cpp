@@ -102,6 +102,9 @@ NumberValue int_value(const NumberValue &value) {
 }
 
 std::string java_int_literal(std::string_view text) {
+  // A decimal of 2^31 or more has ten digits: shorter texts, most numbers,
+  // stay as written without a look at their value.
+  if (text.size() < 10) return std::string(text);
   const std::optional<ParsedNumber> parsed = parse_number(text);
   if (parsed && parsed->base == Base::Decimal && !parsed->value.negative &&
       parsed->value.magnitude >= (std::uint64_t{1} << 31) && parsed->value.magnitude <= 0xffffffffu)

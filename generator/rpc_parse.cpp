@@ -201,10 +201,12 @@ void parse_union(Parser &p, Definition &def) {
   expect_token(p, TokenKind::Case);
   for (;;) {
     UnionCase arm;
+    arm.first_value = def.case_values.size();
     do {
-      arm.case_values.push_back(expect_identifier(p));
+      def.case_values.push_back(expect_identifier(p));
       expect_token(p, TokenKind::Colon);
     } while (peek_and_take(p, TokenKind::Case));
+    arm.value_count = def.case_values.size() - arm.first_value;
     arm.declaration = parse_declaration(p, DefinitionKind::Union);
     def.cases.push_back(std::move(arm));
     expect_token(p, TokenKind::Semicolon);
@@ -300,6 +302,7 @@ void clear_definition(Definition &def) {
   def.members.clear();
   def.discriminant = Declaration{};
   def.cases.clear();
+  def.case_values.clear();
   def.default_arm.reset();
   def.enum_members.clear();
   def.old_prefix = {};
@@ -317,7 +320,10 @@ void clear_definition(Definition &def) {
 Definition *get_definition(Parser &p) {
   // The Definition handed over before is done with: it is remembered, and
   // then every view into the input before the current line may go.
-  if (p.handed_over && p.remembers) remember_definition(p.memory, p.current_definition);
+  if (p.handed_over) {
+    if (p.records) remember_definition(p.memory, p.current_definition);
+    p.memory.position++;
+  }
   p.handed_over = false;
   release_used_input(p.scanner);
   get_token(p.scanner, p.token);
@@ -357,14 +363,15 @@ void forget_definitions(DefinitionMemory &memory) {
   clear_table(memory.values);
   clear_table(memory.typedefs);
   memory.texts.chunks.clear();
+  memory.position = 0;
 }
 
 const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name) {
-  return find_record(memory.values, name);
+  return find_record(memory.values, name, memory.position);
 }
 
 const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name) {
-  return find_record(memory.typedefs, name);
+  return find_record(memory.typedefs, name, memory.position);
 }
 
 namespace {
@@ -427,7 +434,7 @@ void remember_enum(DefinitionMemory &memory, const Definition &def) {
       if (std::optional<NumberValue> sum = add_count(*last, count)) remembered.value = int_value(*sum);
     }
     count++;
-    set_record(memory.values, keep_text(memory.texts, member.name), remembered);
+    set_record(memory.values, keep_text(memory.texts, member.name), remembered, memory.position);
   }
 }
 
@@ -437,13 +444,13 @@ void remember_definition(DefinitionMemory &memory, const Definition &def) {
   switch (def.kind) {
     case DefinitionKind::Constant: {
       RememberedValue constant = remembered_constant(memory, def.value);
-      set_record(memory.values, keep_text(memory.texts, def.name), constant);
+      set_record(memory.values, keep_text(memory.texts, def.name), constant, memory.position);
       break;
     }
     case DefinitionKind::Enum: remember_enum(memory, def); break;
     case DefinitionKind::Typedef:
       set_record(memory.typedefs, keep_text(memory.texts, def.name),
-                 RememberedTypedef{keep_text(memory.texts, def.old_type), def.relation});
+                 RememberedTypedef{keep_text(memory.texts, def.old_type), def.relation}, memory.position);
       break;
     case DefinitionKind::Struct:
     case DefinitionKind::Union:

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,11 @@ struct Declaration {
 };
 
 // One arm: its labels in input order (at least one), and its declaration.
+// One arm: its labels (one or more, in input order) stand in the union's
+// case_values, from first_value on; see arm_labels.
 struct UnionCase {
-  std::vector<std::string_view> case_values;
+  std::size_t first_value = 0;
+  std::size_t value_count = 0;
   Declaration declaration;
 };
 
@@ -69,6 +73,7 @@ struct Definition {
 
   Declaration discriminant;  // Union
   std::vector<UnionCase> cases;
+  std::vector<std::string_view> case_values;  // every arm's labels, in input order
   std::optional<Declaration> default_arm;
 
   std::vector<EnumMember> enum_members;  // Enum
@@ -81,6 +86,11 @@ struct Definition {
   std::string_view program_number;  // Program
   std::vector<VersionDef> versions;
 };
+
+// The labels of one arm of a union.
+inline std::span<const std::string_view> arm_labels(const Definition &def, const UnionCase &arm) {
+  return std::span<const std::string_view>(def.case_values).subspan(arm.first_value, arm.value_count);
+}
 
 // The Java type a constant is declared with.
 enum class ConstantType { Int = 0, Long = 1, String = 2 };
@@ -96,13 +106,17 @@ struct TextPool {
 // A table from names to records, flat so that a look-up touches little
 // memory: open addressing over a power-of-two array of slots, each holding
 // the index of an entry plus one (0: empty). The names are views the owner
-// keeps valid.
+// keeps valid. Each entry is stamped with the position of the definition
+// that made it; a name defined again gets a new entry that links to the
+// one before, so a look-up can be made as of any position.
 template <typename Record>
 struct NameTable {
   struct Entry {
     std::uint64_t hash;
     std::string_view name;
     Record record;
+    std::uint32_t defined_at;  // the position of the definition
+    std::uint32_t earlier;     // the entry of the name's definition before, plus one (0: none)
   };
   std::vector<Entry> entries;
   std::vector<std::uint32_t> slots;
@@ -122,16 +136,19 @@ std::size_t find_slot(const NameTable<Record> &table, std::string_view name, std
   }
 }
 
+// The record of name made by a definition before position, or nullptr.
 template <typename Record>
-const Record *find_record(const NameTable<Record> &table, std::string_view name) {
+const Record *find_record(const NameTable<Record> &table, std::string_view name, std::uint32_t position) {
   if (table.entries.empty()) return nullptr;
-  const std::uint32_t slot = table.slots[find_slot(table, name, name_hash(name))];
+  std::uint32_t slot = table.slots[find_slot(table, name, name_hash(name))];
+  while (slot != 0 && table.entries[slot - 1].defined_at >= position) slot = table.entries[slot - 1].earlier;
   return slot == 0 ? nullptr : &table.entries[slot - 1].record;
 }
 
-// Sets the record of name; a name not yet in the table gets a new entry.
+// Records name as defined at position; a name already in the table keeps
+// its earlier entries behind the new one.
 template <typename Record>
-void set_record(NameTable<Record> &table, std::string_view name, const Record &record) {
+void set_record(NameTable<Record> &table, std::string_view name, const Record &record, std::uint32_t position) {
   const std::uint64_t hash = name_hash(name);
   // At most half the slots are taken, so that probes stay short.
   if (2 * (table.entries.size() + 1) > table.slots.size()) {
@@ -142,11 +159,8 @@ void set_record(NameTable<Record> &table, std::string_view name, const Record &r
     }
   }
   const std::size_t i = find_slot(table, name, hash);
-  if (table.slots[i] != 0) {
-    table.entries[table.slots[i] - 1].record = record;
-    return;
-  }
-  table.entries.push_back({hash, name, record});
+  const std::uint32_t earlier = table.slots[i];
+  table.entries.push_back({hash, name, record, position, earlier});
   table.slots[i] = static_cast<std::uint32_t>(table.entries.size());
 }
 
@@ -176,15 +190,20 @@ struct RememberedTypedef {
   Relation relation = Relation::Plain;
 };
 
-// What the input has defined so far in this pass: the parser records each
-// Definition once it has been handed over and used, so a Definition sees
-// only those before it. A later definition of a name replaces the earlier
-// one of the same kind. The memory may serve pass after pass: a parser
-// starts it afresh, and its tables keep their room.
+// What the input defines, as far as the Definition being handed over can
+// see: each Definition is recorded once it has been handed over and used,
+// stamped with its position (0 for the first), and look-ups see only what
+// was defined before position, the position of the Definition now handed
+// over. A later definition of a name hides the earlier one of the same kind.
+//
+// A pass over the same text as the one that recorded the memory finds the
+// same Definitions at the same positions, so it follows the memory instead
+// of recording it again: it only moves position along.
 struct DefinitionMemory {
   TextPool texts;                     // every text the tables view
   NameTable<RememberedValue> values;  // constants and enum members
   NameTable<RememberedTypedef> typedefs;
+  std::uint32_t position = 0;
 };
 
 // The constant or enum member of that name defined earlier, or nullptr.
@@ -196,15 +215,21 @@ void remember_definition(DefinitionMemory &memory, const Definition &def);
 // Forgets every definition.
 void forget_definitions(DefinitionMemory &memory);
 
+// How a parser uses its memory of definitions: records it afresh (Record),
+// or follows one recorded by an earlier pass over the same text (Follow).
+enum class MemoryUse { Record, Follow };
+
 // The parser of one pass: reads its scanner's tokens into Definitions, and
-// remembers them in its memory, which starts empty: its own, or one that
-// the caller keeps for its room. A pass whose writers look nothing up
-// needs no memory (remembers false).
+// records them in its memory: its own, or one that the caller keeps, for
+// its room or to follow it in a later pass.
 struct Parser {
-  explicit Parser(Scanner &source) : Parser(source, own_memory) {}
-  Parser(Scanner &source, DefinitionMemory &definitions, bool remembering = true)
-      : scanner(source), remembers(remembering), memory(definitions) {
-    forget_definitions(memory);
+  explicit Parser(Scanner &source) : Parser(source, own_memory, MemoryUse::Record) {}
+  Parser(Scanner &source, DefinitionMemory &definitions, MemoryUse use)
+      : scanner(source), records(use == MemoryUse::Record), memory(definitions) {
+    if (records)
+      forget_definitions(memory);
+    else
+      memory.position = 0;
   }
   Parser(const Parser &) = delete;
   Parser &operator=(const Parser &) = delete;
@@ -212,8 +237,8 @@ struct Parser {
   Scanner &scanner;
   Token token;                    // the token read last
   Definition current_definition;  // the one get_definition hands over
-  bool handed_over = false;       // current_definition was handed over and is not yet remembered
-  bool remembers = true;
+  bool handed_over = false;       // current_definition was handed over and is not yet done with
+  bool records = true;
   DefinitionMemory own_memory;
   DefinitionMemory &memory;  // the definitions handed over before
 };
@@ -222,5 +247,6 @@ struct Parser {
 // ends the run. The Definition is the parser's own and is valid until the
 // next call: each one is handed over and used at once, so one record is
 // reused for all of them instead of allocating a new one each time. The
-// call first records the Definition handed over before in the memory.
+// call first records the Definition handed over before in the memory (or,
+// following it, only moves its position on).
 Definition *get_definition(Parser &parser);

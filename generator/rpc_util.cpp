@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "rpc_text.h"
 
@@ -25,67 +26,117 @@ std::string form_name(std::string_view name, const std::string_view *version, bo
 
 namespace {
 
-// Each list is sorted, for a binary search.
-
-// Java's keywords, "_", and the literals.
-constexpr std::array<std::string_view, 54> reserved_words = {
+// Java's keywords, "_", and the literals: taken in every role.
+constexpr std::string_view reserved_words[] = {
     "_",          "abstract", "assert",    "boolean",   "break",  "byte",     "case",  "catch",      "char",
     "class",      "const",    "continue",  "default",   "do",     "double",   "else",  "enum",       "extends",
     "false",      "final",    "finally",   "float",     "for",    "goto",     "if",    "implements", "import",
     "instanceof", "int",      "interface", "long",      "native", "new",      "null",  "package",    "private",
     "protected",  "public",   "return",    "short",     "static", "strictfp", "super", "switch",     "synchronized",
     "this",       "throw",    "throws",    "transient", "true",   "try",      "void",  "volatile",   "while"};
-static_assert(std::is_sorted(reserved_words.begin(), reserved_words.end()));
 
 // Names Java takes for anything but a type, and the classes that the
 // generated files name without their package.
-constexpr std::array<std::string_view, 23> taken_type_names = {
+constexpr std::string_view taken_type_names[] = {
     "ClientGeneric", "InetAddress", "String",   "Svc",     "XDR",       "XDRError", "XDT",    "XDTLong",
     "XDTString",     "XDTboolean",  "XDTbytes", "XDTchar", "XDTdouble", "XDTfloat", "XDTint", "XDTshort",
     "XDTvoid",       "permits",     "record",   "rpc_err", "sealed",    "var",      "yield"};
-static_assert(std::is_sorted(taken_type_names.begin(), taken_type_names.end()));
+
+// Fields of a struct or union class that would hide what its xdr method
+// names: the parameter xdrs, and the class XDR of XDR.XDR_ENCODE.
+constexpr std::string_view taken_member_names[] = {"XDR", "xdrs"};
 
 // Methods that the client and server classes inherit (from Object, from
 // the runtime's ClientGeneric and Svc, and from AutoCloseable).
-constexpr std::array<std::string_view, 19> inherited_methods = {
+constexpr std::string_view inherited_methods[] = {
     "clone",    "close",    "currentCall", "equals",     "finalize", "getClass", "getClient",
     "hashCode", "notify",   "notifyAll",   "proc_call",  "register", "start",    "stop",
     "tcpPort",  "toString", "udpPort",     "unregister", "wait"};
-static_assert(std::is_sorted(inherited_methods.begin(), inherited_methods.end()));
 
-bool listed(const auto &list, std::string_view name) { return std::binary_search(list.begin(), list.end(), name); }
+// Constants of an interface that would clash with what the interface
+// declares itself, or hide the package of kelvaro.ZELT.rpc_err.
+constexpr std::string_view taken_constant_names[] = {"_def_pno", "_def_vno", "kelvaro"};
 
-// Every listed name has 1 to 13 characters and does not end in a digit:
-// other names, which are most of the generated ones, need no search.
-constexpr bool could_be_listed(std::string_view name) {
-  return !name.empty() && name.size() <= 13 && !(name.back() >= '0' && name.back() <= '9');
+// An enum class extends XDTint: a member named value would hide the field
+// that holds the enum's value, and a union on the enum would read it.
+constexpr std::string_view taken_enum_member_names[] = {"value"};
+
+// Every listed name, with the roles it is taken in, found through a small
+// table indexed by a hash of its length and its first and last bytes: a
+// name costs one look at its slot and, rarely, a comparison or two.
+struct ListedName {
+  std::string_view name;
+  unsigned roles = 0;  // a bit per NameRole
+};
+
+constexpr unsigned role_bit(NameRole role) { return 1u << static_cast<unsigned>(role); }
+constexpr unsigned every_role = role_bit(NameRole::Value) | role_bit(NameRole::EnumMember) |
+                                role_bit(NameRole::Type) | role_bit(NameRole::Member) | role_bit(NameRole::Method);
+
+constexpr std::size_t slot_count = 512, slot_depth = 3;
+constexpr std::size_t slot_of(std::string_view name) {
+  return (name.size() * 131 + static_cast<unsigned char>(name.front()) * 31 + static_cast<unsigned char>(name.back())) %
+         slot_count;
 }
 
-constexpr bool all_could_be_listed(const auto &list) {
-  for (std::string_view name : list) {
-    if (!could_be_listed(name)) return false;
+// Each slot holds up to slot_depth names; lists that would need more fail
+// to compile. A name in several lists is one entry with all its roles.
+using NameSlots = std::array<std::array<ListedName, slot_depth>, slot_count>;
+constexpr NameSlots name_slots = [] {
+  NameSlots slots{};
+  auto add = [&](const auto &list, unsigned roles) {
+    for (std::string_view name : list) {
+      auto &slot = slots[slot_of(name)];
+      std::size_t d = 0;
+      while (d < slot_depth && !slot[d].name.empty() && slot[d].name != name) d++;
+      if (d == slot_depth) throw "too many listed names share a slot";
+      slot[d].name = name;
+      slot[d].roles |= roles;
+    }
+  };
+  add(reserved_words, every_role);
+  add(taken_type_names, role_bit(NameRole::Type));
+  add(taken_member_names, role_bit(NameRole::Member));
+  add(inherited_methods, role_bit(NameRole::Method));
+  add(taken_constant_names, role_bit(NameRole::Value));
+  add(taken_enum_member_names, role_bit(NameRole::EnumMember));
+  return slots;
+}();
+
+using LengthBits = std::array<std::uint16_t, 256>;
+constexpr LengthBits lengths_by_last_byte = [] {
+  LengthBits bits{};
+  for (const auto &slot : name_slots) {
+    for (const ListedName &listed : slot) {
+      if (listed.name.empty()) continue;
+      if (listed.name.size() > naming_detail::longest_listed) throw "a listed name is too long for the quick test";
+      bits[static_cast<unsigned char>(listed.name.back())] |= static_cast<std::uint16_t>(1u << listed.name.size());
+    }
   }
-  return true;
-}
-static_assert(all_could_be_listed(reserved_words) && all_could_be_listed(taken_type_names) &&
-              all_could_be_listed(inherited_methods));
+  return bits;
+}();
 
 }  // namespace
 
+const std::array<std::uint16_t, 256> naming_detail::listed_lengths_by_last_byte = lengths_by_last_byte;
+
 bool needs_trailing_underscore(std::string_view name, NameRole role) {
-  if (!could_be_listed(name)) return false;
-  if (listed(reserved_words, name)) return true;
-  switch (role) {
-    case NameRole::Value: return false;
-    case NameRole::Type: return listed(taken_type_names, name);
-    case NameRole::Member: return name == "xdrs";
-    case NameRole::Method: return listed(inherited_methods, name);
+  if (name.empty()) return false;
+  for (const ListedName &listed : name_slots[slot_of(name)]) {
+    if (listed.name.empty()) return false;
+    if (listed.name == name) return (listed.roles & role_bit(role)) != 0;
   }
   return false;
 }
 
+std::string_view naming_detail::java_name_of_listed(std::string_view name, NameRole role, std::string &spare) {
+  if (!needs_trailing_underscore(name, role)) return name;
+  spare.assign(name);
+  spare.push_back('_');
+  return spare;
+}
+
 std::string java_name(std::string_view name, NameRole role) {
-  std::string result(name);
-  if (needs_trailing_underscore(name, role)) result.push_back('_');
-  return result;
+  std::string spare;
+  return std::string(java_name(name, role, spare));
 }

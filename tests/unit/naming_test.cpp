@@ -11,11 +11,12 @@
 namespace {
 
 TEST(Naming, JavaTypesAndWrappers) {
-  EXPECT_EQ(java_type_of("u_hyper"), "long");
-  EXPECT_EQ(java_type_of("u_long"), "int");
-  EXPECT_EQ(java_type_of("float"), "float");
-  EXPECT_EQ(java_type_of("Long"), "Long");
-  EXPECT_EQ(java_type_of("bool"), "boolean");
+  std::string spare;
+  EXPECT_EQ(java_type_of("u_hyper", spare), "long");
+  EXPECT_EQ(java_type_of("u_long", spare), "int");
+  EXPECT_EQ(java_type_of("float", spare), "float");
+  EXPECT_EQ(java_type_of("Long", spare), "Long");
+  EXPECT_EQ(java_type_of("bool", spare), "boolean");
   EXPECT_EQ(wrapper_class_of("long"), "XDTLong");
   EXPECT_EQ(wrapper_class_of("byte"), "XDTbytes");
   EXPECT_EQ(wrapper_class_of("void"), "XDTvoid");
@@ -66,17 +67,21 @@ TEST(Naming, NamesJavaWillNotTake) {
       {"String", NameRole::Member, false}, {"XDTLong", NameRole::Type, true},     {"XDTlong", NameRole::Type, false},
       {"xdrs", NameRole::Member, true},    {"xdrs", NameRole::Type, false},       {"stop", NameRole::Method, true},
       {"stop", NameRole::Value, false},    {"notifyAll", NameRole::Method, true}, {"Class", NameRole::Value, false},
-      {"__", NameRole::Value, false},
+      {"__", NameRole::Value, false},      {"XDR", NameRole::Member, true},       {"XDR", NameRole::Value, false},
+      {"value", NameRole::EnumMember, true}, {"value", NameRole::Value, false},   {"value", NameRole::Member, false},
+      {"kelvaro", NameRole::Value, true},  {"kelvaro", NameRole::EnumMember, false}, {"_def_pno", NameRole::Value, true},
+      {"new", NameRole::EnumMember, true},
   };
   for (const Row &row : rows) {
     EXPECT_EQ(needs_trailing_underscore(row.name, row.role), row.renamed) << row.name;
     EXPECT_EQ(java_name(row.name, row.role), std::string(row.name) + (row.renamed ? "_" : "")) << row.name;
   }
   // A type named like a built-in's class is a generated class, not the built-in.
-  EXPECT_EQ(java_type_of("String"), "String_");
-  EXPECT_EQ(java_type_of("string"), "String");
-  EXPECT_EQ(java_type_of("double"), "double");
-  EXPECT_FALSE(is_builtin_type(java_type_of("String")));
+  std::string spare;
+  EXPECT_EQ(java_type_of("String", spare), "String_");
+  EXPECT_EQ(java_type_of("string", spare), "String");
+  EXPECT_EQ(java_type_of("double", spare), "double");
+  EXPECT_FALSE(is_builtin_type(java_type_of("String", spare)));
 }
 
 TEST(Numbers, ValuesAndJavaLiterals) {

@@ -72,8 +72,12 @@ TEST(Parser, UnionArms) {
   EXPECT_EQ(def->discriminant.prefix, "enum");
   EXPECT_EQ(def->discriminant.type, "color");
   ASSERT_EQ(def->cases.size(), 2u);
-  EXPECT_EQ(def->cases[0].case_values, std::vector<std::string_view>{"RED"});
-  EXPECT_EQ(def->cases[1].case_values, (std::vector<std::string_view>{"-1", "0x2", "B"}));
+  auto labels = [&](const UnionCase &arm) {
+    std::span<const std::string_view> span = arm_labels(*def, arm);
+    return std::vector<std::string_view>(span.begin(), span.end());
+  };
+  EXPECT_EQ(labels(def->cases[0]), std::vector<std::string_view>{"RED"});
+  EXPECT_EQ(labels(def->cases[1]), (std::vector<std::string_view>{"-1", "0x2", "B"}));
   EXPECT_EQ(def->cases[1].declaration.type, "void");
   EXPECT_EQ(def->cases[1].declaration.name, "");
   ASSERT_TRUE(def->default_arm.has_value());
@@ -202,7 +206,9 @@ TEST(Parser, RemembersManyDefinitions) {
   while (get_definition(parser)) {
   }
   for (int i = 0; i < 3000; i++) {
-    const RememberedValue *k = find_value(parser.memory, "K" + std::to_string(i));
+    std::string name = "K";
+    name += std::to_string(i);
+    const RememberedValue *k = find_value(parser.memory, name);
     ASSERT_NE(k, nullptr) << i;
     EXPECT_EQ(k->number_text, "0x7") << i;
   }

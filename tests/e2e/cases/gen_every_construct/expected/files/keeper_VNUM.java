@@ -21,6 +21,8 @@ public interface keeper_VNUM{
 	public static final int final_ = 3;
 	public static final int FAVOURITE = color.GREEN;
 	public static final int MAXV = 7;
+	public static final int kelvaro_ = 5;
+	public static final int _def_pno_ = 6;
 	public static final int ZERO_NUM = 0;
 	public static final int PNUM = 0x20000abc;
 
