@@ -42,14 +42,26 @@ const char *const input_name = "input.x";
 const char *const temp_dir_name = "tmp";
 
 std::string scratch_dir;
+std::string scratch_real_path;  // as /proc/self/fd shows it: no link in it
 std::size_t baseline_descriptors = 0;
 
-// The number of open file descriptors of the process.
+// The number of open file descriptors of the process that lead into the
+// scratch folder, where every file of a run is: the fuzzer's own files and
+// those of its other threads, which come and go, are not counted.
 std::size_t count_descriptors() {
   std::size_t count = 0;
   if (DIR *dir = opendir("/proc/self/fd")) {
     while (dirent *entry = readdir(dir)) {
-      if (entry->d_name[0] != '.') count++;
+      if (entry->d_name[0] == '.') continue;
+      const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+      char target[4096];
+      const ssize_t size = readlink(link.c_str(), target, sizeof target);
+      if (size <= 0) continue;
+      const std::string_view path(target, static_cast<std::size_t>(size));
+      const std::string &dir_path = scratch_real_path;
+      if (path.size() > dir_path.size() && path.compare(0, dir_path.size(), dir_path) == 0 &&
+          path[dir_path.size()] == '/')
+        count++;
     }
     closedir(dir);
   }
@@ -118,6 +130,13 @@ void set_up_once() {
   if (std::getenv("VORLITH_FUZZ_VERBOSE") == nullptr) {
     stdout = sink;
     stderr = sink;
+  }
+  if (char *real = realpath(scratch_dir.c_str(), nullptr)) {
+    scratch_real_path = real;
+    std::free(real);
+  } else {
+    std::perror("vorlith fuzz: scratch folder");
+    std::abort();
   }
   baseline_descriptors = count_descriptors();
 }
