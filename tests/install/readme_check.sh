@@ -179,7 +179,6 @@ walk="$scratch/walk.sh"
   done
   printf 'echo end >"$__progress"\n'
   printf 'command -v vorlith >"$__out/vorlith-on-path" || true\n'
-  printf 'jobs -pr >"$__out/jobs-left"\n'
 } >"$walk"
 
 if [ -n "$rpcbind_up" ]; then
@@ -243,8 +242,10 @@ if [ "$progress" = end ]; then
     echo "README: after the walk, vorlith on PATH is '$on_path', not the one the quick start built" >&2
     fail=1
   fi
-  if [ -s "$out/jobs-left" ]; then
-    echo "README: processes left running by the walk: $(tr '\n' ' ' <"$out/jobs-left")" >&2
+  # The walk's shell has ended: anything left in its session runs on.
+  if [ -n "$walk_pgid" ] && kill -0 -- "-$walk_pgid" 2>/dev/null; then
+    echo "README: processes left running by the walk:" >&2
+    ps -o pid=,args= --sid "$walk_pgid" >&2 || true
     fail=1
   fi
 fi
