@@ -1,4 +1,5 @@
-# Thin driver over CMake: the real build lives in CMakeLists.txt.
+# Thin driver over CMake: the real build lives in CMakeLists.txt. The
+# README's Quick start says what demo and test show and how long they take.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
@@ -9,6 +10,8 @@ FUZZ_RUNS    ?= 20000
 
 all: build
 
+# The Debian packages that building and testing need: installed when
+# missing and run as root, otherwise listed.
 deps:
 	@sh scripts/install-deps.sh
 
@@ -24,7 +27,9 @@ demo:
 	@bash scripts/demo.sh $(BUILD)
 
 # Every stage, one line each and a summary; the details go to logs in
-# $(BUILD)/test-logs. The single stages are the targets below.
+# $(BUILD)/test-logs. Stages: packages (make deps), a bounded fuzzing run,
+# the build and its tests, then the sanitizer build and its tests; the
+# single stages are the targets below.
 test:
 	@bash scripts/test.sh $(BUILD) $(ASAN_BUILD) $(FUZZ_RUNS) $(JOBS)
 
@@ -45,7 +50,10 @@ test-fuzz:
 fuzz:
 	bash tests/fuzz/run-fuzzer.sh $(FUZZ_SECONDS)
 
-# The Debian package: $(BUILD)/vorlith_<version>_amd64.deb
+# The two Debian packages, in $(BUILD): vorlith_<version>_<arch>.deb (the
+# compiler, its manual page and the msgclient example) and
+# libkelvaro-zelt-java_<version>_all.deb (the Java runtime, its Maven
+# metadata and API documentation).
 package: build
 	cd $(BUILD) && cpack -G DEB
 

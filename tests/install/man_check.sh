@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks the manual page: it formats without a single warning, documents
-# every option, both environment variables and every exit status, carries
-# the project's version, and shows the banner exactly as vorlith prints it.
+# every option, both environment variables, every exit status and the
+# signals, names the runtime's jar and API documentation, carries the
+# project's version, and shows the banner exactly as vorlith prints it.
 #
 #   man_check.sh MANPAGE VORLITH VERSION
 set -eu
@@ -24,7 +25,8 @@ fi
 text=$(MANWIDTH=200 groff -man -Tascii -P-cbou "$page" 2>/dev/null)
 
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS PASSES 'INPUT LANGUAGE' \
-               PREPROCESSING ENVIRONMENT 'EXIT STATUS' DIAGNOSTICS FILES EXAMPLES; do
+               PREPROCESSING ENVIRONMENT 'EXIT STATUS' SIGNALS DIAGNOSTICS FILES \
+               'THE RUNTIME' EXAMPLES 'SEE ALSO'; do
   grep -qx "$section" <<<"$text" || err "no section $section"
 done
 
@@ -44,6 +46,20 @@ for code in 0 1 255; do
 done
 
 grep -q "vorlith $version" <<<"$text" || err "page footer does not name version $version"
+
+# Where the runtime is, and the signals a run ends by.
+see_also=$(sed -n '/^SEE ALSO$/,$p' <<<"$text")
+for path in /usr/share/java/kelvaro-zelt.jar /usr/share/doc/libkelvaro-zelt-java/api/index.html; do
+  grep -qF -- "$path" <<<"$see_also" || err "SEE ALSO does not name $path"
+done
+signals=$(sed -n '/^SIGNALS$/,/^DIAGNOSTICS$/p' <<<"$text")
+for sig in SIGINT SIGTERM SIGHUP; do
+  grep -q -- "$sig" <<<"$signals" || err "SIGNALS does not describe $sig"
+done
+# The runtime's Maven version, where the page gives one, is this version.
+for coord in $(grep -o 'kelvaro:kelvaro-zelt:[0-9][^ ;,)]*' <<<"$text" | sort -u); do
+  [ "$coord" = "kelvaro:kelvaro-zelt:$version" ] || err "$coord is not version $version"
+done
 
 # The banner as the program prints it (on standard error, before the usage).
 banner=$("$vorlith" 2>&1 >/dev/null | head -n 2) || true

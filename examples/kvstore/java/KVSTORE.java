@@ -5,7 +5,7 @@
 
 public interface KVSTORE{
 
-	public static final int _def_pno = 0x20000101;
+	public static final int _def_pno = 0x20000105;
 	public static final int _def_vno = 1;
 
 	public static final int KV_MAXKEY = 255;
