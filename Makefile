@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Thin driver over CMake: the real build lives in CMakeLists.txt. The
 # README's Quick start says what demo and test show and how long they take.
 BUILD      ?= build

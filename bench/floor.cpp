@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_floor: the least work any program could do to turn one input into the
 // files vorlith writes for it.  The benchmark compares vorlith with it.
 //

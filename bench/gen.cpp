@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_gen: writes a large synthetic interface-definition file for the
 // vorlith benchmark.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_measure: runs one command and reports its wall time and peak memory.
 //
 //   bench_measure [-C DIR] [-o FILE] [-t SECONDS] -- COMMAND [ARGS...]

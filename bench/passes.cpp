@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_passes: times vorlith's scanner and parser alone, with nothing
 // written and no other program's noise in between.
 //

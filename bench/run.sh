@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Speed and memory benchmark of vorlith, compared with the floor program.
 #
 #   bench/run.sh [-b BUILD] [-s "5000 10000 20000"] [-r REPS] [-w WORKPARENT]

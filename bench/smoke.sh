@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Untimed check of the benchmark's pieces on a small generated input:
 #   smoke.sh VORLITH BENCH_GEN BENCH_FLOOR BENCH_MEASURE BENCH_PASSES
 # - the generator is deterministic for a seed;

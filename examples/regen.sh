@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Regenerates the committed Java of the examples.
 #
 #   examples/regen.sh VORLITH            rewrite examples/<name>/java/

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Process entry of vorlith.
 #include <cerrno>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Diagnostics: the report of an input error, system errors, and the early
 // end of a run.
 #include "rpc_diag.h"

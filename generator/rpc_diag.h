@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Diagnostics and the one way a run ends early. The report of an input
 // error shows what the scanner hands over in a SourcePosition; nothing here
 // knows the scanner.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dispatcher, above both kinds of Java writer.
 #include "rpc_dispatch.h"
 

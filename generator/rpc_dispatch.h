@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dispatcher: hands each Definition to the writer that the pass calls
 // for, and carries what a pass leaves for the later ones.
 #pragma once

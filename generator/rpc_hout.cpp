@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Java writers for the data types: type mapping, the output, member
 // emitters, the common file head, and the struct, union, enum and typedef
 // classes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Java writers for the data types: type mapping, the output that every
 // Java file is written into, the member emitters, and the struct, union,
 // enum and typedef classes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Java writers for program versions: the constants, and per version the
 // interface file, the client class and the abstract server class.
 #include "rpc_hout_program.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Java writers for programs: the constants, and per version the
 // interface file, the client class and the abstract server class.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The block reader: reads the input of a pass a piece at a time into
 // storage that is kept from pass to pass.
 #include "rpc_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The block reader behind the scanner: holds the input of a pass as whole
 // lines, read a piece at a time, with a line feed and a few spare bytes
 // after them.

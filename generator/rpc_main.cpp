@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver: environment, banner, command line, the sequence of passes, and
 // the opening and resetting of each pass's input.
 #include "rpc_main.h"

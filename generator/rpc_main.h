@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver of vorlith: the command line, the sequence of passes, and the
 // opening and resetting of the input of each pass.
 #pragma once

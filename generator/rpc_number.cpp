@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Values of number texts and their Java literals.
 #include "rpc_number.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numbers of the interface language (decimal with an optional "-",
 // hexadecimal "0x", octal with a leading "0"), their values, and how they
 // are written as Java int and long literals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Recursive-descent parser with one token of look-ahead. The grammar rule a
 // function reads stands in the comment above it. There is no recovery: the
 // first syntax error ends the run through report_error.

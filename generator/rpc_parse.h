@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The definition model and the recursive-descent parser that builds it, one
 // top-level definition at a time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Token scanner. The current line is kept whole, so a line of any length
 // counts once, its tokens are never split, and only its real first byte
 // decides whether it is a line marker or a pass-through line.

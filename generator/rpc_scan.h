@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The token scanner: cuts the input of a pass into tokens, and consumes the
 // "#" line-marker lines and the "%" pass-through lines on the way.
 #pragma once

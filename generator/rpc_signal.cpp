@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cleanup on a signal that ends the run. Only async-signal-safe calls run
 // in the handler; the state it reads is a few lock-free atomics.
 #include "rpc_signal.h"

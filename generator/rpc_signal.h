@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a run must undo when SIGINT, SIGTERM or SIGHUP ends it: the
 // preprocessor's temporary file, the Java file being written and the
 // preprocessor itself. The handler removes the files, ends the

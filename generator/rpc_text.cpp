@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text building: filling in fixed formats and appending to text buffers.
 #include "rpc_text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text building: fixed formats cut when the program is compiled, and the
 // growing buffer that every generated file is written into.
 #pragma once

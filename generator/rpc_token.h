@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tokens: their kinds, and the one table that gives each kind its spelling.
 // The scanner finds keywords in it, and the diagnostics name the kinds an
 // "expected" message asks for from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Naming helpers for Java class, method and constant names.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # make demo: builds only what the demo needs (vorlith and the Java runtime),
 # runs vorlith on examples/geo.x in build/demo/java, shows what it printed
 # and wrote, compiles the Java against the runtime and lets a client call

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that building and testing need, when they are
 # missing and we are root. Without root it only lists what is missing, so a
 # developer sees why a later step may fail.

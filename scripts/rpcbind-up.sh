@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Makes sure rpcbind runs on this machine and answers on the loopback address.
 #
 #   scripts/rpcbind-up.sh

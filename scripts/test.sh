@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # make test: every stage of the test suite, each one line on the terminal.
 #
 #   scripts/test.sh BUILD_DIR ASAN_BUILD_DIR FUZZ_RUNS JOBS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * The benchmark's C client, on libtirpc's classic client interface: one or
  * more client processes call one procedure of BENCH_PROG on 127.0.0.1 for

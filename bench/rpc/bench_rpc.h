@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * C types and XDR routines of bench.x, written by hand on libtirpc's
  * primitives (as the interop peer does), for the benchmark's C server and

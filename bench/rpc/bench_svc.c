@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * The benchmark's C server: BENCH_PROG version 1 over TCP on 127.0.0.1, on
  * libtirpc's classic server interface. svc_run serves one call at a time.

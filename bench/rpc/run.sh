@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # The RPC benchmark: calls per second over loopback TCP, the Java code that
 # vorlith writes (on the kelvaro.ZELT jar) against libtirpc's C client and
 # server.

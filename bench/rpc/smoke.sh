@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Untimed check of the RPC benchmark's pieces:
 #   smoke.sh BUILD_DIR ZELT_JAR
 # - run.sh -q runs every pairing for a moment: each run checks each reply

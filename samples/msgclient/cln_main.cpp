@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // msgclient: sends "hello" one thousand times to procedure 2 of the message
 // service on this machine over TCP and prints every reply.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "msg_clnt.h"
 
 #include "msg_xdr.h"

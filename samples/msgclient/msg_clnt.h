@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Client stub of the message service: program 1234567, version 1, whose
 // procedure 2 takes one string and answers one string.
 #ifndef MSG_CLNT_H

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs vorlith on one test case and compares everything it did with the
 # case's expectations, byte for byte.
 #

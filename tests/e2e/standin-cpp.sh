@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Stand-in preprocessor: records how it was called and where its output goes,
 # then copies the input behind a line marker of its own.
 set -eu

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: drives the whole of vorlith (scanner, parser, diagnostics and
 // every Java writer) over arbitrary bytes, once per command line of a fixed
 // set that together selects every pass mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the fuzz target once per file without the fuzzer: the corpus replay of
 // the ordinary build. Arguments are files or folders; a folder gives every
 // file below it whose name ends in ".x", leaving out the folders named

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the clang fuzz build of vorlith in build-fuzz and runs the fuzzer.
 #
 #   run-fuzzer.sh SECONDS       fuzz for that many seconds

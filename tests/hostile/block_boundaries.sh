@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Where definitions sit in the input changes nothing. Tokens, comments,
 # pass-through lines and line markers that straddle the 64 KiB mark (where
 # a file's first piece ends, and where the input of a stream first grows),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared helpers of the hostile-input tests; sourced by each test script,
 # whose first argument is the vorlith binary.
 #

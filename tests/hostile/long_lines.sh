@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Lines of 10 MB: read whole as one line, tokens never split, the line
 # counted once; an error on such a line echoes it whole.
 source "$(dirname "$0")/lib.sh"

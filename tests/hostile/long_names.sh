@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Identifiers so long that their Java file name cannot be created: the
 # report names the file and gives the system's reason, the run ends with
 # status 255, the pass summary is not printed, and the files written before

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # 100,000 definitions in one input: every one is parsed in every pass, every
 # constant reaches the interface file, every data type gets its class file,
 # and the pass summary lists them all in input order.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Inputs that stop where they must not: a comment that never ends, a string
 # that never ends at the end of the file, and a file that ends at every byte
 # of each kind of definition.

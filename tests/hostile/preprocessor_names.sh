@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Input file names that mean something to the shell, run through the
 # preprocessor (-p): blanks, quotes, ";", "$", back quotes, a backslash and
 # a line feed. The name reaches the preprocessor as one word, nothing of it

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # SKARDO_CPP naming a preprocessor that misbehaves: one that fails, one that
 # is missing or cannot run, one that writes nothing, one that writes a huge
 # output, one that never stops writing, one killed by a signal. Each ends

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # SIGINT, SIGTERM and SIGHUP in the middle of a run: the run ends by the
 # signal (its caller sees status 128 + the signal's number), the temporary
 # file of -p is removed, the preprocessor is ended, and a Java file being

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Every byte value 0 to 255 at the start of a token after a blank in the
 # middle of a line, and a selection of them as the first byte of the file. Each run must
 # end as the byte's class demands, with the exact report on standard error.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # An output folder that is not writable, and a generated file that is not:
 # the open failure names the file, status 255, nothing is left behind.
 #

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # A generated file that cannot be written or closed is reported like one
 # that cannot be opened (the file name, ": ", the system's reason), ends the
 # run with status 255 and leaves no partial file behind. The files written

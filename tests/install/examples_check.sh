@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # The committed Java of the examples is what vorlith writes today, byte for
 # byte: a change in the generator's output shows up as a reviewed change of
 # examples/*/java/ (rewrite them with examples/regen.sh). The committed

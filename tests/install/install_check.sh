@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a scratch prefix with cmake --install and checks
 # what lands there.
 #

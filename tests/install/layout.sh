@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The installed layout of the two packages, for install_check.sh (a
 # cmake --install prefix holds both) and package_check.sh (one extracted
 # package at a time). Sourced, not run.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the manual page: it formats without a single warning, documents
 # every option, both environment variables, every exit status and the
 # signals, names the runtime's jar and API documentation, carries the

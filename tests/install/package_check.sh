@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages from the configured build folder into a scratch
 # folder (the build folder's own packages stay untouched) and checks them:
 #   - their names: vorlith_VERSION_ARCH.deb and libkelvaro-zelt-java_VERSION_all.deb;

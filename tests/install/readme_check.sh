@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Follows the README as a new user would: every checked block, in README
 # order, in ONE bash process, starting at the top of a scratch copy of the
 # source tree whose build folder is the real one (a fresh clone after the

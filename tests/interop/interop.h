@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * C types and XDR routines for interop.x, written by hand on libtirpc's
  * primitives so that the C peer shares no code with the Java generator.

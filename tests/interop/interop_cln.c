@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * The interop client on libtirpc's client interface: calls every procedure
  * of both versions of INTEROP_PROG on a host (default 127.0.0.1) over TCP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * The interop service on libtirpc's server interface: serves both versions
  * of INTEROP_PROG over TCP and UDP on 127.0.0.1 and registers them with

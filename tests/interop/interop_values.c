@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * Test values of the C peer and their text form.  Values are compared
  * through their text form, which shows floating-point numbers by their

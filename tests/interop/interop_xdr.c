@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * XDR routines for interop.x, built from libtirpc's primitives the way
  * the XDR standard lays the data out: 4-byte units, big-endian, strings

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the generated Java code against the libtirpc peer on the wire.
 #
 #   run_interop.sh MODE VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs vorlith on an interface in a scratch folder and compiles every Java
 # file it writes against the runtime's jar. Fails when vorlith fails or
 # reports anything beyond its banner, when the files written differ from the

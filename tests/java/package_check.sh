@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # A "%package" line before the first definition puts every generated file
 # in that package, with and without -p: a class of another package imports
 # the generated classes, compiles against them and the runtime's jar

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Compiles the test programs against the runtime's jar and runs the
 # programs named; any compiler message or failing program fails the test.
 # Usage: run_selftest.sh JAVAC JAVA ZELT_JAR SOURCE_DIR WORK_DIR TEST_PROGRAM...

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Generates Java from each of the system's own interface files and compiles
 # it against the runtime's jar, one folder per file. Their "%" lines hold C
 # and are left out; their "#" lines are C preprocessor directives, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A message service for testing msgclient: program 1234567, version 1 over
 // TCP, listening on 127.0.0.1 only and registered with the local rpcbind.
 //

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs msgclient against the test message service in one scenario and checks
 # its standard output, standard error and exit status exactly.
 #

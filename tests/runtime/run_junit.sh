@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Compiles or runs the runtime's JUnit tests.
 #   run_junit.sh compile JAVAC ZELT_JAR JUNIT_JAR SOURCE_DIR GEO_DIR CLASS_DIR
 #     compiles the tests (and the geo classes in generated form) against the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Driver: one process may run vorlith again and again, and each run starts
 // afresh: nothing a run reads, sets or collects reaches the next one.
 #include <gtest/gtest.h>

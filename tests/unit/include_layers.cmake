@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Checks that the includes of generator/ run one way, down the pipeline:
 # every file includes only headers of modules below its own in the list
 # below (its own header aside). A total order leaves no room for a cycle.

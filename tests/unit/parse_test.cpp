@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parser: the model it builds and the messages it stops with.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scanner: token boundaries, special lines, and the lexical errors.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers that let a test feed text to the front end and observe how a run
 // would end.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 import java.lang.management.ManagementFactory;
 import java.util.HashMap;
 import java.util.Map;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /**
  * Version 2 of INTEROP_PROG on the generated server class. Its procedure
  * 0 is one of the interface's own (NULLPROC), so the class must dispatch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 import java.lang.reflect.Array;
 import java.lang.reflect.Field;
 import java.lang.reflect.Modifier;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /**
  * Serves both versions of INTEROP_PROG on 127.0.0.1 and registers them
  * with the portmapper.

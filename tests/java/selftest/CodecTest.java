@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 import kelvaro.ZELT.*;
 
 /** XDR codec against byte sequences worked out by hand from RFC 4506. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;

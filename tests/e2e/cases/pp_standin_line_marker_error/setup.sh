@@ -1,2 +1,3 @@
+# SPDX-License-Identifier: Apache-2.0
 # The stand-in preprocessor that the cases of this kind share.
 cp "$CASE_DIR/../../standin-cpp.sh" cpp.sh

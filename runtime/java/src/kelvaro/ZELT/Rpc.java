@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
 /** Numbers of the RPC version 2 message protocol (RFC 5531) and of the portmapper (RFC 1833). */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
 /** Call headers and reply headers as the client writes and reads them (RFC 5531). */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
 import java.io.IOException;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
 /** The XDR void: no value and no bytes on the wire; the argument or result of a procedure that has none. */

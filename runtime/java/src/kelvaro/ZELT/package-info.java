@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /**
  * The runtime that the Java code written by {@code vorlith} calls: XDR
  * (RFC 4506) and ONC RPC version 2 (RFC 5531) over TCP and UDP, with the
