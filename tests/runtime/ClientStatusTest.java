@@ -101,6 +101,43 @@ class ClientStatusTest {
     }
 
     @Test
+    void a_reader_whose_call_times_out_hands_the_reading_on() throws Exception {
+        CountDownLatch timed_out = new CountDownLatch(1);
+        try (Scripted peer = Scripted.tcp((n, call, out) -> {
+                    // The first call gets no reply; the second is answered once the first has timed out.
+                    if (n == 1) {
+                        try {
+                            timed_out.await();
+                        } catch (InterruptedException e) {
+                            return null;
+                        }
+                        Wire.send(out, Scripted.reply(call, N7));
+                    }
+                    return null;
+                });
+                GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, GEOPROG._def_pno, 1, peer.port(), "tcp")) {
+            c.getClient().setTimeout(Duration.ofMillis(400));
+            AtomicReference<Object> first = new AtomicReference<>();
+            Thread t = new Thread(() -> {
+                try {
+                    first.set(c.NAME(1));
+                } catch (rpc_err e) {
+                    first.set(e);
+                }
+                timed_out.countDown();
+            });
+            t.start();
+            // The first caller reads the connection while the second waits for its reply.
+            while (peer.calls.isEmpty())
+                Thread.sleep(5);
+            c.getClient().setTimeout(Duration.ofSeconds(10));
+            assertEquals("n7", c.NAME(7));
+            t.join(10_000);
+            assertTrue(first.get() instanceof rpc_err e && e.status() == RpcStatus.TIMED_OUT, String.valueOf(first.get()));
+        }
+    }
+
+    @Test
     void replies_in_another_order_reach_their_callers() throws Exception {
         CountDownLatch both = new CountDownLatch(2);
         byte[][] held = new byte[2][];
