@@ -53,6 +53,30 @@ public class BenchClient {
             out.value = new byte[size];
         }
 
+        /**
+         * Calls until the time end (of now()), counting the calls that
+         * succeed; with interval > 0 prints the rate every interval seconds.
+         * The warm-up and the timed calls both run this method, so that the
+         * timed calls start on the loop the JIT compiled during the warm-up
+         * rather than on a second loop of their own, still interpreted.
+         * Returns the time it stopped.
+         */
+        double calls_until(double end, double interval) {
+            double t = now(), last = t, t0 = t;
+            long reported = 0;
+            while (!failed.get() && t < end) {
+                if (call_once())
+                    calls++;
+                t = now();
+                if (interval > 0 && t >= last + interval) {
+                    System.out.printf("interval t=%.1f calls_per_s=%.0f%n", t - t0, (calls - reported) / (t - last));
+                    reported = calls;
+                    last = t;
+                }
+            }
+            return t;
+        }
+
         /** One call with a value only this thread sends; true when the reply is it. */
         boolean call_once() {
             int n = seq++;
@@ -139,23 +163,13 @@ public class BenchClient {
             boolean reports = i == 0 && interval > 0;
             workers[i] = new Thread(() -> {
                 try {
-                    for (double end = now() + warmup; !failed.get() && now() < end;)
-                        c.call_once();
+                    c.calls_until(now() + warmup, 0);
                     ready.await();
                     go.await();
+                    c.calls = 0;
                     long a0 = Allocation.current_thread();
-                    double t0 = now(), t = t0, end = t0 + seconds, last = t0;
-                    long reported = 0;
-                    while (!failed.get() && t < end) {
-                        if (c.call_once())
-                            c.calls++;
-                        t = now();
-                        if (reports && t >= last + interval) {
-                            System.out.printf("interval t=%.1f calls_per_s=%.0f%n", t - t0, (c.calls - reported) / (t - last));
-                            reported = c.calls;
-                            last = t;
-                        }
-                    }
+                    double t0 = now();
+                    double t = c.calls_until(t0 + seconds, reports ? interval : 0);
                     c.allocated = Allocation.current_thread() - a0;
                     c.elapsed = t - t0;
                     done.await();
