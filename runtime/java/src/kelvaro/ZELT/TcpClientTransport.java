@@ -30,14 +30,14 @@ final class TcpClientTransport extends ClientTransport {
         final XDT result;
         final Thread thread;
         volatile boolean done;
-        rpc_err error; // written before done
+        Throwable error; // an rpc_err, or an Error thrown while decoding the result; written before done
 
         Waiter(XDT result, Thread thread) {
             this.result = result;
             this.thread = thread;
         }
 
-        void finish(rpc_err err) {
+        void finish(Throwable err) {
             error = err;
             done = true;
             if (thread != Thread.currentThread())
@@ -192,8 +192,10 @@ final class TcpClientTransport extends ClientTransport {
             if (interrupted)
                 Thread.currentThread().interrupt();
         }
+        if (me.error instanceof Error e)
+            throw e;
         if (me.error != null)
-            throw me.error;
+            throw (rpc_err) me.error;
     }
 
     /**
@@ -293,10 +295,12 @@ final class TcpClientTransport extends ClientTransport {
             Waiter target = waiting.remove(xid);
             if (target == null)
                 continue; // the reply to a call that timed out, or to none
-            rpc_err err = null;
+            // The result is its caller's: whatever decoding it throws goes to that
+            // caller, never up the reader's own call, which would leave it waiting.
+            Throwable err = null;
             try {
                 RpcClient.decode_reply(reply, target.result);
-            } catch (rpc_err e) {
+            } catch (rpc_err | Error e) {
                 err = e;
             }
             target.finish(err);
