@@ -1,5 +1,6 @@
 import java.net.InetAddress;
 import java.util.Arrays;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.CyclicBarrier;
 import java.util.concurrent.atomic.AtomicBoolean;
 import kelvaro.ZELT.*;
@@ -156,6 +157,9 @@ public class BenchClient {
         CyclicBarrier ready = new CyclicBarrier(threads + 1);
         CyclicBarrier go = new CyclicBarrier(threads + 1);
         CyclicBarrier done = new CyclicBarrier(threads + 1);
+        // The callers stay alive until the JVM's count is read: an ended
+        // thread's allocation after its last reading would be missed.
+        CountDownLatch counted = new CountDownLatch(1);
         Caller[] callers = new Caller[threads];
         Thread[] workers = new Thread[threads];
         for (int i = 0; i < threads; i++) {
@@ -173,6 +177,7 @@ public class BenchClient {
                     c.allocated = Allocation.current_thread() - a0;
                     c.elapsed = t - t0;
                     done.await();
+                    counted.await();
                 } catch (Exception e) {
                     fail("thread " + c.id + ": " + e);
                     ready.reset();
@@ -190,6 +195,7 @@ public class BenchClient {
             go.await();
             done.await();
             long jvm1 = Allocation.total();
+            counted.countDown();
             bench_stats after = client.STATS();
             if (failed.get())
                 return 1;
