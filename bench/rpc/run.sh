@@ -238,4 +238,8 @@ for entry in "${contenders[@]}"; do
   name=${entry%%|*}
   printf '  %-10s %s\n' "$name" "$(all "$name")"
 done
+echo "Every round's allocation per call, bytes (client: calling thread / whole JVM; server: its threads):"
+rounds_of() { awk -v a="$2" -v b="$3" '{ printf "%s%s", (NR > 1 ? " " : ""), $a; if (b) printf "/%s", $b }' "$work/r.$1"; }
+printf '  %-10s %s\n' int_J_C "$(rounds_of int_J_C 2 3)" blob_J_C "$(rounds_of blob_J_C 2 3)" \
+  int_C_J "$(rounds_of int_C_J 4 0)" blob_C_J "$(rounds_of blob_C_J 4 0)"
 echo "load average (1 min) after each round:$loads; at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"

@@ -102,6 +102,43 @@ class ClientStatusTest {
     }
 
     @Test
+    void a_reader_whose_call_times_out_hands_the_reading_on() throws Exception {
+        CountDownLatch timed_out = new CountDownLatch(1);
+        try (Scripted peer = Scripted.tcp((n, call, out) -> {
+                    // The first call gets no reply; the second is answered once the first has timed out.
+                    if (n == 1) {
+                        try {
+                            timed_out.await();
+                        } catch (InterruptedException e) {
+                            return null;
+                        }
+                        Wire.send(out, Scripted.reply(call, N7));
+                    }
+                    return null;
+                });
+                GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, GEOPROG._def_pno, 1, peer.port(), "tcp")) {
+            c.getClient().setTimeout(Duration.ofMillis(400));
+            AtomicReference<Object> first = new AtomicReference<>();
+            Thread t = new Thread(() -> {
+                try {
+                    first.set(c.NAME(1));
+                } catch (rpc_err e) {
+                    first.set(e);
+                }
+                timed_out.countDown();
+            });
+            t.start();
+            // The first caller reads the connection while the second waits for its reply.
+            while (peer.calls.isEmpty())
+                Thread.sleep(5);
+            c.getClient().setTimeout(Duration.ofSeconds(10));
+            assertEquals("n7", c.NAME(7));
+            t.join(10_000);
+            assertTrue(first.get() instanceof rpc_err e && e.status() == RpcStatus.TIMED_OUT, String.valueOf(first.get()));
+        }
+    }
+
+    @Test
     void replies_in_another_order_reach_their_callers() throws Exception {
         CountDownLatch both = new CountDownLatch(2);
         byte[][] held = new byte[2][];
@@ -137,6 +174,56 @@ class ClientStatusTest {
             t.join(10_000);
             assertEquals("n4", other.get());
         }
+    }
+
+    @Test
+    void an_error_decoding_another_callers_result_reaches_that_caller() throws Exception {
+        // Both results fail to decode with an Error. Whichever caller reads the
+        // connection decodes the other's reply first (it is answered first), so
+        // the Error must go to the other caller, and the reader must go on to its own.
+        byte[][] held = new byte[1][];
+        try (Scripted peer = Scripted.tcp((n, call, out) -> {
+                    if (n == 0) {
+                        held[0] = call;
+                        return null;
+                    }
+                    synchronized (out) {
+                        Wire.send(out, Scripted.reply(call, N7));
+                        Wire.send(out, Scripted.reply(held[0], N7));
+                    }
+                    return null;
+                });
+                GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, GEOPROG._def_pno, 1, peer.port(), "tcp")) {
+            AtomicReference<Throwable> first = new AtomicReference<>();
+            Thread t = new Thread(() -> {
+                try {
+                    c.getClient().call(GEOPROG._NAME_proc, new XDTint(4), faulty("result 4"));
+                } catch (Throwable e) {
+                    first.set(e);
+                }
+            });
+            t.start();
+            while (peer.calls.isEmpty())
+                Thread.sleep(5);
+            AssertionError e = assertTimeoutPreemptively(Duration.ofSeconds(10), () -> assertThrows(AssertionError.class,
+                    () -> c.getClient().call(GEOPROG._NAME_proc, new XDTint(5), faulty("result 5"))));
+            assertEquals("result 5", e.getMessage());
+            t.join(10_000);
+            assertFalse(t.isAlive(), "the other caller still waits");
+            assertTrue(first.get() instanceof AssertionError a && a.getMessage().equals("result 4"),
+                    String.valueOf(first.get()));
+            assertEquals("n7", c.NAME(7), "the connection stays usable");
+        }
+    }
+
+    /** A result whose decoding fails with an Error that names it. */
+    static XDT faulty(String name) {
+        return new XDTvoid() {
+            @Override
+            public void xdr(XDR x) {
+                throw new AssertionError(name);
+            }
+        };
     }
 
     @Test

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 import java.net.InetAddress;
 import java.util.Arrays;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.CyclicBarrier;
 import java.util.concurrent.atomic.AtomicBoolean;
 import kelvaro.ZELT.*;
@@ -52,6 +53,30 @@ public class BenchClient {
         Caller(int id) {
             this.id = id;
             out.value = new byte[size];
+        }
+
+        /**
+         * Calls until the time end (of now()), counting the calls that
+         * succeed; with interval > 0 prints the rate every interval seconds.
+         * The warm-up and the timed calls both run this method, so that the
+         * timed calls start on the loop the JIT compiled during the warm-up
+         * rather than on a second loop of their own, still interpreted.
+         * Returns the time it stopped.
+         */
+        double calls_until(double end, double interval) {
+            double t = now(), last = t, t0 = t;
+            long reported = 0;
+            while (!failed.get() && t < end) {
+                if (call_once())
+                    calls++;
+                t = now();
+                if (interval > 0 && t >= last + interval) {
+                    System.out.printf("interval t=%.1f calls_per_s=%.0f%n", t - t0, (calls - reported) / (t - last));
+                    reported = calls;
+                    last = t;
+                }
+            }
+            return t;
         }
 
         /** One call with a value only this thread sends; true when the reply is it. */
@@ -133,6 +158,9 @@ public class BenchClient {
         CyclicBarrier ready = new CyclicBarrier(threads + 1);
         CyclicBarrier go = new CyclicBarrier(threads + 1);
         CyclicBarrier done = new CyclicBarrier(threads + 1);
+        // The callers stay alive until the JVM's count is read: an ended
+        // thread's allocation after its last reading would be missed.
+        CountDownLatch counted = new CountDownLatch(1);
         Caller[] callers = new Caller[threads];
         Thread[] workers = new Thread[threads];
         for (int i = 0; i < threads; i++) {
@@ -140,26 +168,17 @@ public class BenchClient {
             boolean reports = i == 0 && interval > 0;
             workers[i] = new Thread(() -> {
                 try {
-                    for (double end = now() + warmup; !failed.get() && now() < end;)
-                        c.call_once();
+                    c.calls_until(now() + warmup, 0);
                     ready.await();
                     go.await();
+                    c.calls = 0;
                     long a0 = Allocation.current_thread();
-                    double t0 = now(), t = t0, end = t0 + seconds, last = t0;
-                    long reported = 0;
-                    while (!failed.get() && t < end) {
-                        if (c.call_once())
-                            c.calls++;
-                        t = now();
-                        if (reports && t >= last + interval) {
-                            System.out.printf("interval t=%.1f calls_per_s=%.0f%n", t - t0, (c.calls - reported) / (t - last));
-                            reported = c.calls;
-                            last = t;
-                        }
-                    }
+                    double t0 = now();
+                    double t = c.calls_until(t0 + seconds, reports ? interval : 0);
                     c.allocated = Allocation.current_thread() - a0;
                     c.elapsed = t - t0;
                     done.await();
+                    counted.await();
                 } catch (Exception e) {
                     fail("thread " + c.id + ": " + e);
                     ready.reset();
@@ -177,6 +196,7 @@ public class BenchClient {
             go.await();
             done.await();
             long jvm1 = Allocation.total();
+            counted.countDown();
             bench_stats after = client.STATS();
             if (failed.get())
                 return 1;

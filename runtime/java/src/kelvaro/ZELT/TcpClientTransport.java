@@ -8,10 +8,9 @@ import java.net.InetSocketAddress;
 import java.net.Socket;
 import java.net.SocketTimeoutException;
 import java.time.Duration;
-import java.util.HashMap;
-import java.util.Map;
-import java.util.concurrent.locks.Condition;
-import java.util.concurrent.locks.ReentrantLock;
+import java.util.concurrent.ConcurrentHashMap;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.locks.LockSupport;
 
 /**
  * One TCP connection with record marking, shared by concurrent calls. A
@@ -19,21 +18,36 @@ import java.util.concurrent.locks.ReentrantLock;
  * (the reader) reads replies and decodes each into the result of the caller
  * whose xid it carries, waking that caller. When the reader's own reply
  * has come, or its time is up, another waiting caller takes over.
+ *
+ * <p>No lock is held across a hand-over: the waiting calls are in a
+ * concurrent map, the reader's role is one atomic flag, and a caller waits
+ * by parking its own thread until the reader unparks it. So a reply costs
+ * its caller one wake-up and no contended lock; a lone caller that finds
+ * no reader reads its own reply at once.
  */
 final class TcpClientTransport extends ClientTransport {
     /** One call waiting for its reply. */
     private static final class Waiter {
         final XDT result;
-        final Condition woken;
-        boolean claimed; // the reader has taken this call's reply and is decoding it into result
-        boolean done;
-        rpc_err error;
+        final Thread thread;
+        volatile boolean done;
+        Throwable error; // an rpc_err, or an Error thrown while decoding the result; written before done
 
-        Waiter(XDT result, Condition woken) {
+        Waiter(XDT result, Thread thread) {
             this.result = result;
-            this.woken = woken;
+            this.thread = thread;
+        }
+
+        void finish(Throwable err) {
+            error = err;
+            done = true;
+            if (thread != Thread.currentThread())
+                LockSupport.unpark(thread);
         }
     }
+
+    /** The longest a waiting caller parks before it looks again whether the reader's role is free. */
+    private static final long RECHECK_NANOS = 50_000_000L;
 
     private final InetSocketAddress to;
     private final Socket socket;
@@ -46,13 +60,14 @@ final class TcpClientTransport extends ClientTransport {
     private int pending_length;                               // guarded by write_lock
     private byte[] spare_pending = new byte[1024];            // used by the writing thread
 
-    private final ReentrantLock lock = new ReentrantLock();
-    private final Map<Integer, Waiter> waiting = new HashMap<>(); // guarded by lock
-    private boolean reading;                                      // guarded by lock
-    private rpc_err broken;                                       // guarded by lock
+    // A reply's caller is found here by xid; whoever removes a waiter (the
+    // reader that has its reply, the caller whose time is up, or fail) ends it.
+    private final ConcurrentHashMap<Integer, Waiter> waiting = new ConcurrentHashMap<>();
+    private final AtomicBoolean reading = new AtomicBoolean();
+    private volatile rpc_err broken;
 
-    // Used by the reader only.
-    private volatile RecordReader records;
+    // Used by whoever holds the reader's role only.
+    private RecordReader records;
     private final XDR reply = new XDR(new byte[0]);
 
     TcpClientTransport(InetSocketAddress to, Duration connect_timeout, int record_limit) throws rpc_err {
@@ -83,13 +98,14 @@ final class TcpClientTransport extends ClientTransport {
 
     @Override
     void set_record_limit(int bytes) {
-        lock.lock();
+        // The reader keeps its buffer only between records; a new limit starts with the next one.
+        if (!reading.compareAndSet(false, true))
+            return;
         try {
-            // The reader keeps its buffer only between records; a new limit starts with the next one.
-            if (!reading && !records.inside_record())
+            if (!records.inside_record())
                 records = new RecordReader(bytes);
         } finally {
-            lock.unlock();
+            release_reading();
         }
     }
 
@@ -110,18 +126,14 @@ final class TcpClientTransport extends ClientTransport {
 
     /** Marks the connection broken, closes it and fails every waiting call with err. */
     private void fail(rpc_err err) {
-        lock.lock();
-        try {
+        synchronized (this) {
             if (broken == null)
                 broken = err;
-            for (Waiter w : waiting.values()) {
-                w.done = true;
-                w.error = err;
-                w.woken.signal();
-            }
-            waiting.clear();
-        } finally {
-            lock.unlock();
+        }
+        for (Integer xid : waiting.keySet()) {
+            Waiter w = waiting.remove(xid);
+            if (w != null)
+                w.finish(err);
         }
         try {
             socket.close();
@@ -134,15 +146,14 @@ final class TcpClientTransport extends ClientTransport {
     void call(int xid, XDR call, XDT result, long deadline, long retransmit_nanos) throws rpc_err {
         int len = call.position() - 4;
         call.put_int_at(0, 0x80000000 | len);
-        Waiter me;
-        lock.lock();
-        try {
-            if (broken != null)
-                throw new rpc_err(RpcStatus.CANT_SEND, "connection closed: " + broken.getMessage());
-            me = new Waiter(result, lock.newCondition());
-            waiting.put(xid, me);
-        } finally {
-            lock.unlock();
+        Integer key = xid;
+        Waiter me = new Waiter(result, Thread.currentThread());
+        waiting.put(key, me);
+        // fail() sets broken before it empties the map: a call it missed sees broken here.
+        rpc_err was = broken;
+        if (was != null) {
+            waiting.remove(key);
+            throw new rpc_err(RpcStatus.CANT_SEND, "connection closed: " + was.getMessage());
         }
         try {
             send(call.buffer(), call.position());
@@ -151,47 +162,54 @@ final class TcpClientTransport extends ClientTransport {
             fail(err);
             throw err;
         }
-        lock.lock();
+        boolean interrupted = false;
         try {
             while (!me.done) {
                 long left = deadline - System.nanoTime();
-                // Once the reader decodes into the caller's result, the caller waits for it to finish.
-                if (left <= 0 && !me.claimed)
-                    break;
-                if (!reading) {
-                    reading = true;
-                    lock.unlock();
+                if (left <= 0 || interrupted) {
+                    // Whoever removes the waiter ends the call: when the reader got
+                    // there first, it is decoding into result, so wait for it.
+                    if (waiting.remove(key, me)) {
+                        if (interrupted)
+                            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
+                        throw new rpc_err(RpcStatus.TIMED_OUT);
+                    }
+                    LockSupport.parkNanos(this, RECHECK_NANOS);
+                    continue;
+                }
+                if (reading.compareAndSet(false, true)) {
                     try {
                         read_replies(me, deadline);
                     } finally {
-                        lock.lock();
-                        reading = false;
-                        // Hand the reading on to a caller still waiting.
-                        for (Waiter w : waiting.values()) {
-                            if (!w.done) {
-                                w.woken.signal();
-                                break;
-                            }
-                        }
+                        release_reading();
                     }
                 } else {
-                    try {
-                        me.woken.awaitNanos(Math.max(left, 1_000_000));
-                    } catch (InterruptedException e) {
-                        Thread.currentThread().interrupt();
-                        waiting.remove(xid);
-                        throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply", e);
-                    }
+                    LockSupport.parkNanos(this, Math.min(left, RECHECK_NANOS));
+                    if (Thread.interrupted())
+                        interrupted = true;
                 }
             }
-            if (!me.done) {
-                waiting.remove(xid);
-                throw new rpc_err(RpcStatus.TIMED_OUT);
-            }
-            if (me.error != null)
-                throw me.error;
         } finally {
-            lock.unlock();
+            if (interrupted)
+                Thread.currentThread().interrupt();
+        }
+        if (me.error instanceof Error e)
+            throw e;
+        if (me.error != null)
+            throw (rpc_err) me.error;
+    }
+
+    /**
+     * Gives up the reader's role and wakes a caller still waiting to take
+     * it over. A caller that registered after the look sees the role free.
+     */
+    private void release_reading() {
+        reading.set(false);
+        for (Waiter w : waiting.values()) {
+            if (!w.done) {
+                LockSupport.unpark(w.thread);
+                return;
+            }
         }
     }
 
@@ -245,14 +263,9 @@ final class TcpClientTransport extends ClientTransport {
     private void read_replies(Waiter me, long deadline) {
         RecordReader r = records;
         while (true) {
-            lock.lock();
-            try {
-                // Replies already read for others are handed out before the reading is handed on.
-                if (me.done && !r.next_record_buffered() || broken != null)
-                    return;
-            } finally {
-                lock.unlock();
-            }
+            // Replies already read for others are handed out before the reading is handed on.
+            if (me.done && !r.next_record_buffered() || broken != null)
+                return;
             int ms = millis_left(deadline);
             if (ms == 0)
                 return;
@@ -280,32 +293,18 @@ final class TcpClientTransport extends ClientTransport {
             } catch (XDRError e) {
                 continue;
             }
-            Waiter target;
-            lock.lock();
-            try {
-                target = waiting.remove(xid);
-                if (target != null)
-                    target.claimed = true;
-            } finally {
-                lock.unlock();
-            }
+            Waiter target = waiting.remove(xid);
             if (target == null)
                 continue; // the reply to a call that timed out, or to none
-            rpc_err err = null;
+            // The result is its caller's: whatever decoding it throws goes to that
+            // caller, never up the reader's own call, which would leave it waiting.
+            Throwable err = null;
             try {
                 RpcClient.decode_reply(reply, target.result);
-            } catch (rpc_err e) {
+            } catch (rpc_err | Error e) {
                 err = e;
             }
-            lock.lock();
-            try {
-                target.error = err;
-                target.done = true;
-                if (target != me)
-                    target.woken.signal();
-            } finally {
-                lock.unlock();
-            }
+            target.finish(err);
         }
     }
 }

@@ -1,0 +1,36 @@
+import kelvaro.ZELT.*;
+
+/**
+ * The server of counter.x: serves TCP and UDP on one free port, registers
+ * with the local portmapper, prints "ready PORT", and on SIGTERM, SIGINT
+ * or after the given seconds (default 120) unregisters and stops.
+ */
+public class CounterServer extends COUNTER_PROG_svcb {
+    public int ADD(addargs in_arg) {
+        return in_arg.a + in_arg.b;
+    }
+
+    /** The caller's name back, with the protocol the call came over. */
+    public String WHO(String in_arg) {
+        return in_arg + " over " + Svc.currentCall().protocol();
+    }
+
+    public void RESET() {
+    }
+
+    public static void main(String[] args) throws Exception {
+        int seconds = args.length > 0 ? Integer.parseInt(args[0]) : 120;
+        CounterServer server = new CounterServer();
+        int port = server.start(0);
+        Runtime.getRuntime().addShutdownHook(new Thread(server::stop));
+        // A registration left behind by a run that was killed would make ours fail.
+        server.unregister();
+        if (!server.register()) {
+            System.err.println("CounterServer: the portmapper refused the registration");
+            System.exit(1);
+        }
+        System.out.println("ready " + port);
+        Thread.sleep(seconds * 1000L);
+        System.exit(0);
+    }
+}
