@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # The packages as a user gets them: builds both Debian packages from the
 # configured build folder (what `make package` makes), installs them with
 # dpkg into a scratch root that has a dpkg database of its own, and then,
