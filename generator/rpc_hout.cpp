@@ -137,7 +137,7 @@ namespace {
 std::string constant_without_interface(const RememberedValue &constant, bool int_literal) {
   if (!constant.number_text.empty())
     return int_literal ? java_int_literal(constant.number_text) : std::string(constant.number_text);
-  if (!constant.alias_enum.empty()) return enum_member_reference(constant.alias_enum, constant.alias_member);
+  if (!constant.enum_name.empty()) return enum_member_reference(constant.enum_name, constant.alias_member);
   return {};
 }
 
@@ -440,8 +440,8 @@ std::string long_label(std::string_view label, const DefinitionMemory &memory, s
     text = enum_member_reference(named->enum_name, label);
   else if (named != nullptr && !named->number_text.empty())
     text = java_long_literal(named->number_text);
-  else if (named != nullptr && !named->alias_enum.empty())
-    text = enum_member_reference(named->alias_enum, named->alias_member);
+  else if (named != nullptr && !named->enum_name.empty())
+    text = enum_member_reference(named->enum_name, named->alias_member);
   else
     text = std::move(qualified);
   return format_text("\"\" + %s", {text});

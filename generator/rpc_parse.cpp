@@ -349,7 +349,7 @@ Definition *get_definition(Parser &p) {
 
 // FNV-1a, whose low bits (the slot) depend only on the low bits of the
 // bytes; the last steps mix the high bits into them.
-std::uint64_t name_hash(std::string_view name) {
+std::uint32_t name_hash(std::string_view name) {
   std::uint64_t hash = 14695981039346656037u;
   for (char c : name) {
     hash ^= static_cast<unsigned char>(c);
@@ -357,7 +357,7 @@ std::uint64_t name_hash(std::string_view name) {
   }
   hash ^= hash >> 32;
   hash *= 0xbf58476d1ce4e5b9u;
-  return hash ^ (hash >> 29);
+  return static_cast<std::uint32_t>(hash ^ (hash >> 29));
 }
 
 void forget_definitions(DefinitionMemory &memory) {
@@ -402,7 +402,7 @@ RememberedValue remembered_constant(DefinitionMemory &memory, std::string_view v
     constant.value = number;
   } else if (const RememberedValue *named = find_value(memory, value)) {
     if (named->is_enum_member) {
-      constant.alias_enum = named->enum_name;
+      constant.enum_name = named->enum_name;
       constant.alias_member = keep_text(memory.texts, value);
       constant.value = named->value;
     } else {

@@ -106,34 +106,41 @@ struct TextPool {
 
 // A table from names to records, flat so that a look-up touches little
 // memory: open addressing over a power-of-two array of slots, each holding
-// the index of an entry plus one (0: empty). The names are views the owner
-// keeps valid. Each entry is stamped with the position of the definition
-// that made it; a name defined again gets a new entry that links to the
-// one before, so a look-up can be made as of any position.
+// 32 bits of the name's hash (which also place it) and the index of an
+// entry plus one (0: empty), so that a probe reads an entry only when the
+// hash bits match. Entries hold the names, records sit apart in the same
+// order: a look-up reads the record it finds and no other. Both grow in
+// blocks that never move: moving them as a vector does would touch twice
+// the memory, and fresh memory is what a table of this size costs most.
+// The names are views the owner keeps valid. Each entry is stamped with the position of
+// the definition that made it; a name defined again gets a new entry that
+// links to the one before, so a look-up can be made as of any position.
 template <typename Record>
 struct NameTable {
   struct Entry {
-    std::uint64_t hash;
     std::string_view name;
-    Record record;
     std::uint32_t defined_at;  // the position of the definition
     std::uint32_t earlier;     // the entry of the name's definition before, plus one (0: none)
   };
-  std::vector<Entry> entries;
-  std::vector<std::uint32_t> slots;
+  std::deque<Entry> entries;
+  std::deque<Record> records;  // records[i] belongs to entries[i]
+  std::vector<std::uint64_t> slots;
 };
 
-std::uint64_t name_hash(std::string_view name);
+// 32 bits of a name's hash.
+std::uint32_t name_hash(std::string_view name);
+
+inline std::uint32_t slot_hash(std::uint64_t slot) { return static_cast<std::uint32_t>(slot >> 32); }
+inline std::uint32_t slot_entry(std::uint64_t slot) { return static_cast<std::uint32_t>(slot); }
 
 // The slot where name is, or where it would go.
 template <typename Record>
-std::size_t find_slot(const NameTable<Record> &table, std::string_view name, std::uint64_t hash) {
+std::size_t find_slot(const NameTable<Record> &table, std::string_view name, std::uint32_t hash) {
   const std::size_t mask = table.slots.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const std::uint32_t slot = table.slots[i];
+    const std::uint64_t slot = table.slots[i];
     if (slot == 0) return i;
-    const auto &entry = table.entries[slot - 1];
-    if (entry.hash == hash && entry.name == name) return i;
+    if (slot_hash(slot) == hash && table.entries[slot_entry(slot) - 1].name == name) return i;
   }
 }
 
@@ -141,49 +148,57 @@ std::size_t find_slot(const NameTable<Record> &table, std::string_view name, std
 template <typename Record>
 const Record *find_record(const NameTable<Record> &table, std::string_view name, std::uint32_t position) {
   if (table.entries.empty()) return nullptr;
-  std::uint32_t slot = table.slots[find_slot(table, name, name_hash(name))];
-  while (slot != 0 && table.entries[slot - 1].defined_at >= position) slot = table.entries[slot - 1].earlier;
-  return slot == 0 ? nullptr : &table.entries[slot - 1].record;
+  std::uint32_t entry = slot_entry(table.slots[find_slot(table, name, name_hash(name))]);
+  while (entry != 0 && table.entries[entry - 1].defined_at >= position) entry = table.entries[entry - 1].earlier;
+  return entry == 0 ? nullptr : &table.records[entry - 1];
 }
 
 // Records name as defined at position; a name already in the table keeps
 // its earlier entries behind the new one.
 template <typename Record>
 void set_record(NameTable<Record> &table, std::string_view name, const Record &record, std::uint32_t position) {
-  const std::uint64_t hash = name_hash(name);
-  // At most half the slots are taken, so that probes stay short.
+  const std::uint32_t hash = name_hash(name);
+  // At most half the slots are taken, so that probes stay short. A slot
+  // keeps its hash bits, so moving it reads no entry.
   if (2 * (table.entries.size() + 1) > table.slots.size()) {
-    table.slots.assign(std::max<std::size_t>(64, 2 * table.slots.size()), 0);
-    for (std::size_t n = 0; n < table.entries.size(); n++) {
-      const auto &entry = table.entries[n];
-      table.slots[find_slot(table, entry.name, entry.hash)] = static_cast<std::uint32_t>(n + 1);
+    std::vector<std::uint64_t> old = std::move(table.slots);
+    table.slots.assign(std::max<std::size_t>(64, 2 * old.size()), 0);
+    const std::size_t mask = table.slots.size() - 1;
+    for (const std::uint64_t slot : old) {
+      if (slot == 0) continue;
+      std::size_t i = slot_hash(slot) & mask;
+      while (table.slots[i] != 0) i = (i + 1) & mask;
+      table.slots[i] = slot;
     }
   }
   const std::size_t i = find_slot(table, name, hash);
-  const std::uint32_t earlier = table.slots[i];
-  table.entries.push_back({hash, name, record, position, earlier});
-  table.slots[i] = static_cast<std::uint32_t>(table.entries.size());
+  const std::uint32_t earlier = slot_entry(table.slots[i]);
+  table.entries.push_back({name, position, earlier});
+  table.records.push_back(record);
+  table.slots[i] = std::uint64_t{hash} << 32 | table.entries.size();
 }
 
 // Empties the table; its storage stays for the next use.
 template <typename Record>
 void clear_table(NameTable<Record> &table) {
   table.entries.clear();
+  table.records.clear();
   std::fill(table.slots.begin(), table.slots.end(), 0);
 }
 
 // A constant or an enum member defined earlier in the pass.
 struct RememberedValue {
-  bool is_enum_member = false;
-  std::string_view enum_name;  // an enum member's enum
+  // An enum member's enum; for a constant that comes to an enum member,
+  // that member's enum (alias_member names the member).
+  std::string_view enum_name;
   // A constant's Java type, and what it comes to when followed through
   // other constants: a number (as written at the end of the chain) or an
-  // enum member (alias_enum, alias_member); both empty when neither.
-  ConstantType type = ConstantType::Int;
+  // enum member; both texts empty when neither.
   std::string_view number_text;
-  std::string_view alias_enum;
   std::string_view alias_member;
   std::optional<NumberValue> value;  // known for numbers and counted enum members
+  ConstantType type = ConstantType::Int;
+  bool is_enum_member = false;
 };
 
 struct RememberedTypedef {

@@ -184,7 +184,8 @@ TEST(Parser, RemembersEarlierDefinitions) {
   EXPECT_TRUE(is_zero(*y->value));  // 0xffffffff + 1 as a Java int
   const RememberedValue *c = find_value(memory, "C");
   ASSERT_NE(c, nullptr);
-  EXPECT_EQ(c->alias_enum, "e");
+  EXPECT_FALSE(c->is_enum_member);
+  EXPECT_EQ(c->enum_name, "e");
   EXPECT_EQ(c->alias_member, "Y");
   EXPECT_EQ(find_value(memory, "S")->type, ConstantType::String);
   // A later definition of a name replaces the earlier.
