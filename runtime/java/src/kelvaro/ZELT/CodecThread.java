@@ -8,10 +8,14 @@ import java.util.concurrent.ThreadPoolExecutor;
 import java.util.concurrent.TimeUnit;
 
 /**
- * Where a client encodes or decodes data too deep for the caller's stack:
- * one daemon thread with a stack of {@link #STACK_SIZE} bytes, made when
- * first needed and ended after 30 idle seconds (which also returns the
- * stack pages that deep data touched). Work from several clients queues.
+ * Where data too deep for an ordinary stack is encoded or decoded. For
+ * clients: one daemon thread with a stack of {@link #STACK_SIZE} bytes,
+ * made when first needed and ended after 30 idle seconds (which also
+ * returns the stack pages that deep data touched); work from several
+ * clients queues. For servers: up to {@link #SERVER_DEEP_THREADS} such
+ * threads shared by every server of the process, ended after 5 idle
+ * seconds, so that deep calls from many connections touch a bounded
+ * amount of stack and give it back soon.
  */
 final class CodecThread {
     private CodecThread() {
@@ -27,6 +31,12 @@ final class CodecThread {
     /** Depth up to which a client works on the caller's own stack. */
     static final int CALLER_DEPTH = 1000;
 
+    /** Large-stack threads that serve deep calls, for all servers together. */
+    static final int SERVER_DEEP_THREADS = 2;
+
+    /** Stack size of the threads that run server calls: deep data moves to a large-stack thread. */
+    static final long WORKER_STACK_SIZE = 4L << 20;
+
     interface Work {
         void run() throws XDRError;
     }
@@ -38,18 +48,41 @@ final class CodecThread {
                 return t;
             });
 
+    /** Work that gives a result. */
+    interface Call<T> {
+        T run() throws XDRError;
+    }
+
+    private static final ThreadPoolExecutor SERVER_EXECUTOR = new ThreadPoolExecutor(SERVER_DEEP_THREADS,
+            SERVER_DEEP_THREADS, 5, TimeUnit.SECONDS, new LinkedBlockingQueue<>(), r -> {
+                Thread t = new Thread(null, r, "kelvaro-zelt server deep", STACK_SIZE);
+                t.setDaemon(true);
+                return t;
+            });
+
+    static {
+        SERVER_EXECUTOR.allowCoreThreadTimeOut(true);
+    }
+
     /** Runs work on the large-stack thread and waits for it; its exceptions come back as they were thrown. */
     static void run(Work work) throws XDRError {
-        Future<?> done = EXECUTOR.submit(() -> {
+        wait_for(EXECUTOR.submit(() -> {
             work.run();
             return null;
-        });
+        }));
+    }
+
+    /** Runs a server's call on one of its large-stack threads and waits for it; exceptions come back as thrown. */
+    static <T> T serve(Call<T> call) throws XDRError {
+        return wait_for(SERVER_EXECUTOR.submit(call::run));
+    }
+
+    private static <T> T wait_for(Future<T> done) throws XDRError {
         boolean interrupted = false;
         try {
             while (true) {
                 try {
-                    done.get();
-                    return;
+                    return done.get();
                 } catch (InterruptedException e) {
                     interrupted = true; // the work uses the caller's buffers: wait for it to end
                 }

@@ -3,10 +3,11 @@ package kelvaro.ZELT;
 
 import java.io.IOException;
 import java.net.BindException;
-import java.net.DatagramSocket;
 import java.net.InetAddress;
 import java.net.InetSocketAddress;
-import java.net.ServerSocket;
+import java.net.StandardSocketOptions;
+import java.nio.channels.DatagramChannel;
+import java.nio.channels.ServerSocketChannel;
 import java.time.Duration;
 import java.util.ArrayList;
 import java.util.List;
@@ -21,7 +22,7 @@ import java.util.concurrent.ConcurrentSkipListMap;
  * number.
  *
  * <pre>{@code
- * RpcServer server = new RpcServer();
+ * RpcServer server = new RpcServer();  // or new RpcServer(new ServerSettings()...)
  * server.add(new MyService());        // a subclass of a generated _svcb class
  * server.add(new MyServiceV2());
  * server.start();
@@ -30,51 +31,69 @@ import java.util.concurrent.ConcurrentSkipListMap;
  * server.close();                     // unregisters, closes, stops the threads
  * }</pre>
  *
- * <p>Settings are made before {@link #start()}; later they throw
+ * <p>Settings ({@link ServerSettings}) are made before {@link #start()},
+ * whole through the constructor or one by one with the setters here, which
+ * write into the same settings; after the start the setters throw
  * {@link IllegalStateException}. Defaults: every address, any free port,
- * TCP and UDP, a record limit of 4 MiB, at most 64 connections, no idle
- * time-out, a record time-out of 30 seconds, a buffer budget of half the
- * heap, calls not serialised.
+ * TCP and UDP, a record limit of 4 MiB, at most 1,024 connections, no
+ * per-address limit, a listen backlog of 1,024, no idle time-out, a record
+ * time-out of 30 seconds from a record's first byte to its last, a buffer
+ * budget of half the heap, 64 threads to run calls, no duplicate-reply
+ * cache, calls not serialised.
  *
- * <p>Threads: each TCP connection is served by a worker thread of its own
- * (from a pool; at most {@link #setMaxConnections} live connections), and
- * all UDP calls by one receiver thread. So calls from different
- * connections run {@code proc_call} at the same time, on the same
- * {@code Svc} object: service methods must be thread-safe, unless
- * {@link #setSerialized(boolean) setSerialized(true)} makes each
- * {@code Svc} run one call at a time. The threads have stacks of 128 MiB
- * (virtual memory, taken as used), enough to decode and encode data
- * nested {@link XDR#MAX_DEPTH} levels deep; deeper arguments are answered
- * with GARBAGE_ARGS.
+ * <p>Threads: one selector thread accepts TCP connections and reads them
+ * all without blocking; each whole call record goes to a pool of worker
+ * threads ({@link ServerSettings#workerThreads}), which run the call and
+ * write its reply. A connection's calls run one after another in the order
+ * they came; calls from different connections, and UDP calls (received and
+ * run by threads of their own, as many), run {@code proc_call} at the same
+ * time, on the same {@code Svc} object: service methods must be
+ * thread-safe, unless {@link #setSerialized(boolean) setSerialized(true)}
+ * makes each {@code Svc} run one call at a time. Worker threads have
+ * ordinary stacks (4 MiB); arguments or results nested deeper than 1,000
+ * levels are decoded, run and encoded on one of two shared threads with
+ * stacks of 128 MiB, enough for {@link XDR#MAX_DEPTH} levels; deeper
+ * arguments are answered with GARBAGE_ARGS.
  *
- * <p>Memory: a connection's buffer grows with the bytes of a record that
- * have arrived, never past the record limit, and shrinks back after a
- * record of more than 1 MiB; all connections together hold at most the
- * buffer budget ({@link #setBufferBudget}, half the heap by default) beyond
- * 8 KiB each, and a connection that would pass it is closed.
+ * <p>Hostile peers (see {@link ServerSettings} for each bound): a record
+ * must be whole within the record time-out of its first byte, however its
+ * bytes trickle; it may come in at most {@link ServerSettings#maxFragments}
+ * fragments and never in an empty fragment that is not its last; a reply
+ * must be taken within the record time-out. A connection that breaks a
+ * bound is closed; the others are served meanwhile, since no thread waits
+ * on any one connection.
+ *
+ * <p>Memory: a connection between records holds no buffer. A record's
+ * buffer is allocated when its first data byte arrives, sized like the
+ * connection's previous record but never past what the fragment headers
+ * announced, and grows by doubling as bytes arrive, never past the record
+ * limit; all connections together hold at most the buffer budget
+ * ({@link #setBufferBudget}) in records being read or run, and a
+ * connection that would pass it is closed.
+ *
+ * <p>Failures show: a service that throws or returns null where a result
+ * is due is answered with SYSTEM_ERR and logged at WARNING on the
+ * {@code System.Logger} named {@code kelvaro.ZELT.server}, with program,
+ * version, procedure, caller and stack trace; connections refused,
+ * evicted or closed for a fault, and rejected credentials, are logged there
+ * at DEBUG; every kind of record is rate-limited (10 per 10 s, then a count
+ * of those dropped). {@link #stats()} gives the counters.
  *
  * <p>Replies follow RFC 5531; see the table at {@link Svc}.
  */
 public final class RpcServer implements AutoCloseable {
     /** The default record limit: 4 MiB. */
-    public static final int DEFAULT_RECORD_LIMIT = 4 << 20;
-    /** The default most live TCP connections: 64. */
-    public static final int DEFAULT_MAX_CONNECTIONS = 64;
+    public static final int DEFAULT_RECORD_LIMIT = ServerSettings.DEFAULT_RECORD_LIMIT;
+    /** The default most live TCP connections: 1,024. */
+    public static final int DEFAULT_MAX_CONNECTIONS = ServerSettings.DEFAULT_MAX_CONNECTIONS;
     /** The default record time-out: 30 seconds. */
-    public static final Duration DEFAULT_RECORD_TIMEOUT = Duration.ofSeconds(30);
+    public static final Duration DEFAULT_RECORD_TIMEOUT = ServerSettings.DEFAULT_RECORD_TIMEOUT;
 
     private final Map<Integer, NavigableMap<Integer, Svc>> programs = new ConcurrentHashMap<>();
+    private final ServerStats.Counters counters = new ServerStats.Counters();
     private final CallDispatcher dispatcher = new CallDispatcher(this);
 
-    private InetAddress address;
-    private int port;
-    private boolean use_tcp = true;
-    private boolean use_udp = true;
-    private int record_limit = DEFAULT_RECORD_LIMIT;
-    private int max_connections = DEFAULT_MAX_CONNECTIONS;
-    private Duration idle_timeout = Duration.ZERO;
-    private Duration record_timeout = DEFAULT_RECORD_TIMEOUT;
-    private long buffer_budget = Math.max(2L * DEFAULT_RECORD_LIMIT, Runtime.getRuntime().maxMemory() / 2);
+    private final ServerSettings settings;
     private volatile boolean serialized;
 
     private boolean started;
@@ -85,11 +104,49 @@ public final class RpcServer implements AutoCloseable {
 
     /** A server with the default settings and no services. */
     public RpcServer() {
+        this(new ServerSettings());
+    }
+
+    /**
+     * A server with the given settings (a copy is kept) and no services.
+     *
+     * @param settings the settings
+     */
+    public RpcServer(ServerSettings settings) {
+        this.settings = settings.copy();
+        this.serialized = settings.serialized();
     }
 
     private void check_not_started() {
         if (started)
             throw new IllegalStateException("server already started");
+    }
+
+    /**
+     * A copy of the server's settings.
+     *
+     * @return the copy
+     */
+    public synchronized ServerSettings settings() {
+        return settings.copy().serialized(serialized);
+    }
+
+    ServerStats.Counters counters() {
+        return counters;
+    }
+
+    /**
+     * A snapshot of the server's counters: calls by how they were answered,
+     * connections, bytes (see {@link ServerStats}).
+     *
+     * @return the snapshot
+     */
+    public ServerStats stats() {
+        TcpServer t;
+        synchronized (this) {
+            t = tcp;
+        }
+        return counters.snapshot(t == null ? 0 : t.connections());
     }
 
     /**
@@ -100,7 +157,7 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setAddress(InetAddress address) {
         check_not_started();
-        this.address = address;
+        settings.address(address);
     }
 
     /**
@@ -112,9 +169,7 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setPort(int port) {
         check_not_started();
-        if (port < 0 || port > 65535)
-            throw new IllegalArgumentException("port out of range: " + port);
-        this.port = port;
+        settings.port(port);
     }
 
     /**
@@ -127,10 +182,7 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setProtocols(boolean tcp, boolean udp) {
         check_not_started();
-        if (!tcp && !udp)
-            throw new IllegalArgumentException("no protocol to serve");
-        use_tcp = tcp;
-        use_udp = udp;
+        settings.protocols(tcp, udp);
     }
 
     /**
@@ -143,15 +195,15 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setRecordLimit(int bytes) {
         check_not_started();
-        if (bytes <= 0)
-            throw new IllegalArgumentException("record limit must be positive");
-        record_limit = bytes;
+        settings.recordLimit(bytes);
     }
 
     /**
-     * Sets the most TCP connections served at once. When a new connection
-     * comes while that many live, the one idle (between records) the
-     * longest is closed for it; when none is idle, the new one is refused.
+     * Sets the most TCP connections served at once (default 1,024). When a
+     * new connection comes while that many live, an idle one (no call
+     * running, not inside a record) is closed for it: first the one that
+     * has waited longest without ever sending a whole record, then the one
+     * idle the longest; when none is idle, the new one is refused.
      *
      * @param n the limit, positive
      * @throws IllegalArgumentException when not positive
@@ -159,9 +211,7 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setMaxConnections(int n) {
         check_not_started();
-        if (n <= 0)
-            throw new IllegalArgumentException("connection limit must be positive");
-        max_connections = n;
+        settings.maxConnections(n);
     }
 
     /**
@@ -174,14 +224,13 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setIdleTimeout(Duration timeout) {
         check_not_started();
-        if (timeout.isNegative())
-            throw new IllegalArgumentException("idle time-out must not be negative");
-        idle_timeout = timeout;
+        settings.idleTimeout(timeout);
     }
 
     /**
-     * Sets how long a TCP connection may wait inside a record for more bytes,
-     * or leave a reply untaken, before it is closed.
+     * Sets the longest a TCP record may take from its first byte to its
+     * last, however its bytes trickle in, and the longest a peer may leave a
+     * reply untaken; a connection that passes it is closed.
      *
      * @param timeout the time-out, positive (default 30 seconds)
      * @throws IllegalArgumentException when not positive
@@ -189,14 +238,12 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setRecordTimeout(Duration timeout) {
         check_not_started();
-        if (timeout.isNegative() || timeout.isZero())
-            throw new IllegalArgumentException("record time-out must be positive");
-        record_timeout = timeout;
+        settings.recordTimeout(timeout);
     }
 
     /**
-     * Sets how many bytes all TCP connections together may buffer for
-     * records beyond their first 8 KiB each. A connection whose record needs
+     * Sets how many bytes all TCP connections together may hold in records
+     * being read or run. A connection whose record needs
      * more while the budget is spent is closed, so that many large records
      * at once cannot exhaust the heap. The default is half the heap's
      * maximum size, and at least 8 MiB.
@@ -207,9 +254,7 @@ public final class RpcServer implements AutoCloseable {
      */
     public synchronized void setBufferBudget(long bytes) {
         check_not_started();
-        if (bytes <= 0)
-            throw new IllegalArgumentException("buffer budget must be positive");
-        buffer_budget = bytes;
+        settings.bufferBudget(bytes);
     }
 
     /**
@@ -256,19 +301,22 @@ public final class RpcServer implements AutoCloseable {
         check_not_started();
         if (closed)
             throw new IllegalStateException("server closed");
-        ServerSocket listener = null;
-        DatagramSocket datagrams = null;
+        ServerSettings run = settings.copy();
+        ServerSocketChannel listener = null;
+        DatagramChannel datagrams = null;
+        InetAddress address = run.address();
+        int port = run.port();
         // With port 0 the UDP port may be taken where TCP got a free one; try other ports then.
         for (int attempt = 0;; attempt++) {
             try {
-                if (use_tcp) {
-                    listener = new ServerSocket();
-                    listener.setReuseAddress(true);
-                    listener.bind(new InetSocketAddress(address, port), 128);
+                if (run.tcp()) {
+                    listener = ServerSocketChannel.open();
+                    listener.setOption(StandardSocketOptions.SO_REUSEADDR, true);
+                    listener.bind(new InetSocketAddress(address, port), run.backlog());
                 }
-                if (use_udp) {
-                    int p = listener != null ? listener.getLocalPort() : port;
-                    datagrams = new DatagramSocket(null);
+                if (run.udp()) {
+                    int p = listener != null ? listener.socket().getLocalPort() : port;
+                    datagrams = DatagramChannel.open();
                     datagrams.bind(new InetSocketAddress(address, p));
                 }
                 break;
@@ -283,13 +331,20 @@ public final class RpcServer implements AutoCloseable {
                     throw e;
             }
         }
-        int ms_idle = (int) Math.min(Integer.MAX_VALUE, idle_timeout.toMillis());
-        int ms_stall = (int) Math.max(1, Math.min(Integer.MAX_VALUE, record_timeout.toMillis()));
-        if (listener != null)
-            tcp = new TcpServer(dispatcher, listener, record_limit, max_connections, ms_idle, ms_stall, buffer_budget,
-                    CodecThread.STACK_SIZE);
-        if (datagrams != null)
-            udp = new UdpServer(dispatcher, datagrams, CodecThread.STACK_SIZE);
+        try {
+            if (listener != null)
+                tcp = new TcpServer(dispatcher, counters, listener, run);
+            if (datagrams != null)
+                udp = new UdpServer(dispatcher, counters, datagrams, run);
+        } catch (IOException | RuntimeException e) {
+            if (listener != null)
+                listener.close();
+            if (datagrams != null)
+                datagrams.close();
+            tcp = null;
+            udp = null;
+            throw e;
+        }
         started = true;
         if (tcp != null)
             tcp.start();

@@ -34,6 +34,12 @@ final class RuntimeLog {
      * record is written.
      */
     static void limited(System.Logger log, System.Logger.Level level, String kind, Supplier<String> message) {
+        limited(log, level, kind, message, null);
+    }
+
+    /** As {@link #limited(System.Logger, System.Logger.Level, String, Supplier)}, with a throwable's stack trace. */
+    static void limited(System.Logger log, System.Logger.Level level, String kind, Supplier<String> message,
+            Throwable thrown) {
         if (!log.isLoggable(level)) {
             return;
         }
@@ -42,7 +48,12 @@ final class RuntimeLog {
             return;
         }
         String text = message.get();
-        log.log(level, dropped == 0 ? text : text + " (" + dropped + " similar records dropped)");
+        if (dropped != 0)
+            text += " (" + dropped + " similar records dropped)";
+        if (thrown == null)
+            log.log(level, text);
+        else
+            log.log(level, text, thrown);
     }
 
     /** One kind's current window: when it began, how many passed and were dropped in it. */

@@ -15,17 +15,25 @@ import java.net.InetAddress;
  * <p>How a call is answered (RFC 5531):
  * <ul>
  * <li>{@code proc_call} returns a result: SUCCESS with the encoded result;</li>
- * <li>it returns null (no such procedure): PROC_UNAVAIL;</li>
+ * <li>it returns null for a procedure the service does not have:
+ * PROC_UNAVAIL;</li>
+ * <li>it returns null for a procedure it has (a service method returned
+ * null where a result is due): SYSTEM_ERR, logged;</li>
  * <li>it throws {@link XDRError} (the arguments cannot be decoded, or nest
  * deeper than {@link XDR#MAX_DEPTH}): GARBAGE_ARGS;</li>
  * <li>it throws anything else, or the result cannot be encoded: SYSTEM_ERR,
- * and the server goes on;</li>
+ * logged with the stack trace, and the server goes on;</li>
  * <li>the program is not served: PROG_UNAVAIL; the version is not:
  * PROG_MISMATCH with the lowest and highest version of the program the
  * server has;</li>
  * <li>the RPC version is not 2: RPC_MISMATCH; credentials that are
  * malformed or over 400 bytes: AUTH_ERROR (see {@link RpcServer}).</li>
  * </ul>
+ *
+ * <p>A procedure counts as one the service has when its number is the value
+ * of a constant named {@code _NAME_proc} in an interface the service's
+ * class implements (as generated interfaces declare them), or when
+ * {@code proc_call} read its arguments before returning null.
  *
  * <p>{@code proc_call} may run for several calls at once, on different
  * threads (see {@link RpcServer#setSerialized}); {@link #currentCall()}
@@ -36,6 +44,7 @@ public abstract class Svc {
     final int ver;
     final Object call_lock = new Object();
     private RpcServer own; // the server of start(), if any
+    private volatile java.util.Set<Integer> procedures; // from the _NAME_proc constants, found when first needed
 
     /**
      * A service for a program version.
@@ -58,6 +67,37 @@ public abstract class Svc {
      * @throws XDRError when the arguments cannot be decoded
      */
     public abstract XDT proc_call(int proc, XDR inXDR) throws XDRError;
+
+    /** True when the service's interfaces declare a procedure of that number. */
+    final boolean has_procedure(int proc) {
+        java.util.Set<Integer> known = procedures;
+        if (known == null) {
+            known = new java.util.HashSet<>();
+            for (Class<?> c = getClass(); c != null; c = c.getSuperclass())
+                collect(c, known, new java.util.HashSet<>());
+            procedures = known;
+        }
+        return known.contains(proc);
+    }
+
+    private static void collect(Class<?> c, java.util.Set<Integer> known, java.util.Set<Class<?>> seen) {
+        for (Class<?> i : c.getInterfaces()) {
+            if (!seen.add(i))
+                continue;
+            for (java.lang.reflect.Field f : i.getFields()) {
+                String name = f.getName();
+                if (f.getType() == int.class && name.length() > 6 && name.startsWith("_") && name.endsWith("_proc")
+                        && java.lang.reflect.Modifier.isStatic(f.getModifiers())) {
+                    try {
+                        known.add(f.getInt(null));
+                    } catch (IllegalAccessException | RuntimeException e) {
+                        // not readable: not a procedure number we can use
+                    }
+                }
+            }
+            collect(i, known, seen);
+        }
+    }
 
     /**
      * The call that the current thread is running, for use inside

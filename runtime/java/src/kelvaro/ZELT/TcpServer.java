@@ -2,178 +2,168 @@
 package kelvaro.ZELT;
 
 import java.io.IOException;
-import java.io.InputStream;
-import java.io.OutputStream;
+import java.net.InetAddress;
 import java.net.InetSocketAddress;
-import java.net.ServerSocket;
-import java.net.Socket;
+import java.net.StandardSocketOptions;
+import java.nio.ByteBuffer;
+import java.nio.channels.CancelledKeyException;
+import java.nio.channels.SelectionKey;
+import java.nio.channels.Selector;
+import java.nio.channels.ServerSocketChannel;
+import java.nio.channels.SocketChannel;
+import java.util.ArrayDeque;
 import java.util.ArrayList;
-import java.util.HashSet;
+import java.util.HashMap;
+import java.util.LinkedHashSet;
 import java.util.List;
-import java.util.Set;
-import java.util.concurrent.SynchronousQueue;
+import java.util.Map;
+import java.util.concurrent.ConcurrentLinkedQueue;
+import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.ThreadPoolExecutor;
 import java.util.concurrent.TimeUnit;
 
 /**
- * The TCP side of an {@link RpcServer}: an acceptor thread, and one worker
- * thread with a large stack per live connection, taken from a pool whose
- * idle threads end after 30 seconds. At most max_connections connections
- * live at once; when full, a new connection evicts the one that has been
- * idle (between records) the longest, or is refused when none is idle. A
- * connection that sends a record over the limit, stalls inside a record
- * longer than the record time-out, does not take a reply for longer than
- * the record time-out, stays idle longer than the idle time-out, or sends
- * something that is not a call is closed.
+ * The TCP side of an {@link RpcServer}: one selector thread accepts
+ * connections and reads every connection without blocking, building
+ * records with a {@link RecordAssembler}; whole records go to a pool of
+ * worker threads that run the calls and write the replies. No thread
+ * belongs to a connection, and an idle connection holds no buffer, so
+ * slow, stalled or silent peers cost a few hundred bytes each and keep no
+ * one else from being served.
+ *
+ * <p>Per connection, calls run one at a time in the order they came and
+ * their replies go out in that order; calls that came together are
+ * answered in one write. Bytes that come while a call runs are read and
+ * assembled, up to {@link #MAX_QUEUED} whole records, after which the
+ * connection is not read until its queue drains.
+ *
+ * <p>A connection is closed when it: announces a record over the limit,
+ * sends more fragments in a record than the fragment limit or an empty
+ * fragment that is not the last, needs record bytes past the buffer
+ * budget, takes longer than the record time-out from a record's first byte
+ * to its last, leaves a reply untaken longer than the record time-out,
+ * stays idle past the idle time-out, or sends something that is not a
+ * call. Deadlines are checked every {@link #SWEEP_MS} ms at most.
+ *
+ * <p>Admission: at most max_connections live, and at most max_per_address
+ * from one address when set. A connection over either limit closes an
+ * idle connection (no call running, not inside a record) in its place:
+ * first the one that has waited longest without ever sending a whole
+ * record, then the one idle the longest; only connections from the same
+ * address when the per-address limit is the one reached. With none idle,
+ * the new connection is refused.
  */
 final class TcpServer {
-    /** Replies to calls that arrived together are written together up to this many bytes. */
+    /** Replies to calls that came together are written together up to this many bytes. */
     private static final int BATCH = 64 * 1024;
+    /** Whole records queued on a connection whose call runs, before it is read no further. */
+    static final int MAX_QUEUED = 16;
+    /** Longest wait between deadline checks. */
+    static final int SWEEP_MS = 200;
+    /** Bytes read from one connection at a time. */
+    private static final int READ_CHUNK = 256 * 1024;
+    /** Reply buffers of the workers larger than this are dropped after use. */
+    private static final int KEEP_REPLY = 16 << 20;
+
+    private static final System.Logger LOG = RuntimeLog.logger("server");
+    private static final byte[] NO_BYTES = new byte[0];
 
     private final CallDispatcher dispatcher;
+    private final ServerStats.Counters counters;
     private final int record_limit;
+    private final int max_fragments;
     private final int max_connections;
-    private final int idle_ms;
-    private final int stall_ms;
-    private final RecordReader.Budget budget;
+    private final int max_per_address;
+    private final long idle_ns;
+    private final long record_ns;
+    private final long sweep_ns;
+    private final RecordAssembler.Budget budget;
 
-    private final ServerSocket listener;
-    private final Thread acceptor;
-    private final Thread watchdog;
+    private final ServerSocketChannel listener;
+    private final Selector selector;
+    private final Thread selector_thread;
     private final ThreadPoolExecutor workers;
-    private final Set<Connection> live = new HashSet<>(); // guarded by itself
+    private final ConcurrentLinkedQueue<Runnable> tasks = new ConcurrentLinkedQueue<>();
+    private final ByteBuffer chunk = ByteBuffer.allocateDirect(READ_CHUNK);
+    private final ThreadLocal<XDR[]> worker_xdr = ThreadLocal.withInitial(() -> new XDR[] {new XDR(new byte[0]), new XDR(512)});
+
+    // Guarded by this.
+    private final LinkedHashSet<Connection> live = new LinkedHashSet<>();
+    private final Map<InetAddress, Integer> per_address = new HashMap<>();
+
     private volatile boolean closed;
+    private long accept_resume; // nanoTime when accepting resumes after the system ran out of descriptors; 0: accepting
 
-    /** One accepted connection and what its worker knows about it. */
-    private final class Connection implements Runnable {
-        final Socket socket;
-        final RecordReader records;
-        volatile boolean calling;
-        volatile long idle_since = System.nanoTime();
-        volatile long writing_since; // 0 when not writing
+    /** One accepted connection. Fields marked "selector" are touched only by the selector thread. */
+    private final class Connection {
+        final SocketChannel channel;
+        final InetSocketAddress remote;
+        final InetAddress address;
+        final RecordAssembler assembler; // selector
+        SelectionKey key;                // selector
 
-        Connection(Socket socket) {
-            this.socket = socket;
-            this.records = new RecordReader(record_limit, budget);
+        // Guarded by this connection.
+        final ArrayDeque<RecordAssembler.Record> queued = new ArrayDeque<>(2);
+        boolean busy;          // a worker runs its calls, or the selector writes a reply
+        boolean read_paused;   // not read until the queue drains
+        ByteBuffer unsent;     // reply bytes the selector writes, when the peer was slow to take them
+        long unsent_since;
+        long idle_since;
+        boolean proven;        // it has sent a whole record
+        boolean closed;
+
+        Connection(SocketChannel channel, InetSocketAddress remote, long now) {
+            this.channel = channel;
+            this.remote = remote;
+            this.address = remote.getAddress();
+            this.assembler = new RecordAssembler(record_limit, max_fragments, budget);
+            this.idle_since = now;
         }
 
-        boolean idle() {
-            return !calling && !records.inside_record();
-        }
-
-        void close() {
-            try {
-                socket.close();
-            } catch (IOException e) {
-                // closed either way
-            }
-        }
-
-        @Override
-        public void run() {
-            try {
-                serve();
-            } catch (IOException | RuntimeException | Error e) {
-                // A broken, stalled, hostile or evicted connection ends here; the others go on.
-            } finally {
-                records.release();
-                synchronized (live) {
-                    live.remove(this);
-                }
-                close();
-            }
-        }
-
-        private void serve() throws IOException {
-            InetSocketAddress remote = (InetSocketAddress) socket.getRemoteSocketAddress();
-            InputStream in = socket.getInputStream();
-            OutputStream out = socket.getOutputStream();
-            records.set_timeouts(socket, idle_ms, stall_ms);
-            XDR call = new XDR(new byte[0]);
-            XDR reply = new XDR(512);
-            reply.reset_encode(0);
-            while (records.read(in)) {
-                calling = true;
-                int header = reply.position();
-                reply.enc_int(0);
-                if (!dispatcher.dispatch(records.buffer(), records.start(), records.length(), call, reply, remote,
-                        "tcp", Integer.MAX_VALUE - 8 - header)) {
-                    reply.set_position(header);
-                    if (header > 0)
-                        out.write(reply.buffer(), 0, header);
-                    return; // not a call: the peer does not speak RPC
-                }
-                reply.put_int_at(header, 0x80000000 | (reply.position() - header - 4));
-                // Calls that came in one batch get their replies in one write.
-                if (reply.position() < BATCH && records.next_record_buffered())
-                    continue;
-                writing_since = System.nanoTime() | 1;
-                out.write(reply.buffer(), 0, reply.position());
-                writing_since = 0;
-                if (reply.capacity() > RecordReader.KEEP)
-                    reply = new XDR(512);
-                reply.reset_encode(0);
-                idle_since = System.nanoTime();
-                calling = false;
-            }
+        /** No call running or queued, no reply waiting, not inside a record: may be closed for room. */
+        synchronized boolean idle() {
+            return !busy && !closed && queued.isEmpty() && !assembler.inside();
         }
     }
 
-    TcpServer(CallDispatcher dispatcher, ServerSocket listener, int record_limit, int max_connections, int idle_ms,
-            int stall_ms, long buffer_budget, long stack_size) {
+    TcpServer(CallDispatcher dispatcher, ServerStats.Counters counters, ServerSocketChannel listener,
+            ServerSettings settings) throws IOException {
         this.dispatcher = dispatcher;
-        this.budget = new RecordReader.Budget(buffer_budget);
+        this.counters = counters;
         this.listener = listener;
-        this.record_limit = record_limit;
-        this.max_connections = max_connections;
-        this.idle_ms = idle_ms;
-        this.stall_ms = stall_ms;
-        int port = listener.getLocalPort();
-        workers = new ThreadPoolExecutor(0, Integer.MAX_VALUE, 30, TimeUnit.SECONDS, new SynchronousQueue<>(), r -> {
-            Thread t = new Thread(null, r, "kelvaro-zelt tcp " + port + " worker", stack_size);
+        this.record_limit = settings.recordLimit();
+        this.max_fragments = settings.maxFragments();
+        this.max_connections = settings.maxConnections();
+        this.max_per_address = settings.maxConnectionsPerAddress();
+        this.idle_ns = settings.idleTimeout().toNanos();
+        this.record_ns = settings.recordTimeout().toNanos();
+        this.sweep_ns = Math.max(5_000_000L, Math.min(SWEEP_MS * 1_000_000L, record_ns / 4));
+        this.budget = new RecordAssembler.Budget(settings.bufferBudget());
+        int port = port_of(listener);
+        int threads = settings.workerThreads();
+        workers = new ThreadPoolExecutor(threads, threads, 30, TimeUnit.SECONDS, new LinkedBlockingQueue<>(), r -> {
+            Thread t = new Thread(null, r, "kelvaro-zelt tcp " + port + " worker", CodecThread.WORKER_STACK_SIZE);
             t.setDaemon(true);
             return t;
         });
-        acceptor = new Thread(this::accept_loop, "kelvaro-zelt tcp " + port + " acceptor");
-        acceptor.setDaemon(true);
-        watchdog = new Thread(this::watch_writes, "kelvaro-zelt tcp " + port + " watchdog");
-        watchdog.setDaemon(true);
+        workers.allowCoreThreadTimeOut(true);
+        listener.configureBlocking(false);
+        selector = Selector.open();
+        listener.register(selector, SelectionKey.OP_ACCEPT);
+        selector_thread = new Thread(this::select_loop, "kelvaro-zelt tcp " + port + " selector");
+        selector_thread.setDaemon(true);
+    }
+
+    private static int port_of(ServerSocketChannel ch) {
+        return ch.socket().getLocalPort();
     }
 
     void start() {
-        acceptor.start();
-        watchdog.start();
-    }
-
-    /**
-     * Closes connections whose peer has not taken a reply for longer than
-     * the record time-out: a socket write has no time-out of its own, and a
-     * peer that sends calls but reads no replies would hold its worker.
-     */
-    private void watch_writes() {
-        long limit = stall_ms * 1_000_000L;
-        while (!closed) {
-            try {
-                Thread.sleep(Math.max(10, Math.min(stall_ms / 4, 1000)));
-            } catch (InterruptedException e) {
-                return;
-            }
-            long now = System.nanoTime();
-            List<Connection> stuck = new ArrayList<>();
-            synchronized (live) {
-                for (Connection c : live) {
-                    long since = c.writing_since;
-                    if (since != 0 && now - since > limit)
-                        stuck.add(c);
-                }
-            }
-            for (Connection c : stuck)
-                c.close();
-        }
+        selector_thread.start();
     }
 
     int port() {
-        return listener.getLocalPort();
+        return port_of(listener);
     }
 
     /** The bytes of the buffer budget not in use. */
@@ -182,73 +172,507 @@ final class TcpServer {
     }
 
     /** The number of live connections. */
-    int connections() {
-        synchronized (live) {
-            return live.size();
+    synchronized int connections() {
+        return live.size();
+    }
+
+    // ---- the selector thread
+
+    private void select_loop() {
+        long next_sweep = System.nanoTime() + sweep_ns;
+        while (!closed) {
+            try {
+                long wait = Math.max(1, (next_sweep - System.nanoTime()) / 1_000_000L);
+                selector.select(wait);
+            } catch (IOException | RuntimeException e) {
+                if (closed)
+                    break;
+                RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "selector", () -> "TCP selector failed: " + e);
+                continue;
+            }
+            Runnable task;
+            while ((task = tasks.poll()) != null)
+                task.run();
+            for (SelectionKey k : selector.selectedKeys()) {
+                try {
+                    if (!k.isValid())
+                        continue;
+                    if (k.isAcceptable()) {
+                        accept_burst();
+                        continue;
+                    }
+                    Connection c = (Connection) k.attachment();
+                    if (k.isWritable())
+                        write_unsent(c);
+                    if (k.isValid() && k.isReadable())
+                        read(c);
+                } catch (CancelledKeyException e) {
+                    // closed by a worker meanwhile
+                } catch (RuntimeException e) {
+                    // A fault of the server's own: lose that connection, keep serving the others.
+                    RuntimeLog.limited(LOG, System.Logger.Level.ERROR, "selector",
+                            () -> "TCP connection handling failed", e);
+                    if (k.attachment() instanceof Connection)
+                        close((Connection) k.attachment());
+                }
+            }
+            selector.selectedKeys().clear();
+            long now = System.nanoTime();
+            if (now - next_sweep >= 0) {
+                sweep(now);
+                next_sweep = now + sweep_ns;
+            }
+        }
+        shut_down();
+    }
+
+    /** Accepts what the backlog holds, up to a bound so that reading goes on during a flood. */
+    private void accept_burst() {
+        for (int i = 0; i < 512; i++) {
+            SocketChannel ch;
+            try {
+                ch = listener.accept();
+            } catch (IOException e) {
+                // Out of descriptors, most likely: stop accepting for a moment instead of spinning.
+                RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "accept",
+                        () -> "TCP accept failed, pausing for 100 ms: " + e.getMessage());
+                listener.keyFor(selector).interestOps(0);
+                accept_resume = (System.nanoTime() + 100_000_000L) | 1;
+                return;
+            }
+            if (ch == null)
+                return;
+            admit(ch);
         }
     }
 
-    private void accept_loop() {
-        while (!closed) {
-            Socket s;
-            try {
-                s = listener.accept();
-            } catch (IOException e) {
-                if (closed)
-                    return;
-                continue; // a connection that failed while being accepted
+    private void admit(SocketChannel ch) {
+        long now = System.nanoTime();
+        InetSocketAddress remote;
+        try {
+            remote = (InetSocketAddress) ch.getRemoteAddress();
+        } catch (IOException e) {
+            close_quietly(ch);
+            return;
+        }
+        if (remote == null) {
+            close_quietly(ch);
+            return;
+        }
+        Connection c = new Connection(ch, remote, now);
+        Connection victim = null;
+        boolean refused = false;
+        String why = null;
+        synchronized (this) {
+            int from_here = per_address.getOrDefault(c.address, 0);
+            if (max_per_address > 0 && from_here >= max_per_address) {
+                victim = victim(c.address);
+                why = "its address has " + from_here + " connections, the most allowed";
+            } else if (live.size() >= max_connections) {
+                victim = victim(null);
+                why = "the server has " + live.size() + " connections, the most allowed";
             }
-            Connection c = new Connection(s);
-            Connection victim = null;
-            synchronized (live) {
-                if (closed) {
-                    c.close();
-                    return;
-                }
-                if (live.size() >= max_connections) {
-                    for (Connection o : live)
-                        if (o.idle() && (victim == null || o.idle_since < victim.idle_since))
-                            victim = o;
-                    if (victim == null) {
-                        c.close(); // every connection is busy: refuse the new one
-                        continue;
-                    }
-                    live.remove(victim);
-                }
+            if (why != null && victim == null) {
+                refused = true;
+            } else {
+                if (victim != null)
+                    forget(victim);
                 live.add(c);
+                per_address.merge(c.address, 1, Integer::sum);
             }
-            if (victim != null)
-                victim.close();
-            try {
-                s.setTcpNoDelay(true);
-                workers.execute(c);
-            } catch (IOException | RuntimeException e) {
-                c.close();
-                synchronized (live) {
-                    live.remove(c);
+        }
+        if (refused) {
+            counters.refused.increment();
+            close_quietly(ch);
+            String reason = why;
+            RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "refused",
+                    () -> "TCP connection from " + remote + " refused: " + reason + " and none is idle");
+            return;
+        }
+        if (victim != null) {
+            counters.evicted.increment();
+            Connection v = victim;
+            String reason = why;
+            RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "evicted", () -> "TCP connection from " + v.remote
+                    + " closed to make room for one from " + remote + ": " + reason);
+            close(v);
+        }
+        counters.accepted.increment();
+        try {
+            ch.configureBlocking(false);
+            ch.setOption(StandardSocketOptions.TCP_NODELAY, true);
+            c.key = ch.register(selector, SelectionKey.OP_READ, c);
+        } catch (IOException | RuntimeException e) {
+            close(c);
+        }
+    }
+
+    /**
+     * The idle connection to close for a new one (of that address, or of
+     * any when null): the oldest that never sent a whole record, else the
+     * one idle the longest; null when none is idle. Caller holds this.
+     */
+    private Connection victim(InetAddress address) {
+        Connection fresh = null, idle = null;
+        for (Connection o : live) {
+            if (address != null && !address.equals(o.address))
+                continue;
+            synchronized (o) {
+                if (!o.idle())
+                    continue;
+                if (!o.proven) {
+                    if (fresh == null || o.idle_since < fresh.idle_since)
+                        fresh = o;
+                } else if (idle == null || o.idle_since < idle.idle_since) {
+                    idle = o;
                 }
             }
+        }
+        return fresh != null ? fresh : idle;
+    }
+
+    /** Takes c out of the books; caller holds this. */
+    private void forget(Connection c) {
+        if (live.remove(c)) {
+            int n = per_address.getOrDefault(c.address, 1) - 1;
+            if (n <= 0)
+                per_address.remove(c.address);
+            else
+                per_address.put(c.address, n);
+        }
+    }
+
+    private void read(Connection c) {
+        ByteBuffer b = chunk;
+        b.clear();
+        int n;
+        try {
+            n = c.channel.read(b);
+        } catch (IOException e) {
+            close(c);
+            return;
+        }
+        if (n < 0) {
+            if (c.assembler.inside())
+                RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "cut-short",
+                        () -> "TCP connection from " + c.remote + " ended inside a record");
+            close(c);
+            return;
+        }
+        if (n == 0)
+            return;
+        counters.bytes_in.add(n);
+        b.flip();
+        long now = System.nanoTime();
+        try {
+            while (b.hasRemaining()) {
+                RecordAssembler.Record r = c.assembler.feed(b, now);
+                if (r != null)
+                    record_done(c, r);
+            }
+        } catch (RecordAssembler.Fault f) {
+            fault(c, f.kind, f.getMessage());
+        }
+    }
+
+    /** A whole record came: run it, or queue it behind the call that runs. */
+    private void record_done(Connection c, RecordAssembler.Record r) {
+        boolean run;
+        synchronized (c) {
+            if (c.closed) {
+                budget.give(r.charge);
+                return;
+            }
+            c.proven = true;
+            run = !c.busy;
+            if (run) {
+                c.busy = true;
+            } else {
+                c.queued.addLast(r);
+                if (c.queued.size() >= MAX_QUEUED && !c.read_paused) {
+                    c.read_paused = true;
+                    c.key.interestOps(c.key.interestOps() & ~SelectionKey.OP_READ);
+                }
+            }
+        }
+        if (run)
+            submit(c, r);
+    }
+
+    private void submit(Connection c, RecordAssembler.Record r) {
+        try {
+            workers.execute(() -> serve(c, r));
+        } catch (RuntimeException e) {
+            budget.give(r.charge);
+            close(c); // shutting down
+        }
+    }
+
+    /** Writes what a slow peer left untaken; when done, the connection's next call may run. */
+    private void write_unsent(Connection c) {
+        ByteBuffer u;
+        synchronized (c) {
+            u = c.unsent;
+        }
+        if (u == null)
+            return;
+        try {
+            int n = c.channel.write(u);
+            counters.bytes_out.add(n);
+        } catch (IOException e) {
+            close(c);
+            return;
+        }
+        if (u.hasRemaining())
+            return;
+        c.key.interestOps(c.key.interestOps() & ~SelectionKey.OP_WRITE);
+        RecordAssembler.Record next;
+        synchronized (c) {
+            c.unsent = null;
+            next = c.queued.pollFirst();
+            if (next == null) {
+                c.busy = false;
+                c.idle_since = System.nanoTime();
+            }
+        }
+        resume_reading(c);
+        if (next != null)
+            submit(c, next);
+    }
+
+    /** Reads the connection again after its queue drained (selector thread). */
+    private void resume_reading(Connection c) {
+        synchronized (c) {
+            if (!c.read_paused || c.closed || c.queued.size() >= MAX_QUEUED)
+                return;
+            c.read_paused = false;
+        }
+        try {
+            c.key.interestOps(c.key.interestOps() | SelectionKey.OP_READ);
+            c.assembler.restart_clock(System.nanoTime()); // the pause was the server's doing
+        } catch (CancelledKeyException e) {
+            // closed meanwhile
+        }
+    }
+
+    /** Closes connections past a deadline; resumes accepting after a pause. */
+    private void sweep(long now) {
+        if (accept_resume != 0 && now - accept_resume >= 0) {
+            accept_resume = 0;
+            listener.keyFor(selector).interestOps(SelectionKey.OP_ACCEPT);
+        }
+        List<Connection> all;
+        synchronized (this) {
+            all = new ArrayList<>(live);
+        }
+        for (Connection c : all) {
+            long started = c.assembler.started();
+            boolean paused, idle;
+            long unsent_since, idle_since;
+            synchronized (c) {
+                paused = c.read_paused;
+                unsent_since = c.unsent != null ? c.unsent_since : 0;
+                idle = !c.busy && c.queued.isEmpty() && started == 0;
+                idle_since = c.idle_since;
+            }
+            if (started != 0 && !paused && now - started > record_ns) {
+                counters.deadlines.increment();
+                fault(c, "record-deadline", "record not whole " + record_ns / 1_000_000L + " ms after its first byte");
+            } else if (unsent_since != 0 && now - unsent_since > record_ns) {
+                counters.deadlines.increment();
+                fault(c, "reply-deadline", "reply not taken within " + record_ns / 1_000_000L + " ms");
+            } else if (idle && idle_ns > 0 && now - idle_since > idle_ns) {
+                counters.evicted.increment();
+                RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "idle",
+                        () -> "TCP connection from " + c.remote + " closed after the idle time-out");
+                close(c);
+            }
+        }
+    }
+
+    private void fault(Connection c, String kind, String message) {
+        counters.faults.increment();
+        RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, kind,
+                () -> "TCP connection from " + c.remote + " closed: " + message);
+        close(c);
+    }
+
+    // ---- the workers
+
+    /** Runs the connection's calls, first r, then what queued meanwhile, and writes the replies in order. */
+    private void serve(Connection c, RecordAssembler.Record r) {
+        XDR[] xdr = worker_xdr.get();
+        XDR call = xdr[0];
+        XDR reply = xdr[1];
+        reply.reset_encode(0);
+        try {
+            while (r != null) {
+                int header = reply.position();
+                reply.enc_int(0);
+                boolean answered;
+                try {
+                    answered = dispatcher.dispatch(r.bytes, 0, r.length, call, reply, c.remote, "tcp",
+                            Integer.MAX_VALUE - 8 - header);
+                } finally {
+                    budget.give(r.charge);
+                    call.reset_decode(NO_BYTES, 0, 0); // drop the record
+                }
+                if (!answered) {
+                    reply.set_position(header);
+                    if (header > 0)
+                        write(c, reply, null);
+                    counters.faults.increment();
+                    RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "not-a-call",
+                            () -> "TCP connection from " + c.remote + " closed: it sent a record that is not a call");
+                    close(c);
+                    return;
+                }
+                reply.put_int_at(header, 0x80000000 | (reply.position() - header - 4));
+                RecordAssembler.Record next;
+                synchronized (c) {
+                    next = c.queued.pollFirst();
+                    if (next == null || reply.position() >= BATCH) {
+                        if (next != null) {
+                            c.queued.addFirst(next);
+                            next = null;
+                        }
+                    }
+                }
+                if (next != null) {
+                    r = next;
+                    continue;
+                }
+                if (!write(c, reply, c))
+                    return; // the selector writes the rest and runs what is queued
+                reply.reset_encode(0);
+                synchronized (c) {
+                    r = c.queued.pollFirst();
+                    if (r == null) {
+                        c.busy = false;
+                        c.idle_since = System.nanoTime();
+                    }
+                    if (c.read_paused && c.queued.size() < MAX_QUEUED)
+                        post(() -> resume_reading(c));
+                }
+            }
+        } catch (IOException e) {
+            close(c);
+        } catch (RuntimeException | Error e) {
+            close(c);
+            if (e instanceof VirtualMachineError)
+                throw e;
+        } finally {
+            if (reply.capacity() > KEEP_REPLY)
+                xdr[1] = new XDR(512);
+        }
+    }
+
+    /**
+     * Writes the reply bytes. Returns true when all went; else, when handoff
+     * is the connection, gives the rest to the selector to write as the peer
+     * takes it and returns false.
+     */
+    private boolean write(Connection c, XDR reply, Connection handoff) throws IOException {
+        ByteBuffer b = ByteBuffer.wrap(reply.buffer(), 0, reply.position());
+        while (b.hasRemaining()) {
+            int n = c.channel.write(b);
+            if (n == 0)
+                break;
+            counters.bytes_out.add(n);
+        }
+        if (!b.hasRemaining() || handoff == null)
+            return true;
+        ByteBuffer rest = ByteBuffer.allocate(b.remaining());
+        rest.put(b).flip();
+        synchronized (c) {
+            c.unsent = rest;
+            c.unsent_since = System.nanoTime();
+        }
+        post(() -> {
+            try {
+                c.key.interestOps(c.key.interestOps() | SelectionKey.OP_WRITE);
+            } catch (CancelledKeyException e) {
+                // closed meanwhile
+            }
+        });
+        return false;
+    }
+
+    private void post(Runnable task) {
+        tasks.add(task);
+        selector.wakeup();
+    }
+
+    // ---- closing
+
+    /** Closes a connection once, from any thread, and gives back what it holds. */
+    private void close(Connection c) {
+        List<RecordAssembler.Record> dropped;
+        synchronized (c) {
+            if (c.closed)
+                return;
+            c.closed = true;
+            dropped = new ArrayList<>(c.queued);
+            c.queued.clear();
+            c.unsent = null;
+        }
+        synchronized (this) {
+            forget(c);
+        }
+        for (RecordAssembler.Record r : dropped)
+            budget.give(r.charge);
+        close_quietly(c.channel);
+        if (Thread.currentThread() == selector_thread)
+            c.assembler.release();
+        else
+            post(c.assembler::release);
+    }
+
+    private static void close_quietly(java.nio.channels.Channel ch) {
+        try {
+            ch.close();
+        } catch (IOException e) {
+            // closed either way
+        }
+    }
+
+    private void shut_down() {
+        List<Connection> open;
+        synchronized (this) {
+            open = new ArrayList<>(live);
+        }
+        for (Connection c : open)
+            close(c);
+        Runnable task;
+        while ((task = tasks.poll()) != null)
+            task.run();
+        close_quietly(listener);
+        try {
+            selector.close();
+        } catch (IOException e) {
+            // closed either way
         }
     }
 
     void close() {
         closed = true;
+        selector.wakeup();
         try {
-            listener.close();
-        } catch (IOException e) {
-            // closed either way
+            selector_thread.join(5000);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
         }
-        List<Connection> open;
-        synchronized (live) {
-            open = new ArrayList<>(live);
-            live.clear();
+        if (selector_thread.isAlive()) {
+            close_quietly(listener); // stuck: close what can be closed from here
+            List<Connection> open;
+            synchronized (this) {
+                open = new ArrayList<>(live);
+            }
+            for (Connection c : open)
+                close(c);
         }
-        for (Connection c : open)
-            c.close();
         workers.shutdown();
-        watchdog.interrupt();
         try {
-            acceptor.join(5000);
             workers.awaitTermination(5, TimeUnit.SECONDS);
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();

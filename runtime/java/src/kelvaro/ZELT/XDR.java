@@ -57,8 +57,11 @@ public class XDR {
 
     /**
      * The deepest nesting of optional data and arrays of objects that a
-     * stream encodes or decodes: 250,000 levels, which a linked list of
-     * 250,000 nodes reaches.
+     * stream encodes or decodes: 250,000 levels. Each optional datum that is
+     * present and each array of objects is one level; an absent one ends
+     * the nesting and is not a level, so a linked list of 250,000 nodes
+     * ({@code typedef node *list}) is exactly 250,000 levels deep and
+     * passes, and one of 250,001 nodes fails.
      */
     public static final int MAX_DEPTH = 250_000;
 
@@ -943,11 +946,12 @@ public class XDR {
      * @throws XDRError when the object cannot be encoded, or past {@link #MAX_DEPTH}
      */
     public void enc_ref(XDT v) throws XDRError {
+        enc_boolean(v != null);
+        if (v == null)
+            return; // absent data nests nothing
         enter();
         try {
-            enc_boolean(v != null);
-            if (v != null)
-                v.xdr(this);
+            v.xdr(this);
         } finally {
             depth--;
         }
@@ -962,10 +966,10 @@ public class XDR {
      *         decoded, or past {@link #MAX_DEPTH}
      */
     public XDT dec_ref(XDT proto) throws XDRError {
+        if (!dec_boolean())
+            return null; // absent data nests nothing
         enter();
         try {
-            if (!dec_boolean())
-                return null;
             proto.xdr(this);
             return proto;
         } finally {

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: Apache-2.0
+package kelvaro.ZELT;
+
+import java.nio.ByteBuffer;
+import java.util.concurrent.atomic.AtomicLong;
+
+/**
+ * Builds the records of RPC record marking (RFC 5531, section 11) from
+ * whatever bytes a non-blocking read delivered, for the server's selector
+ * front end: it never blocks and never waits, it only consumes the bytes
+ * it is given and says when a record is whole.
+ *
+ * <p>Bounds, each a {@link Fault} that ends the connection: a fragment
+ * header that takes the record past the record limit; more fragments in
+ * one record than the fragment limit; an empty fragment that is not the
+ * last (it carries nothing, and endless ones would be read forever); a
+ * record buffer that the server's byte budget cannot pay for. The record
+ * buffer is allocated when the record's first data byte arrives, sized from
+ * the record this connection sent last (so that a stream of equal records
+ * allocates each one once) and never past what the fragment headers have
+ * announced; it grows by doubling as bytes arrive, so memory follows the
+ * bytes that came, not what a header claims. Between records the assembler
+ * holds no buffer at all.
+ */
+final class RecordAssembler {
+    /** Smallest record buffer allocated. */
+    static final int INITIAL = 8192;
+
+    /** Bytes that all record buffers of a server may hold together. */
+    static final class Budget {
+        private final AtomicLong left;
+
+        Budget(long bytes) {
+            left = new AtomicLong(bytes);
+        }
+
+        /** Takes n bytes; false, taking nothing, when fewer are left. */
+        boolean take(long n) {
+            while (true) {
+                long l = left.get();
+                if (l < n)
+                    return false;
+                if (left.compareAndSet(l, l - n))
+                    return true;
+            }
+        }
+
+        void give(long n) {
+            if (n != 0)
+                left.addAndGet(n);
+        }
+
+        long left() {
+            return left.get();
+        }
+    }
+
+    /** The peer broke a bound; the connection cannot be used any further. */
+    static final class Fault extends Exception {
+        private static final long serialVersionUID = 1L;
+        /** A short name of the bound for counters and rate-limited logs. */
+        final String kind;
+
+        Fault(String kind, String message) {
+            super(message, null, false, false);
+            this.kind = kind;
+        }
+    }
+
+    /** A whole record: its bytes at [0, length) and the budget it holds until given back. */
+    static final class Record {
+        final byte[] bytes;
+        final int length;
+        final long charge;
+
+        Record(byte[] bytes, int length, long charge) {
+            this.bytes = bytes;
+            this.length = length;
+            this.charge = charge;
+        }
+    }
+
+    private static final byte[] EMPTY = new byte[0];
+
+    private final int limit;
+    private final int max_fragments;
+    private final Budget budget;
+
+    private int header;        // the header bytes gathered so far, big-endian
+    private int header_bytes;  // how many of its 4 bytes have come
+    private int frag_left = -1; // bytes of the current fragment still to come; -1 while reading a header
+    private boolean last;      // the current fragment ends the record
+    private int fragments;     // fragments of the current record so far
+    private byte[] buf;        // the record so far; null before its first data byte
+    private int length;        // bytes of the record in buf
+    private long charged;      // bytes of buf taken from the budget
+    private int hint;          // length of the last whole record
+    private long started;      // System.nanoTime() of the record's first byte; 0 between records
+    private boolean released;  // the connection is done
+
+    RecordAssembler(int limit, int max_fragments, Budget budget) {
+        this.limit = limit;
+        this.max_fragments = max_fragments;
+        this.budget = budget;
+    }
+
+    /** True while part of a record has come and the rest has not. */
+    boolean inside() {
+        return started != 0;
+    }
+
+    /** When the current record's first byte came (System.nanoTime()); 0 between records. */
+    long started() {
+        return started;
+    }
+
+    /** Restarts the current record's clock, after the server itself stopped reading for a while. */
+    void restart_clock(long now) {
+        if (started != 0)
+            started = now | 1;
+    }
+
+    /**
+     * Consumes bytes of src until a record is whole or src is empty.
+     *
+     * @return the whole record, whose budget the caller now holds, or null
+     *         when src ran out first
+     * @throws Fault when the peer broke a bound
+     */
+    Record feed(ByteBuffer src, long now) throws Fault {
+        if (released)
+            throw new Fault("closed", "the connection is closed");
+        if (started == 0 && src.hasRemaining())
+            started = now | 1; // never 0 while inside a record
+        while (src.hasRemaining()) {
+            if (frag_left < 0) {
+                while (header_bytes < 4 && src.hasRemaining()) {
+                    header = header << 8 | (src.get() & 0xff);
+                    header_bytes++;
+                }
+                if (header_bytes < 4)
+                    return null;
+                header_bytes = 0;
+                int len = header & 0x7fffffff;
+                last = header < 0;
+                if ((long) length + len > limit)
+                    throw new Fault("record-limit", "record of at least " + ((long) length + len)
+                            + " bytes, over the limit of " + limit);
+                if (++fragments > max_fragments)
+                    throw new Fault("fragments", "more than " + max_fragments + " fragments in one record");
+                if (len == 0 && !last)
+                    throw new Fault("empty-fragment", "an empty fragment that is not the record's last");
+                frag_left = len;
+            }
+            if (frag_left > 0) {
+                if (!src.hasRemaining())
+                    return null; // the header came alone
+                int n = Math.min(frag_left, src.remaining());
+                ensure(length + n, length + frag_left);
+                src.get(buf, length, n);
+                length += n;
+                frag_left -= n;
+            }
+            if (frag_left == 0) {
+                frag_left = -1;
+                if (last)
+                    return finish();
+            }
+        }
+        return null;
+    }
+
+    /** Makes buf hold at least need bytes, growing toward at most bound (what the headers announced). */
+    private void ensure(int need, int bound) throws Fault {
+        int cap = buf == null ? 0 : buf.length;
+        if (need <= cap)
+            return;
+        long grown = buf == null ? Math.max(INITIAL, hint) : 2L * cap;
+        grown = Math.max(grown, need);
+        grown = Math.min(grown, bound);
+        if (!budget.take(grown - cap))
+            throw new Fault("budget", "the server's budget of buffered record bytes is spent");
+        charged += grown - cap;
+        byte[] bigger = new byte[(int) grown];
+        if (length > 0)
+            System.arraycopy(buf, 0, bigger, 0, length);
+        buf = bigger;
+    }
+
+    private Record finish() {
+        Record r = new Record(buf == null ? EMPTY : buf, length, charged);
+        hint = length;
+        buf = null;
+        length = 0;
+        charged = 0;
+        fragments = 0;
+        started = 0;
+        return r;
+    }
+
+    /** Gives back what the record being read holds; the assembler is done. */
+    void release() {
+        released = true;
+        budget.give(charged);
+        charged = 0;
+        buf = null;
+        length = 0;
+    }
+}
