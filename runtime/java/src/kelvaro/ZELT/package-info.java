@@ -40,6 +40,20 @@
  * }
  * }</pre>
  *
+ * <h2>Running a server in the open</h2>
+ * Settings go in a {@link kelvaro.ZELT.ServerSettings} given whole to the
+ * server. A server reads every TCP connection without blocking and runs
+ * whole calls on a pool of threads, so slow, stalled or silent peers keep
+ * nobody else waiting; each bound in the table below closes the
+ * connection that breaks it. A service that throws or returns null where
+ * a result is due is answered with SYSTEM_ERR and logged at WARNING on the
+ * {@code System.Logger} {@code kelvaro.ZELT.server}; connections refused,
+ * evicted or closed for a fault, and rejected credentials, are logged
+ * there at DEBUG, at most 10 records of a kind every 10 seconds.
+ * {@link kelvaro.ZELT.RpcServer#stats()} gives the counters (calls by
+ * status, connections, bytes) as an immutable
+ * {@link kelvaro.ZELT.ServerStats}. The runtime itself never prints.
+ *
  * <h2>Limits</h2>
  * <table>
  * <caption>Limits and defaults</caption>
@@ -47,21 +61,38 @@
  * <tr><td>Record (TCP message) size, server and client</td><td>4 MiB</td>
  *     <td>{@link kelvaro.ZELT.RpcServer#setRecordLimit}, {@link kelvaro.ZELT.RpcClient#setRecordLimit}</td></tr>
  * <tr><td>UDP message size</td><td>65,507 bytes</td><td>fixed</td></tr>
- * <tr><td>Nesting of optional data and arrays of objects</td><td>250,000 levels</td>
- *     <td>fixed ({@link kelvaro.ZELT.XDR#MAX_DEPTH})</td></tr>
- * <tr><td>Stack of server threads and of the client's deep-data thread</td><td>128 MiB</td><td>fixed</td></tr>
+ * <tr><td>Nesting of optional data and arrays of objects (a list of 250,000 nodes passes, 250,001 fail)</td>
+ *     <td>250,000 levels</td><td>fixed ({@link kelvaro.ZELT.XDR#MAX_DEPTH})</td></tr>
+ * <tr><td>Stack of the threads that run server calls; data deeper than 1,000 levels moves to one of two
+ *     shared server threads with 128 MiB stacks</td><td>4 MiB</td><td>fixed</td></tr>
+ * <tr><td>Stack of the client's deep-data thread</td><td>128 MiB</td><td>fixed</td></tr>
  * <tr><td>Depth a client handles on the caller's own stack</td><td>1,000 levels</td><td>fixed</td></tr>
  * <tr><td>Call time-out (all retransmissions included)</td><td>25 s</td>
  *     <td>{@link kelvaro.ZELT.RpcClient#setTimeout}</td></tr>
  * <tr><td>UDP retransmission interval</td><td>5 s</td>
  *     <td>{@link kelvaro.ZELT.RpcClient#setRetransmitInterval}</td></tr>
  * <tr><td>Portmapper call time-out</td><td>10 s</td><td>fixed</td></tr>
- * <tr><td>Live TCP connections of a server</td><td>64</td>
- *     <td>{@link kelvaro.ZELT.RpcServer#setMaxConnections}</td></tr>
+ * <tr><td>Live TCP connections of a server (when full, an idle one makes room: never-used ones
+ *     first)</td><td>1,024</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#maxConnections}, {@link kelvaro.ZELT.RpcServer#setMaxConnections}</td></tr>
+ * <tr><td>TCP connections of a server from one client address</td><td>no limit of its own</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#maxConnectionsPerAddress}</td></tr>
+ * <tr><td>Listen backlog of a server</td><td>1,024 (capped by the system)</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#backlog}</td></tr>
  * <tr><td>Idle time between records</td><td>none</td>
- *     <td>{@link kelvaro.ZELT.RpcServer#setIdleTimeout}</td></tr>
- * <tr><td>Wait inside a record</td><td>30 s</td>
- *     <td>{@link kelvaro.ZELT.RpcServer#setRecordTimeout}</td></tr>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#idleTimeout}, {@link kelvaro.ZELT.RpcServer#setIdleTimeout}</td></tr>
+ * <tr><td>A server's record, first byte to last, and a reply left untaken (checked every 200 ms at
+ *     most)</td><td>30 s</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#recordTimeout}, {@link kelvaro.ZELT.RpcServer#setRecordTimeout}</td></tr>
+ * <tr><td>Fragments of one record a server reads (an empty fragment that is not the last closes the
+ *     connection)</td><td>4,096 (record limit / 1,024, at least 1,024)</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#maxFragments}</td></tr>
+ * <tr><td>Record bytes all of a server's connections hold together</td><td>half the heap</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#bufferBudget}, {@link kelvaro.ZELT.RpcServer#setBufferBudget}</td></tr>
+ * <tr><td>Threads that run a server's calls (TCP pool; as many again for UDP)</td><td>64</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#workerThreads}</td></tr>
+ * <tr><td>UDP duplicate-reply cache</td><td>off</td>
+ *     <td>{@link kelvaro.ZELT.ServerSettings#duplicateReplyCache}</td></tr>
  * <tr><td>Credential and verifier bodies</td><td>400 bytes</td><td>fixed (RFC 5531)</td></tr>
  * <tr><td>AUTH_SYS machine name, gids</td><td>255 bytes, 16</td><td>fixed (RFC 5531)</td></tr>
  * </table>
