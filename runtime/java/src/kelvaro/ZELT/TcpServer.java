@@ -60,6 +60,10 @@ final class TcpServer {
     static final int MAX_QUEUED = 16;
     /** Longest wait between deadline checks. */
     static final int SWEEP_MS = 200;
+    /** How long the leader may run a call of its own before the other selector thread takes over. */
+    private static final long TAKEOVER_NS = 2_000_000L;
+    /** How often a standing-by selector thread looks at the leader. */
+    private static final long STANDBY_POLL_NS = 2_000_000L;
     /** Bytes read from one connection at a time. */
     private static final int READ_CHUNK = 256 * 1024;
     /** Reply buffers of the workers larger than this are dropped after use. */
@@ -81,7 +85,17 @@ final class TcpServer {
 
     private final ServerSocketChannel listener;
     private final Selector selector;
-    private final Thread selector_thread;
+    private final Thread[] selector_threads = new Thread[2];
+    /** Held by the selector thread that runs the selector. */
+    private final java.util.concurrent.locks.ReentrantLock lead = new java.util.concurrent.locks.ReentrantLock();
+    /** When the leader began a call of its own (System.nanoTime(), never 0); 0 when it runs none. */
+    private volatile long inline_since;
+    /** Selector threads standing by. */
+    private final java.util.concurrent.atomic.AtomicInteger standing_by = new java.util.concurrent.atomic.AtomicInteger();
+    // The call the leader keeps for itself from the current round (leader only).
+    private Connection inline_connection;
+    private RecordAssembler.Record inline_record;
+    private long next_sweep = System.nanoTime(); // leader only
     private final ThreadPoolExecutor workers;
     private final ConcurrentLinkedQueue<Runnable> tasks = new ConcurrentLinkedQueue<>();
     private final ByteBuffer chunk = ByteBuffer.allocateDirect(READ_CHUNK);
@@ -150,8 +164,11 @@ final class TcpServer {
         listener.configureBlocking(false);
         selector = Selector.open();
         listener.register(selector, SelectionKey.OP_ACCEPT);
-        selector_thread = new Thread(this::select_loop, "kelvaro-zelt tcp " + port + " selector");
-        selector_thread.setDaemon(true);
+        for (int i = 0; i < selector_threads.length; i++) {
+            selector_threads[i] = new Thread(null, this::selector_thread, "kelvaro-zelt tcp " + port + " selector",
+                    CodecThread.WORKER_STACK_SIZE);
+            selector_threads[i].setDaemon(true);
+        }
     }
 
     private static int port_of(ServerSocketChannel ch) {
@@ -159,7 +176,8 @@ final class TcpServer {
     }
 
     void start() {
-        selector_thread.start();
+        for (Thread t : selector_threads)
+            t.start();
     }
 
     int port() {
@@ -176,10 +194,48 @@ final class TcpServer {
         return live.size();
     }
 
-    // ---- the selector thread
+    // ---- the selector threads
 
-    private void select_loop() {
-        long next_sweep = System.nanoTime() + sweep_ns;
+    /**
+     * What each of the two selector threads runs: it leads (runs the
+     * selector) while it can, and otherwise stands by to take over when the
+     * leader has been running a call inline for longer than {@link #TAKEOVER_NS}.
+     */
+    private void selector_thread() {
+        while (!closed) {
+            if (lead.tryLock()) {
+                try {
+                    lead_loop();
+                } finally {
+                    if (lead.isHeldByCurrentThread())
+                        lead.unlock();
+                }
+                continue;
+            }
+            standing_by.incrementAndGet();
+            try {
+                while (!closed) {
+                    java.util.concurrent.locks.LockSupport.parkNanos(STANDBY_POLL_NS);
+                    long since = inline_since;
+                    if (!lead.isLocked() && (since == 0 || System.nanoTime() - since > TAKEOVER_NS))
+                        break;
+                }
+            } finally {
+                standing_by.decrementAndGet();
+            }
+        }
+    }
+
+    /**
+     * Runs the selector: accepts, reads, writes untaken replies, checks
+     * deadlines, and hands whole calls to the workers. While the other
+     * selector thread stands by, the last call a round found runs here, on
+     * this thread, which saves a thread hand-off per call on a busy
+     * connection; if it runs long, the other thread takes the selector over,
+     * and this one returns when its call is done. Called holding lead;
+     * returns when closed or when it no longer leads.
+     */
+    private void lead_loop() {
         while (!closed) {
             try {
                 long wait = Math.max(1, (next_sweep - System.nanoTime()) / 1_000_000L);
@@ -222,8 +278,23 @@ final class TcpServer {
                 sweep(now);
                 next_sweep = now + sweep_ns;
             }
+            Connection c = inline_connection;
+            RecordAssembler.Record r = inline_record;
+            if (c == null)
+                continue;
+            inline_connection = null;
+            inline_record = null;
+            inline_since = System.nanoTime() | 1;
+            lead.unlock();
+            try {
+                serve(c, r);
+            } finally {
+                boolean again = lead.tryLock();
+                inline_since = 0;
+                if (!again)
+                    return; // the other thread leads now
+            }
         }
-        shut_down();
     }
 
     /** Accepts what the backlog holds, up to a bound so that reading goes on during a flood. */
@@ -395,8 +466,17 @@ final class TcpServer {
                 }
             }
         }
-        if (run)
+        if (!run)
+            return;
+        // Keep one call of this round to run on this thread, when the other thread can take over meanwhile.
+        if (standing_by.get() > 0 && lead.isHeldByCurrentThread()) {
+            if (inline_connection != null)
+                submit(inline_connection, inline_record);
+            inline_connection = c;
+            inline_record = r;
+        } else {
             submit(c, r);
+        }
     }
 
     private void submit(Connection c, RecordAssembler.Record r) {
@@ -622,7 +702,7 @@ final class TcpServer {
         for (RecordAssembler.Record r : dropped)
             budget.give(r.charge);
         close_quietly(c.channel);
-        if (Thread.currentThread() == selector_thread)
+        if (lead.isHeldByCurrentThread())
             c.assembler.release();
         else
             post(c.assembler::release);
@@ -657,19 +737,24 @@ final class TcpServer {
     void close() {
         closed = true;
         selector.wakeup();
+        for (Thread t : selector_threads) {
+            try {
+                t.join(5000);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
+        }
+        boolean led = false;
         try {
-            selector_thread.join(5000);
+            led = lead.tryLock(5, TimeUnit.SECONDS);
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
         }
-        if (selector_thread.isAlive()) {
-            close_quietly(listener); // stuck: close what can be closed from here
-            List<Connection> open;
-            synchronized (this) {
-                open = new ArrayList<>(live);
-            }
-            for (Connection c : open)
-                close(c);
+        try {
+            shut_down(); // closing channels is safe from any thread; the selector threads have ended
+        } finally {
+            if (led)
+                lead.unlock();
         }
         workers.shutdown();
         try {

@@ -1,0 +1,109 @@
+#!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
+# How the benchmark servers handle connections: a burst of connections
+# accepted, many connections served at once, and legitimate callers under
+# the three attacks of slow and hostile peers (Java server only).
+#
+#   bench/rpc/conn.sh [-b BUILD] [-j JAR] [-n CONNECTIONS] [-t SECONDS] [-a KINDS] [-s]
+#
+#   -b  build folder holding bench/rpc (default: build in the repository root)
+#   -j  the runtime's jar (default: BUILD/runtime/java/kelvaro-zelt.jar)
+#   -n  connections of the burst and of the concurrent run (default 1000)
+#   -t  seconds of each timed phase (default 10)
+#   -a  attacks to run, of slow header zero (default all three)
+#   -s  skip the attacks
+#
+# Each figure comes with the load average (1 min) taken just after it. The
+# Java server is BenchServer with default settings (start(0)); the C server
+# is bench_rpc_svc (libtirpc's svc_run, listen backlog 64).
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build="$here/../../build"
+jar=""
+n=1000
+seconds=10
+attacks="slow header zero"
+skip_attacks=""
+while getopts "b:j:n:t:a:sh" opt; do
+  case $opt in
+    b) build=$OPTARG ;;
+    j) jar=$OPTARG ;;
+    n) n=$OPTARG ;;
+    t) seconds=$OPTARG ;;
+    a) attacks=$OPTARG ;;
+    s) skip_attacks=1 ;;
+    *) sed -n '2,18p' "$0"; exit 2 ;;
+  esac
+done
+build=$(cd "$build" && pwd)
+[ -n "$jar" ] || jar="$build/runtime/java/kelvaro-zelt.jar"
+svc="$build/bench/rpc/bench_rpc_svc"
+classes="$build/bench/rpc/classes"
+for f in "$svc" "$classes/BenchServer.class" "$jar"; do
+  [ -e "$f" ] || { echo "conn.sh: $f is missing; build the folder first" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-bench-conn.XXXXXX")
+pids=""
+cleanup() {
+  local p
+  for p in $pids; do kill -TERM "$p" 2>/dev/null || true; done
+  for p in $pids; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+javac -Xlint:all -Werror -d "$work/tool" "$here/conn/ConnBench.java"
+tool() { java -Xss512k -cp "$work/tool" ConnBench "$@"; }
+load() { cut -d' ' -f1 /proc/loadavg; }
+
+# start_server NAME COMMAND...: starts it, waits for "ready PORT", sets NAME_port and NAME_pid.
+start_server() {
+  local name=$1
+  shift
+  "$@" > "$work/$name.out" 2> "$work/$name.err" &
+  local pid=$!
+  pids="$pids $pid"
+  local tries=0
+  until grep -q '^ready [0-9]' "$work/$name.out" 2>/dev/null; do
+    tries=$((tries + 1))
+    if [ $tries -gt 300 ] || ! kill -0 "$pid" 2>/dev/null; then
+      echo "conn.sh: $name did not start" >&2; cat "$work/$name.err" >&2; exit 1
+    fi
+    sleep 0.1
+  done
+  printf -v "${name}_port" '%s' "$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/$name.out")"
+  printf -v "${name}_pid" '%s' "$pid"
+}
+
+start_server java java -cp "$jar:$classes" BenchServer -l 3600
+start_server c "$svc" -l 3600
+echo "Java server port $java_port, C server port $c_port; load $(load)"
+
+for round in 1 2 3; do
+  for who in java c; do
+    port_var=${who}_port
+    echo "round $round $who: $(tool accept "${!port_var}" "$n") load $(load)"
+  done
+done
+for who in java c; do
+  port_var=${who}_port
+  echo "$who: $(tool concurrent "${!port_var}" "$n" "$seconds") load $(load)"
+done
+for who in java c; do
+  port_var=${who}_port
+  echo "$who: $(tool concurrent "${!port_var}" "$n" "$seconds") load $(load)"
+done
+
+if [ -z "$skip_attacks" ]; then
+  for kind in $attacks; do
+    # A fresh server for each attack, default settings.
+    start_server "a_$kind" java -cp "$jar:$classes" BenchServer -l 3600
+    port_var=a_${kind}_port
+    pid_var=a_${kind}_pid
+    echo "--- attack $kind (load $(load))"
+    tool attack "${!port_var}" "${!pid_var}" "$kind" "$seconds"
+    echo "load after: $(load)"
+    kill -TERM "${!pid_var}" 2>/dev/null || true
+  done
+fi
