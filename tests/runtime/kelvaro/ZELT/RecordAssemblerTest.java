@@ -87,8 +87,19 @@ class RecordAssemblerTest {
         assertTrue(first.charge >= len && first.charge <= 2L * len, "grown by doubling: " + first.charge);
         assertEquals(len, second.charge, "the second record like the first is allocated once, at its size");
         assertEquals(len, second.bytes.length);
-        budget.give(first.charge);
-        budget.give(second.charge);
+        // A buffer given back after its call holds the next record: nothing is allocated for it.
+        a.recycle(second);
+        a.recycle(first); // one is kept; the other goes back to the budget
+        assertEquals((64L << 20) - second.charge, budget.left());
+        RecordAssembler.Record third = null;
+        for (int at = 0; at < wire.length; at += 65536) {
+            RecordAssembler.Record r = a.feed(ByteBuffer.wrap(wire, at, Math.min(65536, wire.length - at)), 1);
+            if (r != null)
+                third = r;
+        }
+        assertSame(second.bytes, third.bytes, "the recycled buffer");
+        budget.give(third.charge);
+        a.drop_spare();
         // A header alone allocates nothing: memory follows the bytes that came, not the claim.
         assertNull(a.feed(ByteBuffer.wrap(hex("80400000")), 1));
         assertEquals(64 << 20, budget.left(), "an idle or header-only connection holds no buffer");

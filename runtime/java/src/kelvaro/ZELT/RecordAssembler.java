@@ -19,8 +19,10 @@ import java.util.concurrent.atomic.AtomicLong;
  * the record this connection sent last (so that a stream of equal records
  * allocates each one once) and never past what the fragment headers have
  * announced; it grows by doubling as bytes arrive, so memory follows the
- * bytes that came, not what a header claims. Between records the assembler
- * holds no buffer at all.
+ * bytes that came, not what a header claims. A record's buffer comes back
+ * after its call ({@link #recycle}) and holds the next record, so a busy
+ * connection allocates nothing per record; the server drops it once the
+ * connection has been idle a moment, so an idle connection holds no buffer.
  */
 final class RecordAssembler {
     /** Smallest record buffer allocated. */
@@ -97,6 +99,8 @@ final class RecordAssembler {
     private int hint;          // length of the last whole record
     private long started;      // System.nanoTime() of the record's first byte; 0 between records
     private boolean released;  // the connection is done
+    private byte[] spare;      // a record buffer given back after its call, for the next record; guarded by this
+    private long spare_charge; // the budget that spare holds
 
     RecordAssembler(int limit, int max_fragments, Budget budget) {
         this.limit = limit;
@@ -172,6 +176,16 @@ final class RecordAssembler {
 
     /** Makes buf hold at least need bytes, growing toward at most bound (what the headers announced). */
     private void ensure(int need, int bound) throws Fault {
+        if (buf == null) {
+            synchronized (this) {
+                if (spare != null) {
+                    buf = spare;
+                    charged = spare_charge;
+                    spare = null;
+                    spare_charge = 0;
+                }
+            }
+        }
         int cap = buf == null ? 0 : buf.length;
         if (need <= cap)
             return;
@@ -198,9 +212,34 @@ final class RecordAssembler {
         return r;
     }
 
+    /**
+     * Takes a record's buffer back once its call is done with it, to hold
+     * the connection's next record: a stream of records then allocates
+     * nothing. Keeps one; the budget stays charged for it until
+     * {@link #drop_spare()} or {@link #release()}. Any thread.
+     */
+    synchronized void recycle(Record r) {
+        if (released || spare != null || r.bytes.length == 0) {
+            budget.give(r.charge);
+            return;
+        }
+        spare = r.bytes;
+        spare_charge = r.charge;
+    }
+
+    /** Lets the kept buffer go, so that an idle connection holds none. Any thread. */
+    synchronized void drop_spare() {
+        budget.give(spare_charge);
+        spare = null;
+        spare_charge = 0;
+    }
+
     /** Gives back what the record being read holds; the assembler is done. */
     void release() {
-        released = true;
+        synchronized (this) {
+            released = true;
+            drop_spare();
+        }
         budget.give(charged);
         charged = 0;
         buf = null;

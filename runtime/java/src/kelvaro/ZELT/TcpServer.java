@@ -66,6 +66,10 @@ final class TcpServer {
     private static final long STANDBY_POLL_NS = 2_000_000L;
     /** Bytes read from one connection at a time. */
     private static final int READ_CHUNK = 256 * 1024;
+    /** How long a worker waits for a peer to take a reply before it leaves the rest to the selector. */
+    private static final long WRITE_WAIT_NS = 50_000_000L;
+    /** How long an idle connection keeps its last record's buffer for the next one. */
+    private static final long SPARE_NS = 1_000_000_000L;
     /** Reply buffers of the workers larger than this are dropped after use. */
     private static final int KEEP_REPLY = 16 << 20;
 
@@ -99,6 +103,8 @@ final class TcpServer {
     private final ThreadPoolExecutor workers;
     private final ConcurrentLinkedQueue<Runnable> tasks = new ConcurrentLinkedQueue<>();
     private final ByteBuffer chunk = ByteBuffer.allocateDirect(READ_CHUNK);
+    /** Each serving thread's own selector for waiting on a slow peer, opened when first needed. */
+    private final ThreadLocal<Selector[]> write_selector = ThreadLocal.withInitial(() -> new Selector[1]);
     private final ThreadLocal<XDR[]> worker_xdr = ThreadLocal.withInitial(() -> new XDR[] {new XDR(new byte[0]), new XDR(512)});
 
     // Guarded by this.
@@ -156,7 +162,8 @@ final class TcpServer {
         int port = port_of(listener);
         int threads = settings.workerThreads();
         workers = new ThreadPoolExecutor(threads, threads, 30, TimeUnit.SECONDS, new LinkedBlockingQueue<>(), r -> {
-            Thread t = new Thread(null, r, "kelvaro-zelt tcp " + port + " worker", CodecThread.WORKER_STACK_SIZE);
+            Thread t = new Thread(null, closing_selector(r), "kelvaro-zelt tcp " + port + " worker",
+                    CodecThread.WORKER_STACK_SIZE);
             t.setDaemon(true);
             return t;
         });
@@ -165,8 +172,8 @@ final class TcpServer {
         selector = Selector.open();
         listener.register(selector, SelectionKey.OP_ACCEPT);
         for (int i = 0; i < selector_threads.length; i++) {
-            selector_threads[i] = new Thread(null, this::selector_thread, "kelvaro-zelt tcp " + port + " selector",
-                    CodecThread.WORKER_STACK_SIZE);
+            selector_threads[i] = new Thread(null, closing_selector(this::selector_thread),
+                    "kelvaro-zelt tcp " + port + " selector", CodecThread.WORKER_STACK_SIZE);
             selector_threads[i].setDaemon(true);
         }
     }
@@ -561,7 +568,10 @@ final class TcpServer {
             } else if (unsent_since != 0 && now - unsent_since > record_ns) {
                 counters.deadlines.increment();
                 fault(c, "reply-deadline", "reply not taken within " + record_ns / 1_000_000L + " ms");
-            } else if (idle && idle_ns > 0 && now - idle_since > idle_ns) {
+            } else if (idle && now - idle_since > SPARE_NS) {
+                c.assembler.drop_spare();
+            }
+            if (idle && idle_ns > 0 && now - idle_since > idle_ns) {
                 counters.evicted.increment();
                 RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "idle",
                         () -> "TCP connection from " + c.remote + " closed after the idle time-out");
@@ -594,8 +604,8 @@ final class TcpServer {
                     answered = dispatcher.dispatch(r.bytes, 0, r.length, call, reply, c.remote, "tcp",
                             Integer.MAX_VALUE - 8 - header);
                 } finally {
-                    budget.give(r.charge);
-                    call.reset_decode(NO_BYTES, 0, 0); // drop the record
+                    call.reset_decode(NO_BYTES, 0, 0);
+                    c.assembler.recycle(r); // the reply holds nothing of the record: its buffer serves the next
                 }
                 if (!answered) {
                     reply.set_position(header);
@@ -654,11 +664,32 @@ final class TcpServer {
      */
     private boolean write(Connection c, XDR reply, Connection handoff) throws IOException {
         ByteBuffer b = ByteBuffer.wrap(reply.buffer(), 0, reply.position());
-        while (b.hasRemaining()) {
-            int n = c.channel.write(b);
-            if (n == 0)
-                break;
-            counters.bytes_out.add(n);
+        long waited_until = 0;
+        SelectionKey waiting = null;
+        try {
+            while (b.hasRemaining()) {
+                int n = c.channel.write(b);
+                counters.bytes_out.add(n);
+                if (n > 0 || !b.hasRemaining())
+                    continue;
+                // The peer's window is full. Wait here a little while it takes the bytes (large
+                // replies stream on at full speed); a peer slower than that is left to the selector.
+                long now = System.nanoTime();
+                if (waited_until == 0)
+                    waited_until = now + WRITE_WAIT_NS;
+                if (now - waited_until >= 0)
+                    break;
+                Selector ws = write_selector();
+                if (waiting == null)
+                    waiting = c.channel.register(ws, SelectionKey.OP_WRITE);
+                ws.select(Math.max(1, (waited_until - now) / 1_000_000L));
+                ws.selectedKeys().clear();
+            }
+        } finally {
+            if (waiting != null) {
+                waiting.cancel();
+                write_selector().selectNow(); // deregisters the channel from this thread's selector
+            }
         }
         if (!b.hasRemaining() || handoff == null)
             return true;
@@ -676,6 +707,27 @@ final class TcpServer {
             }
         });
         return false;
+    }
+
+    private Selector write_selector() throws IOException {
+        Selector[] slot = write_selector.get();
+        if (slot[0] == null)
+            slot[0] = Selector.open();
+        return slot[0];
+    }
+
+    /** Runs a serving thread's work, and closes the thread's own selector when the thread ends. */
+    private Runnable closing_selector(Runnable r) {
+        return () -> {
+            try {
+                r.run();
+            } finally {
+                Selector[] slot = write_selector.get();
+                if (slot[0] != null)
+                    close_quietly(slot[0]);
+                write_selector.remove();
+            }
+        };
     }
 
     private void post(Runnable task) {
@@ -708,7 +760,7 @@ final class TcpServer {
             post(c.assembler::release);
     }
 
-    private static void close_quietly(java.nio.channels.Channel ch) {
+    private static void close_quietly(java.io.Closeable ch) {
         try {
             ch.close();
         } catch (IOException e) {
