@@ -66,6 +66,8 @@ final class TcpServer {
     private static final long STANDBY_POLL_NS = 2_000_000L;
     /** Bytes read from one connection at a time. */
     private static final int READ_CHUNK = 256 * 1024;
+    /** Chunks read from one connection before the others get their turn. */
+    private static final int READ_ROUNDS = 4;
     /** How long a worker waits for a peer to take a reply before it leaves the rest to the selector. */
     private static final long WRITE_WAIT_NS = 50_000_000L;
     /** How long an idle connection keeps its last record's buffer for the next one. */
@@ -420,36 +422,44 @@ final class TcpServer {
         }
     }
 
+    /** Reads what has come, up to a few chunks so that a large record moves on without hogging the thread. */
     private void read(Connection c) {
-        ByteBuffer b = chunk;
-        b.clear();
-        int n;
-        try {
-            n = c.channel.read(b);
-        } catch (IOException e) {
-            close(c);
-            return;
-        }
-        if (n < 0) {
-            if (c.assembler.inside())
-                RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "cut-short",
-                        () -> "TCP connection from " + c.remote + " ended inside a record");
-            close(c);
-            return;
-        }
-        if (n == 0)
-            return;
-        counters.bytes_in.add(n);
-        b.flip();
-        long now = System.nanoTime();
-        try {
-            while (b.hasRemaining()) {
-                RecordAssembler.Record r = c.assembler.feed(b, now);
-                if (r != null)
-                    record_done(c, r);
+        for (int round = 0; round < READ_ROUNDS; round++) {
+            ByteBuffer b = chunk;
+            b.clear();
+            int n;
+            try {
+                n = c.channel.read(b);
+            } catch (IOException e) {
+                close(c);
+                return;
             }
-        } catch (RecordAssembler.Fault f) {
-            fault(c, f.kind, f.getMessage());
+            if (n < 0) {
+                if (c.assembler.inside())
+                    RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "cut-short",
+                            () -> "TCP connection from " + c.remote + " ended inside a record");
+                close(c);
+                return;
+            }
+            if (n == 0)
+                return;
+            counters.bytes_in.add(n);
+            b.flip();
+            long now = System.nanoTime();
+            try {
+                while (b.hasRemaining()) {
+                    RecordAssembler.Record r = c.assembler.feed(b, now);
+                    if (r != null)
+                        record_done(c, r);
+                }
+            } catch (RecordAssembler.Fault f) {
+                fault(c, f.kind, f.getMessage());
+                return;
+            }
+            synchronized (c) {
+                if (n < READ_CHUNK || c.closed || c.read_paused)
+                    return;
+            }
         }
     }
 
