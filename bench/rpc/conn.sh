@@ -12,6 +12,7 @@
 #   -t  seconds of each timed phase (default 10)
 #   -a  attacks to run, of slow header zero (default all three)
 #   -s  skip the attacks
+#   -A  only the attacks
 #
 # Each figure comes with the load average (1 min) taken just after it. The
 # Java server is BenchServer with default settings (start(0)); the C server
@@ -25,7 +26,8 @@ n=1000
 seconds=10
 attacks="slow header zero"
 skip_attacks=""
-while getopts "b:j:n:t:a:sh" opt; do
+only_attacks=""
+while getopts "b:j:n:t:a:sAh" opt; do
   case $opt in
     b) build=$OPTARG ;;
     j) jar=$OPTARG ;;
@@ -33,7 +35,8 @@ while getopts "b:j:n:t:a:sh" opt; do
     t) seconds=$OPTARG ;;
     a) attacks=$OPTARG ;;
     s) skip_attacks=1 ;;
-    *) sed -n '2,18p' "$0"; exit 2 ;;
+    A) only_attacks=1 ;;
+    *) sed -n '2,19p' "$0"; exit 2 ;;
   esac
 done
 build=$(cd "$build" && pwd)
@@ -80,17 +83,13 @@ start_server java java -cp "$jar:$classes" BenchServer -l 3600
 start_server c "$svc" -l 3600
 echo "Java server port $java_port, C server port $c_port; load $(load)"
 
-for round in 1 2 3; do
+[ -n "$only_attacks" ] || for round in 1 2 3; do
   for who in java c; do
     port_var=${who}_port
     echo "round $round $who: $(tool accept "${!port_var}" "$n") load $(load)"
   done
 done
-for who in java c; do
-  port_var=${who}_port
-  echo "$who: $(tool concurrent "${!port_var}" "$n" "$seconds") load $(load)"
-done
-for who in java c; do
+[ -n "$only_attacks" ] || for who in java c java c; do
   port_var=${who}_port
   echo "$who: $(tool concurrent "${!port_var}" "$n" "$seconds") load $(load)"
 done

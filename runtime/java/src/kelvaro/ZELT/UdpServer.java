@@ -24,6 +24,8 @@ import java.util.List;
  */
 final class UdpServer {
     private static final System.Logger LOG = RuntimeLog.logger("server");
+    /** The largest reply a datagram carries over IPv4: 65,535 less the IP and UDP headers. */
+    static final int MAX_DATAGRAM = 65_507;
 
     private final CallDispatcher dispatcher;
     private final ServerStats.Counters counters;
@@ -87,7 +89,7 @@ final class UdpServer {
                 boolean answered = false;
                 try {
                     answered = dispatcher.dispatch(buf, 0, len, call, reply, sender, "udp",
-                            UdpClientTransport.MAX_DATAGRAM);
+                            MAX_DATAGRAM);
                 } finally {
                     if (key != null) {
                         if (answered)
