@@ -2,6 +2,7 @@
 package kelvaro.ZELT;
 
 import java.net.InetAddress;
+import java.net.InetSocketAddress;
 import java.time.Duration;
 
 /**
@@ -56,8 +57,13 @@ public final class Portmap {
     }
 
     private static void call(InetAddress host, int proc, Mapping map, XDT result) throws rpc_err {
-        try (RpcClient client = RpcClient.create(host, port(), Rpc.PMAP_PROG, Rpc.PMAP_VERS, "tcp")) {
-            client.setTimeout(TIMEOUT);
+        call(host, proc, map, result, TIMEOUT);
+    }
+
+    private static void call(InetAddress host, int proc, Mapping map, XDT result, Duration timeout) throws rpc_err {
+        try (RpcClient client = RpcClient.connect(new InetSocketAddress(host, port()), Rpc.PMAP_PROG, Rpc.PMAP_VERS,
+                true, ClientTransport.fixed(new InetSocketAddress(host, port())), timeout)) {
+            client.setTimeout(timeout);
             client.call(proc, map, result);
         } catch (rpc_err e) {
             throw new rpc_err(RpcStatus.PMAP_FAILURE, e.getMessage(), e);
@@ -77,6 +83,16 @@ public final class Portmap {
     public static int getport(InetAddress host, int prog, int vers, int prot) throws rpc_err {
         XDTint port = new XDTint();
         call(host, Rpc.PMAPPROC_GETPORT, new Mapping(prog, vers, prot, 0), port);
+        return port.value;
+    }
+
+    /**
+     * As {@link #getport(InetAddress, int, int, int)}, with the given
+     * time-out for connecting and for the call each.
+     */
+    static int getport(InetAddress host, int prog, int vers, int prot, Duration timeout) throws rpc_err {
+        XDTint port = new XDTint();
+        call(host, Rpc.PMAPPROC_GETPORT, new Mapping(prog, vers, prot, 0), port, timeout);
         return port.value;
     }
 
