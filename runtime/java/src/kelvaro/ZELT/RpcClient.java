@@ -74,9 +74,10 @@ import java.util.concurrent.atomic.AtomicReference;
  * the only resending the client does. Replies with other xids are dropped.
  * When the server is not there (the system reports an ICMP port
  * unreachable) the call fails at once with {@link RpcStatus#CANT_RECV} and
- * the message "RPC: Unable to receive; errno = Connection refused"; a
- * client made with a host name asks the portmapper again before its next
- * call.
+ * the message "RPC: Unable to receive; errno = Connection refused". A
+ * client made with a host name first asks the portmapper again, and when
+ * the server is registered on another port now (a restart), sends the
+ * datagram there instead of failing: nobody received it where it went.
  *
  * <h2>Threads</h2>
  * A client may be used by several threads at once. Over TCP the calls run

@@ -216,6 +216,7 @@ final class TcpClientTransport extends ClientTransport {
         private ByteBuffer in_view;
         private boolean skip_read;    // the next read would find nothing: wait first
         private long record_time;     // time readers have spent inside the current record
+        private long record_allowed;  // the time-out when the current record began; 0 between records
         private final RecordReader.Source source = this::read_some;
 
         Connection(InetSocketAddress to, long deadline, boolean in_call) throws rpc_err {
@@ -492,10 +493,13 @@ final class TcpClientTransport extends ClientTransport {
             }
             if (got == RecordReader.RECORD) {
                 record_time = 0;
+                record_allowed = 0;
                 last_read = now;
                 hand_out(r);
             } else if (r.inside_record()) {
                 record_time += now - t0;
+                if (record_allowed == 0)
+                    record_allowed = record_nanos;
             }
             return got;
         }
@@ -547,7 +551,7 @@ final class TcpClientTransport extends ClientTransport {
                     return;
                 long wait = deadline - System.nanoTime();
                 if (r.inside_record()) {
-                    long record_left = record_nanos - record_time;
+                    long record_left = record_allowed - record_time;
                     if (record_left <= 0) {
                         fail(new rpc_err(RpcStatus.CANT_RECV, "a reply record took longer than the time-out to arrive"));
                         return;

@@ -22,7 +22,10 @@ import java.util.concurrent.locks.ReentrantLock;
  * (an ICMP port unreachable) as an error of the next receive; such a call
  * fails at once with {@link RpcStatus#CANT_RECV} and "errno = Connection
  * refused", as C clients report it. When the client was made through the
- * portmapper, the next call asks the portmapper again first. The channel
+ * portmapper, the call first asks the portmapper again and, when the
+ * server is registered on another port now, sends the same datagram there
+ * (nobody received it where it went); a server found on no port leaves
+ * that for the next call. The channel
  * does not block: a call waits on a selector, which costs no system calls
  * beyond the wait itself (send, wait, receive).
  */
@@ -139,10 +142,56 @@ final class UdpClientTransport extends ClientTransport {
         }
     }
 
+    /** The system reported the server missing (an ICMP port unreachable). */
+    private static final class Unreachable extends Exception {
+        private static final long serialVersionUID = 1L;
+        final rpc_err err;
+
+        Unreachable(rpc_err err) {
+            super(err.getMessage(), null, false, false);
+            this.err = err;
+        }
+    }
+
+    /**
+     * Sends the call until its reply comes. When the server is found missing
+     * and the target moves, it is located again once and the same datagram
+     * goes to where it is now: nobody received it where it went.
+     */
     private void exchange(int xid, byte[] b, int len, XDT result, long deadline, long retransmit_nanos) throws rpc_err {
         ByteBuffer out = out_view;
         if (out == null || out.array() != b)
             out_view = out = ByteBuffer.wrap(b);
+        boolean located_again = false;
+        while (true) {
+            try {
+                attempt(out, len, xid, result, deadline, retransmit_nanos);
+                return;
+            } catch (Unreachable e) {
+                if (!target.moves() || located_again)
+                    throw e.err;
+                located_again = true;
+                InetSocketAddress where;
+                try {
+                    where = target.locate(deadline);
+                } catch (rpc_err not_found) {
+                    relocate = true;
+                    throw e.err;
+                }
+                if (where.equals(to))
+                    throw e.err;
+                synchronized (this) {
+                    if (closed)
+                        throw new rpc_err(RpcStatus.CANT_SEND, "client closed");
+                    open(where);
+                }
+            }
+        }
+    }
+
+    /** Sends and resends the datagram to the current channel's server until the reply or the deadline. */
+    private void attempt(ByteBuffer out, int len, int xid, XDT result, long deadline, long retransmit_nanos)
+            throws rpc_err, Unreachable {
         while (true) {
             send(out, len);
             long resend = deadline - System.nanoTime() < retransmit_nanos ? deadline : System.nanoTime() + retransmit_nanos;
@@ -169,7 +218,7 @@ final class UdpClientTransport extends ClientTransport {
     }
 
     /** Sends the datagram; an error the system kept from an earlier datagram is passed over once. */
-    private void send(ByteBuffer out, int len) throws rpc_err {
+    private void send(ByteBuffer out, int len) throws rpc_err, Unreachable {
         for (int attempt = 0;; attempt++) {
             out.clear();
             out.limit(len);
@@ -177,10 +226,8 @@ final class UdpClientTransport extends ClientTransport {
                 channel.write(out);
                 return;
             } catch (PortUnreachableException e) {
-                if (attempt > 0) {
-                    relocate = target.moves();
-                    throw new rpc_err(RpcStatus.CANT_SEND, "errno = " + errno_text(e), e);
-                }
+                if (attempt > 0)
+                    throw new Unreachable(new rpc_err(RpcStatus.CANT_SEND, "errno = " + errno_text(e), e));
             } catch (IOException e) {
                 throw new rpc_err(RpcStatus.CANT_SEND, closed ? "client closed" : "errno = " + errno_text(e), e);
             }
@@ -191,15 +238,14 @@ final class UdpClientTransport extends ClientTransport {
      * Reads the datagrams that are there; true when the reply with this
      * xid was among them and has been decoded into result.
      */
-    private boolean receive(int xid, XDT result) throws rpc_err {
+    private boolean receive(int xid, XDT result) throws rpc_err, Unreachable {
         while (true) {
             int n;
             try {
                 in_view.clear();
                 n = channel.read(in_view);
             } catch (PortUnreachableException e) {
-                relocate = target.moves();
-                throw new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e);
+                throw new Unreachable(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
             } catch (IOException e) {
                 throw new rpc_err(RpcStatus.CANT_RECV, closed ? "client closed" : "errno = " + errno_text(e), e);
             }
