@@ -188,11 +188,11 @@ public final class RpcClient implements AutoCloseable {
         ClientTransport.Target portmapper = new ClientTransport.Target() {
             @Override
             public InetSocketAddress locate(long deadline) throws rpc_err {
-                long left = deadline - System.nanoTime();
-                if (left <= 0)
+                long now = System.nanoTime();
+                if (deadline - now <= 0)
                     throw new rpc_err(RpcStatus.TIMED_OUT);
-                Duration timeout = Duration.ofNanos(Math.min(left, Portmap.TIMEOUT.toNanos()));
-                int port = Portmap.getport(address, prog, vers, tcp ? Rpc.IPPROTO_TCP : Rpc.IPPROTO_UDP, timeout);
+                long until = deadline - now < Portmap.TIMEOUT.toNanos() ? deadline : now + Portmap.TIMEOUT.toNanos();
+                int port = Portmap.getport(address, prog, vers, tcp ? Rpc.IPPROTO_TCP : Rpc.IPPROTO_UDP, until);
                 if (port == 0)
                     throw new rpc_err(RpcStatus.PROG_NOT_REGISTERED,
                             "program " + Integer.toUnsignedString(prog) + " version " + Integer.toUnsignedString(vers)

@@ -313,10 +313,13 @@ final class TcpClientTransport extends ClientTransport {
             try {
                 send(call.buffer(), call.position(), deadline);
             } catch (WriteTimedOut e) {
-                fail(new rpc_err(RpcStatus.CANT_SEND, e.getMessage(), e));
+                fail(new rpc_err(RpcStatus.CANT_RECV, "connection closed: " + e.getMessage(), e));
                 waiting.remove(key);
                 throw new rpc_err(RpcStatus.TIMED_OUT);
             } catch (IOException e) {
+                rpc_err was = broken;
+                if (was != null) // broken by another thread under the write
+                    throw new rpc_err(RpcStatus.CANT_SEND, "connection closed: " + was.getMessage(), e);
                 rpc_err err = new rpc_err(RpcStatus.CANT_SEND, "errno = " + errno_text(e), e);
                 fail(err);
                 throw err;

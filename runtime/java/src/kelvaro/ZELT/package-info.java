@@ -66,7 +66,8 @@
  *     <td>fixed</td></tr>
  * <tr><td>UDP retransmission interval</td><td>5 s</td>
  *     <td>{@link kelvaro.ZELT.RpcClient#setRetransmitInterval}</td></tr>
- * <tr><td>Portmapper call time-out</td><td>10 s</td><td>fixed</td></tr>
+ * <tr><td>Portmapper call time-out (connecting included; within the call time-out when a call
+ *     reconnects)</td><td>10 s</td><td>fixed</td></tr>
  * <tr><td>Live TCP connections of a server</td><td>64</td>
  *     <td>{@link kelvaro.ZELT.RpcServer#setMaxConnections}</td></tr>
  * <tr><td>Idle time between records</td><td>none</td>
