@@ -344,6 +344,7 @@ final class TcpClientTransport extends ClientTransport {
                         try {
                             read_replies(me, deadline, just_sent);
                         } finally {
+                            skip_read = false; // never left for the next reader
                             release_reading();
                         }
                     } else {
