@@ -2,11 +2,14 @@
 /*
  * The benchmark's C client, on libtirpc's classic client interface: one or
  * more client processes call one procedure of BENCH_PROG on 127.0.0.1 for
- * a given time, each over its own TCP connection, and check every reply.
+ * a given time, each over its own TCP connection (or UDP socket), and
+ * check every reply.
  *
- *   bench_rpc_cln -p PORT [-m int|blob] [-s BYTES] [-t SECONDS] [-w SECONDS]
- *                 [-c CLIENTS] [-i SECONDS]
+ *   bench_rpc_cln -p PORT [-u UDP_PORT] [-m int|blob] [-s BYTES] [-t SECONDS]
+ *                 [-w SECONDS] [-c CLIENTS] [-i SECONDS]
  *
+ *   -p  the server's TCP port (STATS always goes there)
+ *   -u  make the calls over UDP to this port instead
  *   -m  ECHO_INT (default) or ECHO_BLOB with -s bytes (default 65536)
  *   -t  timed seconds (default 5); -w  warm-up seconds before (default 1)
  *   -c  client processes (default 1, at most 255)
@@ -45,6 +48,7 @@ static struct timeval call_timeout = { 30, 0 };
 
 struct options {
 	u_short port;
+	u_short udp_port;
 	int blob_mode;
 	u_int size;
 	double seconds;
@@ -67,7 +71,8 @@ static double now(void)
 	return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
 }
 
-static CLIENT *connect_server(u_short port)
+/* A client over TCP, or over UDP (retransmitting every 5 s) when udp. */
+static CLIENT *connect_server(u_short port, int udp)
 {
 	struct sockaddr_in sin;
 	memset(&sin, 0, sizeof sin);
@@ -75,6 +80,10 @@ static CLIENT *connect_server(u_short port)
 	sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	sin.sin_port = htons(port);
 	int sock = RPC_ANYSOCK;
+	if (udp) {
+		struct timeval wait = { 5, 0 };
+		return clntudp_create(&sin, BENCH_PROG, BENCH_VERS, wait, &sock);
+	}
 	return clnttcp_create(&sin, BENCH_PROG, BENCH_VERS, &sock, 0, 0);
 }
 
@@ -176,7 +185,7 @@ static int client_main(const struct options *o, int id, int ready_fd, int go_fd,
 	memset(&c, 0, sizeof c);
 	c.id = id;
 	c.blob_mode = o->blob_mode;
-	c.cl = connect_server(o->port);
+	c.cl = o->udp_port ? connect_server(o->udp_port, 1) : connect_server(o->port, 0);
 	if (c.cl == NULL) {
 		fprintf(stderr, "bench_rpc_cln: client %d: %s\n", id, clnt_spcreateerror("cannot connect"));
 		write_all(ready_fd, "x", 1);
@@ -237,18 +246,19 @@ static int get_stats(CLIENT *cl, bench_stats *s)
 
 static void usage(void)
 {
-	fputs("usage: bench_rpc_cln -p PORT [-m int|blob] [-s BYTES] [-t SECONDS] [-w SECONDS]"
+	fputs("usage: bench_rpc_cln -p PORT [-u UDP_PORT] [-m int|blob] [-s BYTES] [-t SECONDS] [-w SECONDS]"
 	      " [-c CLIENTS] [-i SECONDS]\n", stderr);
 	exit(2);
 }
 
 int main(int argc, char **argv)
 {
-	struct options o = { 0, 0, 65536, 5.0, 1.0, 1, 0.0 };
+	struct options o = { 0, 0, 0, 65536, 5.0, 1.0, 1, 0.0 };
 	int opt;
-	while ((opt = getopt(argc, argv, "p:m:s:t:w:c:i:")) != -1) {
+	while ((opt = getopt(argc, argv, "p:u:m:s:t:w:c:i:")) != -1) {
 		switch (opt) {
 		case 'p': o.port = (u_short)strtoul(optarg, NULL, 10); break;
+		case 'u': o.udp_port = (u_short)strtoul(optarg, NULL, 10); break;
 		case 'm':
 			if (strcmp(optarg, "int") == 0)
 				o.blob_mode = 0;
@@ -308,7 +318,7 @@ int main(int argc, char **argv)
 			ok = 0;
 	}
 	bench_stats before = { 0, 0 }, after = { 0, 0 };
-	CLIENT *stats_cl = ok ? connect_server(o.port) : NULL;
+	CLIENT *stats_cl = ok ? connect_server(o.port, 0) : NULL;
 	if (ok && (stats_cl == NULL || !get_stats(stats_cl, &before)))
 		ok = 0;
 	/* Go, or (closing the pipe unread) stop, for every client at once. */

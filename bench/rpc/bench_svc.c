@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 /*
- * The benchmark's C server: BENCH_PROG version 1 over TCP on 127.0.0.1, on
- * libtirpc's classic server interface. svc_run serves one call at a time.
- * It does not register with the portmapper: clients are given the port.
+ * The benchmark's C server: BENCH_PROG version 1 over TCP and UDP on
+ * 127.0.0.1, on libtirpc's classic server interface. svc_run serves one
+ * call at a time. It does not register with the portmapper: clients are
+ * given the ports.
  *
  *   bench_rpc_svc [-x N] [-l SECONDS]
  *
- * Prints "ready PORT" once it listens. ECHO_INT and ECHO_BLOB answer with
+ * Prints "ready PORT UDP_PORT" (the TCP port, then the UDP port) once it
+ * listens. ECHO_INT and ECHO_BLOB answer with
  * their argument; with -x N every N-th of those answers is altered on
  * purpose (one bit), so that a test can see the clients catch it. STATS
  * answers the number of echo calls served (allocated: -1, not measured).
@@ -75,9 +77,10 @@ static void dispatch(struct svc_req *rq, SVCXPRT *xprt)
 	}
 }
 
-static int listen_loopback(u_short *port)
+/* A socket of the type on 127.0.0.1 and a free port; listening for TCP. */
+static int bind_loopback(int type, u_short *port)
 {
-	int fd = socket(AF_INET, SOCK_STREAM, 0);
+	int fd = socket(AF_INET, type, 0);
 	if (fd < 0)
 		return -1;
 	struct sockaddr_in sin;
@@ -85,7 +88,7 @@ static int listen_loopback(u_short *port)
 	sin.sin_family = AF_INET;
 	sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	socklen_t len = sizeof sin;
-	if (bind(fd, (struct sockaddr *)&sin, sizeof sin) < 0 || listen(fd, 64) < 0 ||
+	if (bind(fd, (struct sockaddr *)&sin, sizeof sin) < 0 || (type == SOCK_STREAM && listen(fd, 64) < 0) ||
 	    getsockname(fd, (struct sockaddr *)&sin, &len) < 0) {
 		close(fd);
 		return -1;
@@ -114,9 +117,10 @@ int main(int argc, char **argv)
 	if (lifetime <= 0)
 		lifetime = 3600;
 
-	u_short port = 0;
-	int fd = listen_loopback(&port);
-	if (fd < 0) {
+	u_short port = 0, udp_port = 0;
+	int fd = bind_loopback(SOCK_STREAM, &port);
+	int udp_fd = bind_loopback(SOCK_DGRAM, &udp_port);
+	if (fd < 0 || udp_fd < 0) {
 		perror("bench_rpc_svc: socket on 127.0.0.1");
 		return 2;
 	}
@@ -126,7 +130,12 @@ int main(int argc, char **argv)
 		fputs("bench_rpc_svc: cannot create the TCP service\n", stderr);
 		return 2;
 	}
-	printf("ready %u\n", (unsigned)port);
+	SVCXPRT *udp_xprt = svc_dg_create(udp_fd, 0, 0);
+	if (udp_xprt == NULL || !svc_register(udp_xprt, BENCH_PROG, BENCH_VERS, dispatch, 0)) {
+		fputs("bench_rpc_svc: cannot create the UDP service\n", stderr);
+		return 2;
+	}
+	printf("ready %u %u\n", (unsigned)port, (unsigned)udp_port);
 	fflush(stdout);
 	/* SIGALRM's default action ends the process: the lifetime is a bound. */
 	alarm((unsigned)lifetime);

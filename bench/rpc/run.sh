@@ -1,8 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
-# The RPC benchmark: calls per second over loopback TCP, the Java code that
-# vorlith writes (on the kelvaro.ZELT jar) against libtirpc's C client and
-# server.
+# The RPC benchmark: calls per second over loopback TCP and UDP, the Java
+# code that vorlith writes (on the kelvaro.ZELT jar) against libtirpc's C
+# client and server.
 #
 #   bench/rpc/run.sh [-b BUILD] [-j JAR] [-r ROUNDS] [-t SECONDS]
 #                    [-w SECONDS] [-W SECONDS] [-q]
@@ -24,12 +24,13 @@
 #       a method of the serving path with its optimising compiler
 #
 # Contenders, one run at a time, each round in a rotated order: the small
-# call (int in, int out) and the 64 KiB opaque echo, each as Java client ->
-# C server, C client -> C server and C client -> Java server; 16 C client
-# processes against the Java server and against the C server; 16 Java
-# threads sharing one client object and one Java thread, against the Java
-# server. Every run checks every reply and that the server counted exactly
-# the calls made; any failure stops the benchmark with status 1.
+# call (int in, int out) over TCP and over UDP, the 64 KiB and the 1 MiB
+# opaque echo, each as Java client -> C server, C client -> C server and
+# C client -> Java server; 16 C client processes against the Java server
+# and against the C server; 16 Java threads sharing one client object and
+# one Java thread, against the Java server. Every run checks every reply
+# and that the server counted exactly the calls made; any failure stops
+# the benchmark with status 1.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -42,6 +43,7 @@ server_warmup=30
 settle=""
 quick=""
 size=65536
+mib=1048576
 
 while getopts "b:j:r:t:w:W:S:qh" opt; do
   case $opt in
@@ -53,7 +55,7 @@ while getopts "b:j:r:t:w:W:S:qh" opt; do
     W) server_warmup=$OPTARG ;;
     S) settle=$OPTARG ;;
     q) quick=1 ;;
-    *) sed -n '2,31p' "$0"; exit 2 ;;
+    *) sed -n '2,33p' "$0"; exit 2 ;;
   esac
 done
 if [ -n "$quick" ]; then
@@ -81,8 +83,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# start_server NAME COMMAND...: starts a server, waits for "ready PORT",
-# and sets the variable NAME_port.
+# start_server NAME COMMAND...: starts a server, waits for "ready PORT
+# UDP_PORT", and sets the variables NAME_port and NAME_udp.
 start_server() {
   local name=$1
   shift
@@ -98,6 +100,7 @@ start_server() {
     sleep 0.1
   done
   printf -v "${name}_port" '%s' "$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/$name.out")"
+  printf -v "${name}_udp" '%s' "$(sed -n 's/^ready [0-9]* \([0-9]*\).*/\1/p' "$work/$name.out")"
   printf -v "${name}_pid" '%s' "$pid"
 }
 
@@ -158,6 +161,12 @@ contenders=(
   "blob_J_C|$(jcl -p "$c_port" -m blob -s $size)"
   "blob_C_C|$(ccl -p "$c_port" -m blob -s $size)"
   "blob_C_J|$(ccl -p "$j_port" -m blob -s $size)"
+  "mib_J_C|$(jcl -p "$c_port" -m blob -s $mib)"
+  "mib_C_C|$(ccl -p "$c_port" -m blob -s $mib)"
+  "mib_C_J|$(ccl -p "$j_port" -m blob -s $mib)"
+  "udp_J_C|$(jcl -u "$c_udp" -m int)"
+  "udp_C_C|$(ccl -p "$c_port" -u "$c_udp" -m int)"
+  "udp_C_J|$(ccl -p "$j_port" -u "$j_udp" -m int)"
   "par_C_J|$(ccl -p "$j_port" -m int -c 16)"
   "par_C_C|$(ccl -p "$c_port" -m int -c 16)"
   "thr16_J_J|$(jcl -p "$j_port" -m int -n 16)"
@@ -173,6 +182,8 @@ echo "RPC benchmark: sources at $commit, $(nproc) cores, $rounds rounds of $seco
 # The Java server's warm-up: each kind of call for the given time.
 run_client "$cln" -p "$j_port" -m int -w 0 -t "$server_warmup"
 run_client "$cln" -p "$j_port" -m blob -s $size -w 0 -t "$server_warmup"
+run_client "$cln" -p "$j_port" -m blob -s $mib -w 0 -t "$server_warmup"
+run_client "$cln" -p "$j_port" -u "$j_udp" -m int -w 0 -t "$server_warmup"
 run_client "$cln" -p "$j_port" -m int -c 16 -w 0 -t "$server_warmup"
 
 n=${#contenders[@]}
@@ -210,6 +221,10 @@ row "small call, Java client vs C client (C server)" int_J_C int_C_C 1.0
 row "small call, Java server vs C server (C client)" int_C_J int_C_C 1.0
 row "64 KiB echo, Java client vs C client (C server)" blob_J_C blob_C_C 0.9
 row "64 KiB echo, Java server vs C server (C client)" blob_C_J blob_C_C 0.9
+row "1 MiB echo, Java client vs C client (C server)" mib_J_C mib_C_C 0.9
+row "1 MiB echo, Java server vs C server (C client)" mib_C_J mib_C_C 0.9
+row "UDP small call, Java client vs C client (C server)" udp_J_C udp_C_C 1.0
+row "UDP small call, Java server vs C server (C client)" udp_C_J udp_C_C 1.0
 row "16 C clients, Java server vs C server" par_C_J par_C_C 1.0
 t16=$(median thr16_J_J 1)
 t1=$(median thr1_J_J 1)
@@ -217,19 +232,21 @@ printf '| %s | %.0f | %.0f (1 thread) | %s | clearly > 1 |\n' \
   "16 Java threads, one client object (Java server)" "$t16" "$t1" "$(calc %.2f "$t16 / $t1")"
 
 echo
-echo "Allocation per call on the Java side, bytes (medians; the 64 KiB echo also as a multiple of the payload):"
+echo "Allocation per call on the Java side, bytes (medians; the echoes also as a multiple of the payload):"
 echo "| call | client: calling thread | client: whole JVM | server: its threads |"
 echo "|---|---:|---:|---:|"
-for kind in int blob; do
+for kind in int blob mib udp; do
   cc=$(median "${kind}_J_C" 2)
   cj=$(median "${kind}_J_C" 3)
   sv=$(median "${kind}_C_J" 4)
-  if [ "$kind" = blob ]; then
-    printf '| 64 KiB echo | %.0f (%.2fx) | %.0f (%.2fx) | %.0f (%.2fx) |\n' \
-      "$cc" "$(calc %.4f "$cc / $size")" "$cj" "$(calc %.4f "$cj / $size")" "$sv" "$(calc %.4f "$sv / $size")"
-  else
-    printf '| small call | %.0f | %.0f | %.0f |\n' "$cc" "$cj" "$sv"
-  fi
+  case $kind in
+    blob|mib)
+      if [ "$kind" = blob ]; then title="64 KiB echo" n=$size; else title="1 MiB echo" n=$mib; fi
+      printf '| %s | %.0f (%.2fx) | %.0f (%.2fx) | %.0f (%.2fx) |\n' "$title" \
+        "$cc" "$(calc %.4f "$cc / $n")" "$cj" "$(calc %.4f "$cj / $n")" "$sv" "$(calc %.4f "$sv / $n")" ;;
+    int) printf '| small call | %.0f | %.0f | %.0f |\n' "$cc" "$cj" "$sv" ;;
+    udp) printf '| UDP small call | %.0f | %.0f | %.0f |\n' "$cc" "$cj" "$sv" ;;
+  esac
 done
 
 echo
@@ -241,5 +258,7 @@ done
 echo "Every round's allocation per call, bytes (client: calling thread / whole JVM; server: its threads):"
 rounds_of() { awk -v a="$2" -v b="$3" '{ printf "%s%s", (NR > 1 ? " " : ""), $a; if (b) printf "/%s", $b }' "$work/r.$1"; }
 printf '  %-10s %s\n' int_J_C "$(rounds_of int_J_C 2 3)" blob_J_C "$(rounds_of blob_J_C 2 3)" \
-  int_C_J "$(rounds_of int_C_J 4 0)" blob_C_J "$(rounds_of blob_C_J 4 0)"
+  mib_J_C "$(rounds_of mib_J_C 2 3)" udp_J_C "$(rounds_of udp_J_C 2 3)" \
+  int_C_J "$(rounds_of int_C_J 4 0)" blob_C_J "$(rounds_of blob_C_J 4 0)" \
+  mib_C_J "$(rounds_of mib_C_J 4 0)" udp_C_J "$(rounds_of udp_C_J 4 0)"
 echo "load average (1 min) after each round:$loads; at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"

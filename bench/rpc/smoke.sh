@@ -34,12 +34,16 @@ bash "$here/run.sh" -b "$build" -j "$jar" -q >"$work/report" 2>"$work/report.err
   || fail "run.sh -q: $(tail -n 5 "$work/report.err")"
 for title in "small call, Java client vs C client" "small call, Java server vs C server" \
              "64 KiB echo, Java client vs C client" "64 KiB echo, Java server vs C server" \
+             "1 MiB echo, Java client vs C client" "1 MiB echo, Java server vs C server" \
+             "UDP small call, Java client vs C client" "UDP small call, Java server vs C server" \
              "16 C clients, Java server vs C server" "16 Java threads, one client object"; do
   grep -qE "^\| $title.* \| [1-9][0-9]* \| [1-9][0-9]*( \(1 thread\))? \| [0-9]+\.[0-9]{2} \|" "$work/report" \
     || fail "the report has no figures for \"$title\": $(cat "$work/report")"
 done
-grep -qE '^\| 64 KiB echo \| [1-9][0-9]* \([0-9.]+x\) \| [1-9][0-9]* \([0-9.]+x\) \| [1-9][0-9]* \([0-9.]+x\) \|$' "$work/report" \
-  || fail "the report has no allocation figures for the 64 KiB echo: $(cat "$work/report")"
+for title in "64 KiB echo" "1 MiB echo"; do
+  grep -qE "^\| $title \| [1-9][0-9]* \([0-9.]+x\) \| [1-9][0-9]* \([0-9.]+x\) \| [1-9][0-9]* \([0-9.]+x\) \|\$" "$work/report" \
+    || fail "the report has no allocation figures for the $title: $(cat "$work/report")"
+done
 
 # 2. Altered replies are caught.
 start() { # NAME COMMAND...: sets NAME_port

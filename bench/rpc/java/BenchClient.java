@@ -11,11 +11,12 @@ import kelvaro.ZELT.*;
  * bench.x: one or more threads share one client object and call one
  * procedure on 127.0.0.1 for a given time, checking every reply.
  *
- *   java BenchClient -p PORT [-m int|blob] [-s BYTES] [-t SECONDS]
- *                    [-w SECONDS] [-n THREADS] [-i SECONDS]
+ *   java BenchClient -p PORT [-u UDP_PORT] [-m int|blob] [-s BYTES]
+ *                    [-t SECONDS] [-w SECONDS] [-n THREADS] [-i SECONDS]
  *
  * The options mean what they mean for bench_rpc_cln (-n: threads, -i: the
- * first thread prints its rate every this many seconds). Each thread sends
+ * first thread prints its rate every this many seconds); with -u the
+ * client object, STATS included, goes over UDP to that port. Each thread sends
  * values no other thread sends (its number in the top byte of each int, or
  * in the first bytes of each blob, with a sequence number) and checks that
  * each reply is exactly what it sent. The threads warm up, then start their
@@ -117,13 +118,13 @@ public class BenchClient {
     }
 
     static void usage() {
-        System.err.println("usage: java BenchClient -p PORT [-m int|blob] [-s BYTES] [-t SECONDS]"
+        System.err.println("usage: java BenchClient -p PORT [-u UDP_PORT] [-m int|blob] [-s BYTES] [-t SECONDS]"
                 + " [-w SECONDS] [-n THREADS] [-i SECONDS]");
         System.exit(2);
     }
 
     public static void main(String[] args) throws Exception {
-        int port = 0, size = 65536, threads = 1;
+        int port = 0, udp_port = 0, size = 65536, threads = 1;
         boolean blob_mode = false;
         double seconds = 5, warmup = 1, interval = 0;
         for (int i = 0; i < args.length; i += 2) {
@@ -132,6 +133,7 @@ public class BenchClient {
             String v = args[i + 1];
             switch (args[i]) {
                 case "-p" -> port = Integer.parseInt(v);
+                case "-u" -> udp_port = Integer.parseInt(v);
                 case "-m" -> {
                     if (!v.equals("int") && !v.equals("blob"))
                         usage();
@@ -145,11 +147,11 @@ public class BenchClient {
                 default -> usage();
             }
         }
-        if (port <= 0 || threads < 1 || threads > 255 || !(seconds > 0) || warmup < 0 || size < 0)
+        if (port <= 0 && udp_port <= 0 || threads < 1 || threads > 255 || !(seconds > 0) || warmup < 0 || size < 0)
             usage();
 
         BENCH_PROG_cln client = new BENCH_PROG_cln(InetAddress.getLoopbackAddress(),
-                BENCH_PROG._def_pno, BENCH_PROG._def_vno, port, "tcp");
+                BENCH_PROG._def_pno, BENCH_PROG._def_vno, udp_port > 0 ? udp_port : port, udp_port > 0 ? "udp" : "tcp");
         BenchClient bench = new BenchClient(client, blob_mode, size);
         System.exit(bench.run(threads, seconds, warmup, interval));
     }

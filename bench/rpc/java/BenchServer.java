@@ -11,7 +11,8 @@ import kelvaro.ZELT.*;
  *
  *   java BenchServer [-x N] [-l SECONDS]
  *
- * Listens on a free port, prints "ready PORT" and serves until SIGTERM or
+ * Listens on a free port for TCP and UDP, prints "ready PORT UDP_PORT" and
+ * serves until SIGTERM or
  * SIGINT, or for -l SECONDS (default 3600). It does not register with the
  * portmapper. With -x N every N-th echo is altered on purpose (one bit), so
  * that a test can see the clients catch it.
@@ -62,7 +63,7 @@ public class BenchServer extends BENCH_PROG_svcb {
         BenchServer server = new BenchServer(corrupt_every);
         int port = server.start(0);
         Runtime.getRuntime().addShutdownHook(new Thread(server::stop));
-        System.out.println("ready " + port);
+        System.out.println("ready " + port + " " + server.udpPort());
         System.out.flush();
         Thread.sleep(lifetime * 1000L);
         System.exit(0);

@@ -52,7 +52,7 @@ class RecordReaderTest {
     @CsvSource(delimiter = '|', value = {
         "one fragment                 | 80000004 01020304                           | 01020304",
         "three fragments              | 00000003 010203 00000003 040506 80000001 07 | 01020304050607",
-        "an empty first fragment      | 00000000 80000002 0a0b                      | 0a0b",
+        "an empty last fragment       | 00000002 0a0b 80000000                      | 0a0b",
         "records back to back         | 80000001 01 80000000 80000002 0203          | 01,,0203",
         "an empty stream              | ''                                          | ''",
     })

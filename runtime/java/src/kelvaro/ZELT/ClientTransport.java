@@ -1,10 +1,43 @@
 // SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
+import java.io.IOException;
 import java.net.InetSocketAddress;
+import java.net.PortUnreachableException;
+import java.nio.channels.ClosedChannelException;
+import java.nio.channels.Selector;
 
 /** How an {@link RpcClient} gets a call to its server and the reply back. */
 abstract class ClientTransport {
+    /**
+     * Where the server is. A transport asks again before each connection it
+     * opens after the first (TCP) or after the server was found missing
+     * (UDP), so that a client made through the portmapper follows a server
+     * that came back on another port.
+     */
+    interface Target {
+        /** The server's address and port, found before the deadline (System.nanoTime). */
+        InetSocketAddress locate(long deadline) throws rpc_err;
+
+        /** True when {@link #locate} may answer another port from one time to the next. */
+        boolean moves();
+    }
+
+    /** A target that is always the same address and port. */
+    static Target fixed(InetSocketAddress to) {
+        return new Target() {
+            @Override
+            public InetSocketAddress locate(long deadline) {
+                return to;
+            }
+
+            @Override
+            public boolean moves() {
+                return false;
+            }
+        };
+    }
+
     /** Bytes to leave free in front of a call for the transport's own header. */
     abstract int header_room();
 
@@ -17,6 +50,9 @@ abstract class ClientTransport {
 
     abstract void set_record_limit(int bytes);
 
+    /** The client's call time-out, which also bounds how long a reply record may take to arrive. */
+    abstract void set_timeout(long nanos);
+
     abstract String protocol();
 
     abstract InetSocketAddress remote();
@@ -28,5 +64,32 @@ abstract class ClientTransport {
         if (left <= 0)
             return 0;
         return (int) Math.max(1, Math.min(Integer.MAX_VALUE, (left + 999_999) / 1_000_000));
+    }
+
+    /** A selector's wait of at least a millisecond for up to nanos (0 would mean forever). */
+    static void select(Selector selector, long nanos) throws IOException {
+        long ms = Math.max(1, (nanos + 999_999) / 1_000_000);
+        try {
+            selector.select(key -> { }, ms);
+        } catch (java.nio.channels.ClosedSelectorException e) {
+            throw new ClosedChannelException();
+        }
+    }
+
+    /**
+     * What failed, in the words the system's error texts use, the way C
+     * clients print it after "errno = ": "Connection refused" for a server
+     * that is not there (an ICMP port unreachable over UDP), and the
+     * exception's own text otherwise.
+     */
+    static String errno_text(IOException e) {
+        if (e instanceof PortUnreachableException)
+            return "Connection refused";
+        String m = e.getMessage();
+        if (m == null)
+            return e.getClass().getSimpleName();
+        if (m.equals("Connection reset"))
+            return "Connection reset by peer";
+        return m;
     }
 }

@@ -2,11 +2,13 @@
 package kelvaro.ZELT;
 
 import java.net.InetAddress;
+import java.net.InetSocketAddress;
 import java.time.Duration;
 
 /**
  * Calls to a portmapper (program 100000, version 2, RFC 1833) over TCP,
- * with a time-out of 10 seconds. The port is 111 unless the system
+ * each on a connection of its own, with a time-out of 10 seconds for
+ * connecting and calling together. The port is 111 unless the system
  * property {@code kelvaro.ZELT.portmap_port} names another, which lets
  * tests run a portmapper of their own.
  */
@@ -56,8 +58,15 @@ public final class Portmap {
     }
 
     private static void call(InetAddress host, int proc, Mapping map, XDT result) throws rpc_err {
-        try (RpcClient client = RpcClient.create(host, port(), Rpc.PMAP_PROG, Rpc.PMAP_VERS, "tcp")) {
-            client.setTimeout(TIMEOUT);
+        call(host, proc, map, result, System.nanoTime() + TIMEOUT.toNanos());
+    }
+
+    /** One call on a connection of its own, connecting and calling before the deadline (System.nanoTime). */
+    private static void call(InetAddress host, int proc, Mapping map, XDT result, long deadline) throws rpc_err {
+        InetSocketAddress to = new InetSocketAddress(host, port());
+        try (RpcClient client = RpcClient.connect(to, Rpc.PMAP_PROG, Rpc.PMAP_VERS, true, ClientTransport.fixed(to),
+                Duration.ofNanos(Math.max(1, deadline - System.nanoTime())))) {
+            client.setTimeout(Duration.ofNanos(Math.max(1, deadline - System.nanoTime())));
             client.call(proc, map, result);
         } catch (rpc_err e) {
             throw new rpc_err(RpcStatus.PMAP_FAILURE, e.getMessage(), e);
@@ -77,6 +86,16 @@ public final class Portmap {
     public static int getport(InetAddress host, int prog, int vers, int prot) throws rpc_err {
         XDTint port = new XDTint();
         call(host, Rpc.PMAPPROC_GETPORT, new Mapping(prog, vers, prot, 0), port);
+        return port.value;
+    }
+
+    /**
+     * As {@link #getport(InetAddress, int, int, int)}, connecting and
+     * calling before the deadline (System.nanoTime).
+     */
+    static int getport(InetAddress host, int prog, int vers, int prot, long deadline) throws rpc_err {
+        XDTint port = new XDTint();
+        call(host, Rpc.PMAPPROC_GETPORT, new Mapping(prog, vers, prot, 0), port, deadline);
         return port.value;
     }
 

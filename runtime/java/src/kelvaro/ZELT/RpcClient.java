@@ -16,32 +16,85 @@ import java.util.concurrent.atomic.AtomicReference;
  *
  * <p>{@link #call} sends a CALL message (RFC 5531) with AUTH_NONE, or the
  * AUTH_SYS credentials set with {@link #setCredentials}, and waits for the
- * REPLY with the same transaction id (xid), for at most the time-out
- * ({@link #setTimeout}, 25 seconds by default). Every failure is an
+ * REPLY with the same transaction id (xid). Every failure is an
  * {@link rpc_err} whose {@link rpc_err#status() status} says what went
  * wrong: what the server answered, or that the call could not be encoded,
  * sent, received or decoded, or timed out.
  *
- * <p>Over TCP, calls go over one connection opened when the client is made,
- * with record marking; each call is written with one write. Replies are
- * read into a buffer that grows as bytes arrive, up to the record limit
- * ({@link #setRecordLimit}, 4 MiB by default); a longer reply closes the
- * connection. A call that times out leaves the connection usable, and its
- * late reply is dropped. A connection that breaks stays broken: every later
- * call fails, and a new client is needed.
+ * <h2>Deadlines</h2>
+ * Each call has a deadline: the time-out ({@link #setTimeout}, 25 seconds
+ * by default) from the moment the call starts. Everything the call does
+ * waits at most until then, whatever the server does: waiting for its turn
+ * on a shared client, opening a new connection (and asking the portmapper),
+ * writing the call to a server that does not read, and reading a reply
+ * that comes slowly, in many fragments or not at all. When the deadline
+ * passes the call fails with {@link RpcStatus#TIMED_OUT}; on a client that
+ * several threads share, each caller returns by its own deadline, also
+ * while another thread is reading the connection for it.
  *
- * <p>Over UDP, a call is one datagram (at most 65,507 bytes, larger calls
- * fail with {@link RpcStatus#CANT_ENCODE_ARGS}), sent again every
- * retransmission interval ({@link #setRetransmitInterval}, 5 seconds by
- * default, so a 25-second call is tried five times) until the reply comes
- * or the time-out ends. Replies with other xids are dropped.
+ * <h2>TCP</h2>
+ * Calls go over one connection, opened when the client is made, with
+ * record marking; each call is written with one write. Replies are read
+ * into a buffer that grows as bytes arrive, up to the record limit
+ * ({@link #setRecordLimit}, 4 MiB by default). A reply record must be
+ * complete within the time-out of its first byte (counting the time that
+ * callers spend reading it), and its fragments are bounded: at most one
+ * per KiB of the record limit (at least 1,024), none of them empty unless
+ * it is the last. A call that times out leaves the connection usable, and
+ * its late reply is dropped.
  *
- * <p>Threads: a client may be used by several threads at once. Over TCP the
- * calls run concurrently on the one connection and replies are matched to
- * their callers by xid (one waiting caller reads the connection and hands
- * each reply to the caller it belongs to). Over UDP calls are serialised.
+ * <p>The connection breaks when the server closes it (a restart, an
+ * eviction), when a reply breaks the rules above (too long, too slow, bad
+ * fragments), when a call cannot be written by its deadline (half a record
+ * would spoil the stream), or on a socket error. Then:
+ * <ul>
+ * <li>every call waiting on it fails with {@link RpcStatus#CANT_RECV} (or
+ * {@link RpcStatus#CANT_SEND} for the call whose write failed). Such a
+ * call is never sent again by the client: the server may have run it, and
+ * only the caller can tell whether running it twice is harmless;
+ * <li>the next call opens a new connection, and so does a call that found
+ * the connection broken before anything of it was sent (it goes out once,
+ * on the new connection). A client made with a host name asks the
+ * portmapper for the port again first; the host's address found when the
+ * client was made is kept;
+ * <li>before a call goes on a connection that has been quiet (nothing read
+ * from it for a millisecond), the client looks whether the server has
+ * closed it meanwhile, so that the first call after a server restart goes
+ * on a new connection instead of failing.
+ * </ul>
+ * Nothing else is retried: a reconnection that fails fails that call
+ * (the next call tries again), and a call is never resent over TCP.
  *
- * <p>Deep data: a call encodes its arguments and decodes its result on the
+ * <h2>UDP</h2>
+ * A call is one datagram (at most 65,507 bytes, larger calls fail with
+ * {@link RpcStatus#CANT_ENCODE_ARGS}), sent again every retransmission
+ * interval ({@link #setRetransmitInterval}, 5 seconds by default, so a
+ * 25-second call is tried five times) until the reply comes or the
+ * deadline passes; that retransmission of the same datagram (same xid) is
+ * the only resending the client does. Replies with other xids are dropped.
+ * When the server is not there (the system reports an ICMP port
+ * unreachable) the call fails at once with {@link RpcStatus#CANT_RECV} and
+ * the message "RPC: Unable to receive; errno = Connection refused". A
+ * client made with a host name first asks the portmapper again, and when
+ * the server is registered on another port now (a restart), sends the
+ * datagram there instead of failing: nobody received it where it went.
+ *
+ * <h2>Threads</h2>
+ * A client may be used by several threads at once. Over TCP the calls run
+ * concurrently on the one connection and replies are matched to their
+ * callers by xid (one waiting caller reads the connection and hands each
+ * reply to the caller it belongs to). Over UDP calls are serialised.
+ *
+ * <h2>Memory</h2>
+ * The buffer a call is encoded in and the buffer replies are read into are
+ * kept from call to call at the size the recent calls needed, up to the
+ * record limit, so that a run of large calls allocates nothing for them;
+ * after 64 calls in a row that needed at most a quarter of a buffer it
+ * shrinks to twice the largest of them. An idle client holds what its last
+ * calls needed; {@link #close()} lets it all go.
+ *
+ * <h2>Deep data</h2>
+ * A call encodes its arguments and decodes its result on the
  * caller's thread while they nest less than 1,000 levels deep; deeper data
  * is redone on a shared thread with a 128 MiB stack, up to
  * {@link XDR#MAX_DEPTH} levels. Deeper arguments fail with
@@ -61,7 +114,10 @@ public final class RpcClient implements AutoCloseable {
     private final int vers;
     private final ClientTransport transport; // null: a client without a connection
     private final AtomicInteger next_xid = new AtomicInteger(ThreadLocalRandom.current().nextInt());
+    // The encoding buffer kept between calls, and how large calls have been lately.
     private final AtomicReference<XDR> spare = new AtomicReference<>();
+    private final BufferTrend spare_trend = new BufferTrend(); // guarded by spare_trend
+    private volatile int last_call_size = 512;
     private volatile long timeout_nanos = DEFAULT_TIMEOUT.toNanos();
     private volatile long retransmit_nanos = DEFAULT_RETRANSMIT.toNanos();
     private volatile AuthSys credentials;
@@ -93,14 +149,22 @@ public final class RpcClient implements AutoCloseable {
     public static RpcClient create(InetAddress host, int port, int prog, int vers, String proto) throws rpc_err {
         boolean tcp = is_tcp(proto);
         InetSocketAddress to = new InetSocketAddress(host, port);
-        ClientTransport t = tcp ? new TcpClientTransport(to, DEFAULT_TIMEOUT, DEFAULT_RECORD_LIMIT)
-                : new UdpClientTransport(to);
+        return connect(to, prog, vers, tcp, ClientTransport.fixed(to), DEFAULT_TIMEOUT);
+    }
+
+    /** A client whose first connection goes to first, and later ones where target says. */
+    static RpcClient connect(InetSocketAddress first, int prog, int vers, boolean tcp, ClientTransport.Target target,
+            Duration connect_timeout) throws rpc_err {
+        ClientTransport t = tcp ? new TcpClientTransport(target, first, connect_timeout, DEFAULT_RECORD_LIMIT)
+                : new UdpClientTransport(target, first);
         return new RpcClient(prog, vers, t);
     }
 
     /**
      * Opens a client for a program version on a host, asking the host's
-     * portmapper (program 100000, version 2, GETPORT) for its port.
+     * portmapper (program 100000, version 2, GETPORT) for its port. The
+     * host name is resolved once, here; the portmapper is asked again
+     * before each new connection (see the class description).
      *
      * @param host the server's host name or address
      * @param prog the program number
@@ -121,12 +185,28 @@ public final class RpcClient implements AutoCloseable {
         } catch (UnknownHostException e) {
             throw new rpc_err(RpcStatus.UNKNOWN_HOST, host, e);
         }
-        int port = Portmap.getport(address, prog, vers, tcp ? Rpc.IPPROTO_TCP : Rpc.IPPROTO_UDP);
-        if (port == 0)
-            throw new rpc_err(RpcStatus.PROG_NOT_REGISTERED,
-                    "program " + Integer.toUnsignedString(prog) + " version " + Integer.toUnsignedString(vers)
-                            + " for " + (tcp ? "tcp" : "udp") + " on " + host);
-        return create(address, port, prog, vers, proto);
+        ClientTransport.Target portmapper = new ClientTransport.Target() {
+            @Override
+            public InetSocketAddress locate(long deadline) throws rpc_err {
+                long now = System.nanoTime();
+                if (deadline - now <= 0)
+                    throw new rpc_err(RpcStatus.TIMED_OUT);
+                long until = deadline - now < Portmap.TIMEOUT.toNanos() ? deadline : now + Portmap.TIMEOUT.toNanos();
+                int port = Portmap.getport(address, prog, vers, tcp ? Rpc.IPPROTO_TCP : Rpc.IPPROTO_UDP, until);
+                if (port == 0)
+                    throw new rpc_err(RpcStatus.PROG_NOT_REGISTERED,
+                            "program " + Integer.toUnsignedString(prog) + " version " + Integer.toUnsignedString(vers)
+                                    + " for " + (tcp ? "tcp" : "udp") + " on " + host);
+                return new InetSocketAddress(address, port);
+            }
+
+            @Override
+            public boolean moves() {
+                return true;
+            }
+        };
+        InetSocketAddress first = portmapper.locate(System.nanoTime() + Portmap.TIMEOUT.toNanos());
+        return connect(first, prog, vers, tcp, portmapper, DEFAULT_TIMEOUT);
     }
 
     /** True for "tcp", false for "udp" (any case); anything else is rpc_err UNKNOWN_PROTO. */
@@ -139,8 +219,10 @@ public final class RpcClient implements AutoCloseable {
     }
 
     /**
-     * Sets the time-out of each later call: the longest it waits for its
-     * reply, all retransmissions included.
+     * Sets the time-out of each later call: the longest it may take from
+     * its start to its result, all waiting, reconnecting and
+     * retransmissions included. Over TCP it also bounds how long a reply
+     * record may take from its first byte to its last.
      *
      * @param timeout a positive duration
      * @throws IllegalArgumentException when not positive
@@ -149,6 +231,8 @@ public final class RpcClient implements AutoCloseable {
         if (timeout.isNegative() || timeout.isZero())
             throw new IllegalArgumentException("time-out must be positive");
         timeout_nanos = timeout.toNanos();
+        if (transport != null)
+            transport.set_timeout(timeout_nanos);
     }
 
     /**
@@ -192,9 +276,11 @@ public final class RpcClient implements AutoCloseable {
     }
 
     /**
-     * Sets the longest reply record accepted over TCP; a longer one closes
-     * the connection. Set it before the calls it is for: while calls wait
-     * for replies it is ignored. No effect over UDP.
+     * Sets the longest reply record accepted over TCP; a longer one breaks
+     * the connection (the next call opens a new one). Set it before the
+     * calls it is for: while calls wait for replies it takes effect with
+     * the next connection. It also bounds the fragments of a record (one
+     * per KiB of the limit, at least 1,024). No effect over UDP.
      *
      * @param bytes the limit, positive
      * @throws IllegalArgumentException when not positive
@@ -216,7 +302,9 @@ public final class RpcClient implements AutoCloseable {
     }
 
     /**
-     * The server's address and port.
+     * The server's address and port: where the current connection goes (or
+     * the last one went), which may change after a reconnection through the
+     * portmapper.
      *
      * @return the address, or null for a client without a connection
      */
@@ -225,8 +313,9 @@ public final class RpcClient implements AutoCloseable {
     }
 
     /**
-     * Closes the connection or socket. Calls waiting for replies fail with
-     * {@link RpcStatus#CANT_RECV}, later calls with {@link RpcStatus#CANT_SEND}.
+     * Closes the connection or socket for good, with the buffers. Calls
+     * waiting for replies fail with {@link RpcStatus#CANT_RECV}, later calls
+     * with {@link RpcStatus#CANT_SEND}; no new connection is opened.
      * Closing twice does nothing.
      */
     @Override
@@ -250,7 +339,8 @@ public final class RpcClient implements AutoCloseable {
         long deadline = System.nanoTime() + timeout_nanos;
         int xid = next_xid.getAndIncrement();
         XDR taken = spare.getAndSet(null);
-        final XDR out = taken != null ? taken : new XDR(512);
+        // A caller that finds the spare in use starts at the size of recent calls, not from scratch.
+        final XDR out = taken != null ? taken : new XDR(last_call_size);
         out.reset_encode(transport.header_room());
         RpcMessage.put_call_header(out, xid, prog, vers, proc, credentials);
         try {
@@ -260,12 +350,22 @@ public final class RpcClient implements AutoCloseable {
         } catch (RuntimeException e) {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, e.toString(), e);
         }
+        int size = out.position();
         try {
             transport.call(xid, out, result, deadline, retransmit_nanos);
         } finally {
-            if (out.capacity() <= RecordReader.KEEP)
-                spare.set(out);
+            keep(out, size);
         }
+    }
+
+    /** Keeps the encoding buffer of a call of size bytes for the next call, shrunk as the recent calls say. */
+    private void keep(XDR out, int size) {
+        last_call_size = Math.max(512, size);
+        int shrink;
+        synchronized (spare_trend) {
+            shrink = spare_trend.note(size, out.capacity(), 512);
+        }
+        spare.set(shrink > 0 ? new XDR(shrink) : out);
     }
 
     /**

@@ -2,30 +2,163 @@
 package kelvaro.ZELT;
 
 import java.io.IOException;
-import java.io.InputStream;
-import java.io.OutputStream;
 import java.net.InetSocketAddress;
-import java.net.Socket;
 import java.net.SocketTimeoutException;
+import java.net.StandardSocketOptions;
+import java.nio.ByteBuffer;
+import java.nio.channels.SelectionKey;
+import java.nio.channels.Selector;
+import java.nio.channels.SocketChannel;
 import java.time.Duration;
 import java.util.concurrent.ConcurrentHashMap;
+import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.locks.LockSupport;
+import java.util.concurrent.locks.ReentrantLock;
 
 /**
- * One TCP connection with record marking, shared by concurrent calls. A
- * call writes its record with one write; then one waiting caller at a time
- * (the reader) reads replies and decodes each into the result of the caller
- * whose xid it carries, waking that caller. When the reader's own reply
- * has come, or its time is up, another waiting caller takes over.
+ * RPC over TCP with record marking: one connection at a time, shared by
+ * concurrent calls, and a new one when it breaks.
  *
- * <p>No lock is held across a hand-over: the waiting calls are in a
- * concurrent map, the reader's role is one atomic flag, and a caller waits
- * by parking its own thread until the reader unparks it. So a reply costs
- * its caller one wake-up and no contended lock; a lone caller that finds
- * no reader reads its own reply at once.
+ * <p>A call writes its record with one write; then one waiting caller at a
+ * time (the reader) reads replies and decodes each into the result of the
+ * caller whose xid it carries, waking that caller. When the reader's own
+ * reply has come, or its deadline has passed, another waiting caller takes
+ * over, and the record half read stays where it is for that caller. No lock
+ * is held across a hand-over: the waiting calls are in a concurrent map,
+ * the reader's role is one atomic flag, and a caller waits by parking its
+ * own thread until the reader unparks it or its own deadline comes, so that
+ * each caller returns by its own deadline whoever reads.
+ *
+ * <p>The socket does not block: the reader and the writer wait on
+ * selectors for at most their deadlines, so neither a reply trickled byte
+ * by byte nor a server that stops reading holds a caller past its time.
+ * A reply record must be complete within the call time-out of its first
+ * byte, counting the time callers spend reading it; a record that is not,
+ * one over the record limit or in bad fragments, a call record that cannot
+ * be written by its caller's deadline (half a record would spoil the
+ * stream) and the server's end of the stream all break the connection:
+ * every call waiting on it fails. The next call opens a new connection,
+ * locating the server again ({@link ClientTransport.Target}).
  */
 final class TcpClientTransport extends ClientTransport {
+    /** The longest a waiting caller parks before it looks again whether the reader's role is free. */
+    private static final long RECHECK_NANOS = 50_000_000L;
+    /**
+     * Reads and writes go in pieces of at most this many bytes: the JDK
+     * passes each through a direct buffer of its size, and copies all that
+     * is left of a write each time it is tried.
+     */
+    static final int IO_CHUNK = 256 << 10;
+    /**
+     * A connection on which nothing was read for this long is looked at
+     * before a call goes on it, so that a call is not sent into a
+     * connection the server has closed meanwhile (a restart, an eviction
+     * of an idle connection), but to a new one.
+     */
+    static final long QUIET_NANOS = 1_000_000L;
+
+    private final Target target;
+    private final long connect_nanos;
+    private final ReentrantLock connect_lock = new ReentrantLock();
+    private volatile Connection current; // null: closed before it connected
+    private volatile InetSocketAddress to;
+    private volatile int record_limit;
+    private volatile long record_nanos = RpcClient.DEFAULT_TIMEOUT.toNanos();
+    private volatile boolean closed;
+
+    /**
+     * Connects to first at once; later connections go where the target says.
+     *
+     * @throws rpc_err {@link RpcStatus#SYSTEM_ERROR} when the connection cannot be opened
+     */
+    TcpClientTransport(Target target, InetSocketAddress first, Duration connect_timeout, int record_limit) throws rpc_err {
+        this.target = target;
+        this.connect_nanos = connect_timeout.toNanos();
+        this.record_limit = record_limit;
+        this.to = first;
+        current = new Connection(first, System.nanoTime() + connect_nanos, false);
+    }
+
+    @Override
+    int header_room() {
+        return 4;
+    }
+
+    @Override
+    void set_record_limit(int bytes) {
+        record_limit = bytes;
+        Connection c = current;
+        if (c != null)
+            c.set_record_limit(bytes);
+    }
+
+    @Override
+    void set_timeout(long nanos) {
+        record_nanos = nanos;
+    }
+
+    @Override
+    String protocol() {
+        return "tcp";
+    }
+
+    @Override
+    InetSocketAddress remote() {
+        return to;
+    }
+
+    @Override
+    void close() {
+        closed = true;
+        Connection c = current;
+        if (c != null)
+            c.fail(new rpc_err(RpcStatus.CANT_RECV, "client closed"));
+    }
+
+    @Override
+    void call(int xid, XDR call, XDT result, long deadline, long retransmit_nanos) throws rpc_err {
+        int len = call.position() - 4;
+        call.put_int_at(0, 0x80000000 | len);
+        // A connection found broken before the call went out on it is
+        // replaced and the call goes on the new one: it was never sent.
+        while (!usable(deadline).call(xid, call, result, deadline)) {
+            // look again
+        }
+    }
+
+    /** The connection for a call: the current one while it holds, else a new one. */
+    private Connection usable(long deadline) throws rpc_err {
+        Connection c = current;
+        if (c != null && c.broken == null && c.still_open())
+            return c;
+        if (closed)
+            throw new rpc_err(RpcStatus.CANT_SEND, "client closed");
+        try {
+            if (!connect_lock.tryLock(Math.max(0, deadline - System.nanoTime()), TimeUnit.NANOSECONDS))
+                throw new rpc_err(RpcStatus.TIMED_OUT);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
+        }
+        try {
+            c = current;
+            if (c != null && c.broken == null)
+                return c; // another caller has opened it
+            if (closed)
+                throw new rpc_err(RpcStatus.CANT_SEND, "client closed");
+            InetSocketAddress where = target.locate(deadline);
+            c = new Connection(where, Math.min(deadline, System.nanoTime() + connect_nanos), true);
+            to = where;
+            current = c;
+            if (closed) // close() came while connecting
+                c.fail(new rpc_err(RpcStatus.CANT_RECV, "client closed"));
+            return c;
+        } finally {
+            connect_lock.unlock();
+        }
+    }
+
     /** One call waiting for its reply. */
     private static final class Waiter {
         final XDT result;
@@ -46,256 +179,349 @@ final class TcpClientTransport extends ClientTransport {
         }
     }
 
-    /** The longest a waiting caller parks before it looks again whether the reader's role is free. */
-    private static final long RECHECK_NANOS = 50_000_000L;
+    /** A call record could not be written by its caller's deadline. */
+    private static final class WriteTimedOut extends IOException {
+        private static final long serialVersionUID = 1L;
 
-    private final InetSocketAddress to;
-    private final Socket socket;
-    private final InputStream in;
-    private final OutputStream out;
-    // Calls that come while another thread writes wait here, and that thread writes them too.
-    private final Object write_lock = new Object();
-    private boolean writing;                                  // guarded by write_lock
-    private byte[] pending = new byte[1024];                  // guarded by write_lock
-    private int pending_length;                               // guarded by write_lock
-    private byte[] spare_pending = new byte[1024];            // used by the writing thread
+        WriteTimedOut() {
+            super("a call could not be written within its time-out");
+        }
+    }
 
-    // A reply's caller is found here by xid; whoever removes a waiter (the
-    // reader that has its reply, the caller whose time is up, or fail) ends it.
-    private final ConcurrentHashMap<Integer, Waiter> waiting = new ConcurrentHashMap<>();
-    private final AtomicBoolean reading = new AtomicBoolean();
-    private volatile rpc_err broken;
+    /** One TCP connection and the calls waiting on it. */
+    private final class Connection {
+        private final SocketChannel channel;
+        private final Selector readable;
+        private Selector writable; // opened by the first write that would block; guarded by the writer's role
 
-    // Used by whoever holds the reader's role only.
-    private RecordReader records;
-    private final XDR reply = new XDR(new byte[0]);
+        // Calls that come while another thread writes wait here, and that thread writes them too.
+        private final Object write_lock = new Object();
+        private boolean writing;                                  // guarded by write_lock
+        private byte[] pending = new byte[1024];                  // guarded by write_lock
+        private int pending_length;                               // guarded by write_lock
+        private byte[] spare_pending = new byte[1024];            // used by the writing thread
+        private final BufferTrend pending_trend = new BufferTrend(); // used by the writing thread
+        private ByteBuffer out_view;                              // used by the writing thread
 
-    TcpClientTransport(InetSocketAddress to, Duration connect_timeout, int record_limit) throws rpc_err {
-        this.to = to;
-        Socket s = new Socket();
-        try {
-            s.connect(to, (int) Math.min(Integer.MAX_VALUE, connect_timeout.toMillis()));
-            s.setTcpNoDelay(true);
-            socket = s;
-            in = s.getInputStream();
-            out = s.getOutputStream();
-        } catch (IOException e) {
+        // A reply's caller is found here by xid; whoever removes a waiter (the
+        // reader that has its reply, the caller whose time is up, or fail) ends it.
+        private final ConcurrentHashMap<Integer, Waiter> waiting = new ConcurrentHashMap<>();
+        private final AtomicBoolean reading = new AtomicBoolean();
+        volatile rpc_err broken;
+        private volatile long last_read = System.nanoTime();
+
+        // Used by whoever holds the reader's role only.
+        private RecordReader records;
+        private final XDR reply = new XDR(new byte[0]);
+        private ByteBuffer in_view;
+        private boolean skip_read;    // the next read would find nothing: wait first
+        private long record_time;     // time readers have spent inside the current record
+        private long record_allowed;  // the time-out when the current record began; 0 between records
+        private final RecordReader.Source source = this::read_some;
+
+        Connection(InetSocketAddress to, long deadline, boolean in_call) throws rpc_err {
+            SocketChannel ch = null;
+            Selector sel = null;
             try {
-                s.close();
-            } catch (IOException ignored) {
-                // nothing to release
+                ch = SocketChannel.open();
+                ch.setOption(StandardSocketOptions.TCP_NODELAY, true);
+                int ms = millis_left(deadline);
+                if (ms == 0)
+                    throw new SocketTimeoutException("connect timed out");
+                ch.socket().connect(to, ms);
+                ch.configureBlocking(false);
+                sel = Selector.open();
+                ch.register(sel, SelectionKey.OP_READ);
+            } catch (IOException e) {
+                close_quietly(ch, sel);
+                if (in_call && e instanceof SocketTimeoutException)
+                    throw new rpc_err(RpcStatus.TIMED_OUT, "connecting to " + to.getAddress().getHostAddress()
+                            + " port " + to.getPort(), e);
+                throw new rpc_err(RpcStatus.SYSTEM_ERROR, "cannot connect to " + to.getAddress().getHostAddress()
+                        + " port " + to.getPort() + ": " + e.getMessage(), e);
             }
-            throw new rpc_err(RpcStatus.SYSTEM_ERROR,
-                    "cannot connect to " + to.getAddress().getHostAddress() + " port " + to.getPort() + ": " + e.getMessage(), e);
+            channel = ch;
+            readable = sel;
+            records = RecordReader.keeping(record_limit);
         }
-        records = new RecordReader(record_limit);
-    }
 
-    @Override
-    int header_room() {
-        return 4;
-    }
-
-    @Override
-    void set_record_limit(int bytes) {
-        // The reader keeps its buffer only between records; a new limit starts with the next one.
-        if (!reading.compareAndSet(false, true))
-            return;
-        try {
-            if (!records.inside_record())
-                records = new RecordReader(bytes);
-        } finally {
-            release_reading();
+        void set_record_limit(int bytes) {
+            // The reader keeps its buffer only between records; a new limit starts with the next one.
+            if (!reading.compareAndSet(false, true))
+                return;
+            try {
+                if (!records.inside_record() && records.limit() != bytes)
+                    records = RecordReader.keeping(bytes);
+            } finally {
+                release_reading();
+            }
         }
-    }
 
-    @Override
-    String protocol() {
-        return "tcp";
-    }
-
-    @Override
-    InetSocketAddress remote() {
-        return to;
-    }
-
-    @Override
-    void close() {
-        fail(new rpc_err(RpcStatus.CANT_RECV, "client closed"));
-    }
-
-    /** Marks the connection broken, closes it and fails every waiting call with err. */
-    private void fail(rpc_err err) {
-        synchronized (this) {
-            if (broken == null)
-                broken = err;
-        }
-        for (Integer xid : waiting.keySet()) {
-            Waiter w = waiting.remove(xid);
-            if (w != null)
-                w.finish(err);
-        }
-        try {
-            socket.close();
-        } catch (IOException e) {
-            // closed either way
-        }
-    }
-
-    @Override
-    void call(int xid, XDR call, XDT result, long deadline, long retransmit_nanos) throws rpc_err {
-        int len = call.position() - 4;
-        call.put_int_at(0, 0x80000000 | len);
-        Integer key = xid;
-        Waiter me = new Waiter(result, Thread.currentThread());
-        waiting.put(key, me);
-        // fail() sets broken before it empties the map: a call it missed sees broken here.
-        rpc_err was = broken;
-        if (was != null) {
-            waiting.remove(key);
-            throw new rpc_err(RpcStatus.CANT_SEND, "connection closed: " + was.getMessage());
-        }
-        try {
-            send(call.buffer(), call.position());
-        } catch (IOException e) {
-            rpc_err err = new rpc_err(RpcStatus.CANT_SEND, e.getMessage(), e);
-            fail(err);
-            throw err;
-        }
-        boolean interrupted = false;
-        try {
-            while (!me.done) {
-                long left = deadline - System.nanoTime();
-                if (left <= 0 || interrupted) {
-                    // Whoever removes the waiter ends the call: when the reader got
-                    // there first, it is decoding into result, so wait for it.
-                    if (waiting.remove(key, me)) {
-                        if (interrupted)
-                            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
-                        throw new rpc_err(RpcStatus.TIMED_OUT);
-                    }
-                    LockSupport.parkNanos(this, RECHECK_NANOS);
-                    continue;
+        /**
+         * False when the server has closed a connection that has been quiet
+         * for a while, or it is broken; looks without waiting, and only when
+         * no caller is reading it already.
+         */
+        boolean still_open() {
+            if (System.nanoTime() - last_read < QUIET_NANOS || !waiting.isEmpty()
+                    || !reading.compareAndSet(false, true))
+                return broken == null;
+            try {
+                // Late replies to calls that timed out are read and dropped on the way.
+                while (broken == null && read_record() == RecordReader.RECORD) {
+                    // next
                 }
-                if (reading.compareAndSet(false, true)) {
-                    try {
-                        read_replies(me, deadline);
-                    } finally {
-                        release_reading();
+            } finally {
+                release_reading();
+            }
+            return broken == null;
+        }
+
+        /** Marks the connection broken, closes it and fails every waiting call with err. */
+        void fail(rpc_err err) {
+            synchronized (this) {
+                if (broken == null)
+                    broken = err;
+            }
+            for (Integer xid : waiting.keySet()) {
+                Waiter w = waiting.remove(xid);
+                if (w != null)
+                    w.finish(err);
+            }
+            Selector w;
+            synchronized (write_lock) {
+                w = writable;
+            }
+            close_quietly(channel, readable);
+            close_quietly(null, w);
+        }
+
+        /**
+         * Sends the call (already framed) and waits for its reply. Returns
+         * false, having sent nothing, when the connection was found broken
+         * first; throws the call's rpc_err otherwise.
+         */
+        boolean call(int xid, XDR call, XDT result, long deadline) throws rpc_err {
+            Integer key = xid;
+            Waiter me = new Waiter(result, Thread.currentThread());
+            waiting.put(key, me);
+            // fail() sets broken before it empties the map: a call it missed sees broken here.
+            if (broken != null) {
+                waiting.remove(key);
+                return false;
+            }
+            try {
+                send(call.buffer(), call.position(), deadline);
+            } catch (WriteTimedOut e) {
+                fail(new rpc_err(RpcStatus.CANT_RECV, "connection closed: " + e.getMessage(), e));
+                waiting.remove(key);
+                throw new rpc_err(RpcStatus.TIMED_OUT);
+            } catch (IOException e) {
+                rpc_err was = broken;
+                if (was != null) // broken by another thread under the write
+                    throw new rpc_err(RpcStatus.CANT_SEND, "connection closed: " + was.getMessage(), e);
+                rpc_err err = new rpc_err(RpcStatus.CANT_SEND, "errno = " + errno_text(e), e);
+                fail(err);
+                throw err;
+            }
+            boolean interrupted = false;
+            boolean just_sent = true;
+            try {
+                while (!me.done) {
+                    long left = deadline - System.nanoTime();
+                    if (left <= 0 || interrupted) {
+                        // Whoever removes the waiter ends the call: when the reader got
+                        // there first, it is decoding into result, so wait for it.
+                        if (waiting.remove(key, me)) {
+                            if (interrupted)
+                                throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
+                            throw new rpc_err(RpcStatus.TIMED_OUT);
+                        }
+                        LockSupport.parkNanos(this, RECHECK_NANOS);
+                        continue;
                     }
-                } else {
-                    LockSupport.parkNanos(this, Math.min(left, RECHECK_NANOS));
+                    if (reading.compareAndSet(false, true)) {
+                        try {
+                            read_replies(me, deadline, just_sent);
+                        } finally {
+                            skip_read = false; // never left for the next reader
+                            release_reading();
+                        }
+                    } else {
+                        LockSupport.parkNanos(this, Math.min(left, RECHECK_NANOS));
+                    }
+                    just_sent = false;
                     if (Thread.interrupted())
                         interrupted = true;
                 }
+            } finally {
+                if (interrupted)
+                    Thread.currentThread().interrupt();
             }
-        } finally {
-            if (interrupted)
-                Thread.currentThread().interrupt();
+            if (me.error instanceof Error e)
+                throw e;
+            if (me.error != null)
+                throw (rpc_err) me.error;
+            return true;
         }
-        if (me.error instanceof Error e)
-            throw e;
-        if (me.error != null)
-            throw (rpc_err) me.error;
-    }
 
-    /**
-     * Gives up the reader's role and wakes a caller still waiting to take
-     * it over. A caller that registered after the look sees the role free.
-     */
-    private void release_reading() {
-        reading.set(false);
-        for (Waiter w : waiting.values()) {
-            if (!w.done) {
-                LockSupport.unpark(w.thread);
-                return;
-            }
-        }
-    }
-
-    /**
-     * Writes a call record. When another thread is writing, the record is
-     * queued for that thread, which writes all queued records in one write
-     * after its own; so concurrent callers need fewer system calls.
-     */
-    private void send(byte[] b, int n) throws IOException {
-        synchronized (write_lock) {
-            if (writing) {
-                if (pending.length - pending_length < n)
-                    pending = java.util.Arrays.copyOf(pending, Math.max(pending.length * 2, pending_length + n));
-                System.arraycopy(b, 0, pending, pending_length, n);
-                pending_length += n;
-                return;
-            }
-            writing = true;
-        }
-        boolean done = false;
-        try {
-            out.write(b, 0, n);
-            while (true) {
-                byte[] batch;
-                int length;
-                synchronized (write_lock) {
-                    if (pending_length == 0) {
-                        writing = false;
-                        done = true;
-                        return;
-                    }
-                    batch = pending;
-                    length = pending_length;
-                    pending = spare_pending;
-                    pending_length = 0;
-                }
-                out.write(batch, 0, length);
-                spare_pending = batch.length > RecordReader.KEEP ? new byte[1024] : batch;
-            }
-        } finally {
-            if (!done) {
-                synchronized (write_lock) {
-                    writing = false;
-                    pending_length = 0;
-                }
-            }
-        }
-    }
-
-    /** Reads replies, as the one reader, until mine has come, the deadline passes or the connection fails. */
-    private void read_replies(Waiter me, long deadline) {
-        RecordReader r = records;
-        while (true) {
-            // Replies already read for others are handed out before the reading is handed on.
-            if (me.done && !r.next_record_buffered() || broken != null)
-                return;
-            int ms = millis_left(deadline);
-            if (ms == 0)
-                return;
-            try {
-                r.set_timeouts(socket, ms, ms);
-                if (!r.read(in)) {
-                    fail(new rpc_err(RpcStatus.CANT_RECV, "server closed the connection"));
+        /**
+         * Gives up the reader's role and wakes a caller still waiting to take
+         * it over. A caller that registered after the look sees the role free.
+         */
+        private void release_reading() {
+            reading.set(false);
+            for (Waiter w : waiting.values()) {
+                if (!w.done) {
+                    LockSupport.unpark(w.thread);
                     return;
                 }
-            } catch (SocketTimeoutException e) {
-                return;
-            } catch (RecordReader.RecordTooLong e) {
-                fail(new rpc_err(RpcStatus.CANT_RECV, e.getMessage(), e));
-                return;
-            } catch (IOException e) {
-                fail(new rpc_err(RpcStatus.CANT_RECV, e.getMessage(), e));
-                return;
             }
+        }
+
+        /**
+         * Writes a call record. When another thread is writing, the record is
+         * queued for that thread, which writes all queued records in one write
+         * after its own; so concurrent callers need fewer system calls.
+         */
+        private void send(byte[] b, int n, long deadline) throws IOException {
+            synchronized (write_lock) {
+                if (writing) {
+                    if (pending.length - pending_length < n)
+                        pending = java.util.Arrays.copyOf(pending, Math.max(pending.length * 2, pending_length + n));
+                    System.arraycopy(b, 0, pending, pending_length, n);
+                    pending_length += n;
+                    return;
+                }
+                writing = true;
+            }
+            boolean done = false;
+            try {
+                write_fully(b, n, deadline);
+                while (true) {
+                    byte[] batch;
+                    int length;
+                    synchronized (write_lock) {
+                        if (pending_length == 0) {
+                            writing = false;
+                            done = true;
+                            return;
+                        }
+                        batch = pending;
+                        length = pending_length;
+                        pending = spare_pending;
+                        pending_length = 0;
+                    }
+                    write_fully(batch, length, deadline);
+                    int shrink = pending_trend.note(length, batch.length, 1024);
+                    spare_pending = shrink > 0 ? new byte[shrink] : batch;
+                }
+            } finally {
+                if (!done) {
+                    synchronized (write_lock) {
+                        writing = false;
+                        pending_length = 0;
+                    }
+                }
+            }
+        }
+
+        /** Writes n bytes of b, waiting for room in the socket until the deadline at most. */
+        private void write_fully(byte[] b, int n, long deadline) throws IOException {
+            ByteBuffer view = out_view;
+            if (view == null || view.array() != b)
+                out_view = view = ByteBuffer.wrap(b);
+            int at = 0;
+            while (at < n) {
+                view.clear();
+                view.position(at);
+                view.limit(Math.min(n, at + IO_CHUNK));
+                int w = channel.write(view);
+                at += w;
+                if (w == 0) {
+                    long left = deadline - System.nanoTime();
+                    if (left <= 0)
+                        throw new WriteTimedOut();
+                    Selector s;
+                    synchronized (write_lock) {
+                        if (writable == null && broken == null) {
+                            writable = Selector.open();
+                            channel.register(writable, SelectionKey.OP_WRITE);
+                        }
+                        s = writable;
+                    }
+                    if (s == null)
+                        throw new java.nio.channels.ClosedChannelException();
+                    select(s, left);
+                }
+            }
+        }
+
+        /** The reader's source: what the socket has now, without waiting. */
+        private int read_some(byte[] b, int off, int len) throws IOException {
+            if (skip_read) {
+                skip_read = false;
+                return 0;
+            }
+            ByteBuffer view = in_view;
+            if (view == null || view.array() != b)
+                in_view = view = ByteBuffer.wrap(b);
+            view.clear();
+            view.position(off);
+            view.limit(off + Math.min(len, IO_CHUNK));
+            return channel.read(view);
+        }
+
+        /**
+         * Reads what the socket has toward the next record and hands out a
+         * record that is complete. Returns what {@link RecordReader#next}
+         * returned; on a failure or at the end of the stream the connection
+         * is broken (and END returned).
+         */
+        private int read_record() {
+            RecordReader r = records;
+            int got;
+            long t0 = System.nanoTime();
+            try {
+                got = r.next(source);
+            } catch (IOException e) {
+                fail(new rpc_err(RpcStatus.CANT_RECV, e instanceof RecordReader.RecordTooLong
+                        || e instanceof RecordReader.BadFragments || e instanceof java.io.EOFException
+                        ? e.getMessage() : "errno = " + errno_text(e), e));
+                return RecordReader.END;
+            }
+            long now = System.nanoTime();
+            if (got == RecordReader.END) {
+                fail(new rpc_err(RpcStatus.CANT_RECV, "server closed the connection"));
+                return got;
+            }
+            if (got == RecordReader.RECORD) {
+                record_time = 0;
+                record_allowed = 0;
+                last_read = now;
+                hand_out(r);
+            } else if (r.inside_record()) {
+                record_time += now - t0;
+                if (record_allowed == 0)
+                    record_allowed = record_nanos;
+            }
+            return got;
+        }
+
+        /** Decodes the record just read into the result of the call it answers, if one waits. */
+        private void hand_out(RecordReader r) {
             if (r.length() < 4)
-                continue; // no xid: nobody to give it to
+                return; // no xid: nobody to give it to
             reply.reset_decode(r.buffer(), r.start(), r.length());
             int xid;
             try {
                 xid = reply.dec_int();
             } catch (XDRError e) {
-                continue;
+                return;
             }
             Waiter target = waiting.remove(xid);
             if (target == null)
-                continue; // the reply to a call that timed out, or to none
+                return; // the reply to a call that timed out, or to none
             // The result is its caller's: whatever decoding it throws goes to that
             // caller, never up the reader's own call, which would leave it waiting.
             Throwable err = null;
@@ -305,6 +531,66 @@ final class TcpClientTransport extends ClientTransport {
                 err = e;
             }
             target.finish(err);
+        }
+
+        /**
+         * Reads replies, as the one reader, until mine has come, my deadline
+         * passes, the thread is interrupted or the connection fails.
+         */
+        private void read_replies(Waiter me, long deadline, boolean just_sent) {
+            RecordReader r = records;
+            // Right after a call went out its reply is not there yet: wait before reading.
+            skip_read = just_sent && !r.next_record_buffered();
+            while (true) {
+                // Replies already read for others are handed out before the reading is handed on.
+                if (me.done && !r.next_record_buffered() || broken != null)
+                    return;
+                long left = deadline - System.nanoTime();
+                if (left <= 0)
+                    return;
+                int got = read_record();
+                if (got != RecordReader.WAIT)
+                    continue;
+                if (me.done || Thread.currentThread().isInterrupted())
+                    return;
+                long wait = deadline - System.nanoTime();
+                if (r.inside_record()) {
+                    long record_left = record_allowed - record_time;
+                    if (record_left <= 0) {
+                        fail(new rpc_err(RpcStatus.CANT_RECV, "a reply record took longer than the time-out to arrive"));
+                        return;
+                    }
+                    wait = Math.min(wait, record_left);
+                }
+                if (wait <= 0)
+                    return;
+                long t0 = System.nanoTime();
+                boolean inside = r.inside_record();
+                try {
+                    select(readable, wait);
+                } catch (IOException e) {
+                    if (broken == null)
+                        fail(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
+                    return;
+                }
+                if (inside)
+                    record_time += System.nanoTime() - t0;
+            }
+        }
+    }
+
+    private static void close_quietly(SocketChannel ch, Selector sel) {
+        try {
+            if (ch != null)
+                ch.close();
+        } catch (IOException e) {
+            // closed either way
+        }
+        try {
+            if (sel != null)
+                sel.close();
+        } catch (IOException e) {
+            // closed either way
         }
     }
 }

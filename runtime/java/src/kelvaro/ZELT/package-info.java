@@ -67,11 +67,23 @@
  *     shared server threads with 128 MiB stacks</td><td>4 MiB</td><td>fixed</td></tr>
  * <tr><td>Stack of the client's deep-data thread</td><td>128 MiB</td><td>fixed</td></tr>
  * <tr><td>Depth a client handles on the caller's own stack</td><td>1,000 levels</td><td>fixed</td></tr>
- * <tr><td>Call time-out (all retransmissions included)</td><td>25 s</td>
+ * <tr><td>Call time-out, from its start to its result (waiting for its turn on a shared client,
+ *     reconnecting, writing, reading and all retransmissions included)</td><td>25 s</td>
  *     <td>{@link kelvaro.ZELT.RpcClient#setTimeout}</td></tr>
+ * <tr><td>A reply record over TCP, from its first byte to its last (time callers spend reading it)</td>
+ *     <td>the call time-out</td><td>{@link kelvaro.ZELT.RpcClient#setTimeout}</td></tr>
+ * <tr><td>Fragments of a reply record</td><td>one per KiB of the record limit, at least 1,024;
+ *     none empty but the last</td><td>follows {@link kelvaro.ZELT.RpcClient#setRecordLimit}</td></tr>
+ * <tr><td>Client buffers kept between calls (encoding, replies, batched writes)</td>
+ *     <td>the size recent calls needed, up to the record limit; shrunk after 64 calls in a row
+ *     that used at most a quarter</td><td>fixed</td></tr>
+ * <tr><td>Client connection after a break (TCP)</td><td>the next call opens a new one (through the
+ *     portmapper again for a client made with a host name); calls in flight fail, never resent</td>
+ *     <td>fixed</td></tr>
  * <tr><td>UDP retransmission interval</td><td>5 s</td>
  *     <td>{@link kelvaro.ZELT.RpcClient#setRetransmitInterval}</td></tr>
- * <tr><td>Portmapper call time-out</td><td>10 s</td><td>fixed</td></tr>
+ * <tr><td>Portmapper call time-out (connecting included; within the call time-out when a call
+ *     reconnects)</td><td>10 s</td><td>fixed</td></tr>
  * <tr><td>Live TCP connections of a server (when full, an idle one makes room: never-used ones
  *     first)</td><td>1,024</td>
  *     <td>{@link kelvaro.ZELT.ServerSettings#maxConnections}, {@link kelvaro.ZELT.RpcServer#setMaxConnections}</td></tr>
