@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
-import java.util.concurrent.Semaphore;
+import java.util.TreeSet;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicInteger;
-import java.util.concurrent.atomic.AtomicLong;
 import org.ietf.jgss.GSSContext;
 import org.ietf.jgss.GSSCredential;
 import org.ietf.jgss.GSSException;
@@ -20,7 +19,7 @@ import org.ietf.jgss.Oid;
 final class GssClientSession {
     /** The most round trips a context creation may take. */
     private static final int MAX_INIT_ROUNDS = 8;
-    /** The most calls in flight, whatever window the server grants. */
+    /** The most calls in flight, whatever larger window the server grants. */
     private static final int MAX_SLOTS = 1024;
     private static final long DESTROY_NANOS = 2_000_000_000L;
     private static final Oid KRB5_PRINCIPAL_NAME;
@@ -33,19 +32,48 @@ final class GssClientSession {
         }
     }
 
-    /** An established context. */
+    /**
+     * An established context and the sequence numbers of its calls in
+     * flight. A number is handed out only while it lies within the window
+     * above the lowest one still in flight, so that however the calls
+     * overtake each other on the way, the server never finds one of them
+     * below its window.
+     */
     static final class Established {
         final GSSContext gss;
         final byte[] handle;
         final int window;
-        final Semaphore slots;
-        final AtomicLong next_seq = new AtomicLong(1);
+        private final TreeSet<Long> in_flight = new TreeSet<>();
+        private long next_seq = 1;
 
         Established(GSSContext gss, byte[] handle, int window) {
             this.gss = gss;
             this.handle = handle;
-            this.window = window;
-            this.slots = new Semaphore(Math.min(window, MAX_SLOTS), true);
+            this.window = Math.min(window, MAX_SLOTS);
+        }
+
+        /** The next sequence number, waiting until the window has room for it; -1 at the deadline. */
+        synchronized long take_seq(long deadline) throws InterruptedException {
+            while (!in_flight.isEmpty() && next_seq - in_flight.first() >= window) {
+                long left = deadline - System.nanoTime();
+                if (left <= 0)
+                    return -1;
+                TimeUnit.NANOSECONDS.timedWait(this, left);
+            }
+            long seq = next_seq++;
+            in_flight.add(seq);
+            return seq;
+        }
+
+        /** The call with this sequence number is over (answered, failed or given up). */
+        synchronized void done(long seq) {
+            in_flight.remove(seq);
+            notifyAll();
+        }
+
+        /** Makes the next number handed out this one, for tests. */
+        synchronized void skip_to(long seq) {
+            next_seq = seq;
         }
     }
 
@@ -232,34 +260,33 @@ final class GssClientSession {
      */
     private void data_call(Established e, int gss_proc, int proc, XDT arg, XDT result, long deadline,
             long retransmit_nanos) throws rpc_err {
-        try {
-            if (!e.slots.tryAcquire(Math.max(0, deadline - System.nanoTime()), TimeUnit.NANOSECONDS))
-                throw new rpc_err(RpcStatus.TIMED_OUT, "all " + e.window + " sequence numbers of the window in use");
-        } catch (InterruptedException x) {
-            Thread.currentThread().interrupt();
-            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the sequence window");
-        }
-        try {
-            while (true) {
-                long attempt_end = udp ? Math.min(deadline, System.nanoTime() + retransmit_nanos) : deadline;
-                try {
-                    attempt(e, gss_proc, proc, arg, result, attempt_end, udp ? Long.MAX_VALUE / 4 : retransmit_nanos);
-                    return;
-                } catch (rpc_err x) {
-                    if (!udp || x.status() != RpcStatus.TIMED_OUT || deadline - System.nanoTime() <= 0)
-                        throw x;
-                }
+        while (true) {
+            long attempt_end = udp ? Math.min(deadline, System.nanoTime() + retransmit_nanos) : deadline;
+            long seq;
+            try {
+                seq = e.take_seq(deadline);
+            } catch (InterruptedException x) {
+                Thread.currentThread().interrupt();
+                throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the sequence window");
             }
-        } finally {
-            e.slots.release();
+            if (seq < 0)
+                throw new rpc_err(RpcStatus.TIMED_OUT, "the sequence window of " + e.window + " calls stayed full");
+            try {
+                if (seq >= GssWire.MAXSEQ)
+                    throw new StaleContext(GssWire.CTXPROBLEM); // used up: a new context takes over
+                attempt(e, seq, gss_proc, proc, arg, result, attempt_end, udp ? Long.MAX_VALUE / 4 : retransmit_nanos);
+                return;
+            } catch (rpc_err x) {
+                if (!udp || x.status() != RpcStatus.TIMED_OUT || deadline - System.nanoTime() <= 0)
+                    throw x;
+            } finally {
+                e.done(seq);
+            }
         }
     }
 
-    private void attempt(Established e, int gss_proc, int proc, XDT arg, XDT result, long deadline,
+    private void attempt(Established e, long seq, int gss_proc, int proc, XDT arg, XDT result, long deadline,
             long retransmit_nanos) throws rpc_err {
-        long seq = e.next_seq.getAndIncrement();
-        if (seq >= GssWire.MAXSEQ)
-            throw new StaleContext(GssWire.CTXPROBLEM); // used up: a new context takes over
         GssService service = sec.service();
         int xid = next_xid.getAndIncrement();
         XDR out = new XDR(512);

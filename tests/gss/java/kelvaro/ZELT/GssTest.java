@@ -375,6 +375,69 @@ class GssTest {
         }
     }
 
+    /** Many threads on one client against a small window: the client keeps its calls inside it. */
+    @Test
+    void concurrentCallsStayInsideASmallWindowAndUsedUpSequencesRenew() throws Exception {
+        GssAuthenticator narrow = new GssAuthenticator(service_id);
+        narrow.setWindow(4);
+        Echo e = new Echo(PROG, 1);
+        e.setAuthPolicy(AuthPolicy.requireGss(narrow, GssService.INTEGRITY));
+        RpcServer s = new RpcServer();
+        s.setAddress(LOOPBACK);
+        s.add(e);
+        s.start();
+        try (RpcClient tcp = client(s, PROG, "tcp", RpcSecGss.forService(alice, SERVICE, GssService.INTEGRITY));
+                RpcClient udp = client(s, PROG, "udp", RpcSecGss.forService(alice, SERVICE, GssService.PRIVACY))) {
+            java.util.concurrent.ExecutorService pool = java.util.concurrent.Executors.newFixedThreadPool(12);
+            java.util.List<java.util.concurrent.Future<Boolean>> all = new java.util.ArrayList<>();
+            for (int t = 0; t < 12; t++) {
+                final RpcClient c = t % 3 == 0 ? udp : tcp;
+                final byte[] data = {(byte) t, 1, 2};
+                all.add(pool.submit(() -> {
+                    for (int i = 0; i < 25; i++)
+                        if (!java.util.Arrays.equals(data, echo(c, data)))
+                            return false;
+                    return true;
+                }));
+            }
+            for (java.util.concurrent.Future<Boolean> f : all)
+                assertTrue(f.get(), "every echo came back");
+            pool.shutdown();
+            assertEquals(1, tcp.gss_session().created.get());
+            assertEquals(1, udp.gss_session().created.get());
+
+            // The last sequence number below 2^31 is used, then the client moves to a new context.
+            context(tcp).skip_to(GssWire.MAXSEQ - 1);
+            assertArrayEquals(new byte[] {5}, echo(tcp, new byte[] {5}));
+            assertArrayEquals(new byte[] {6}, echo(tcp, new byte[] {6}));
+            assertEquals(2, tcp.gss_session().created.get());
+        } finally {
+            s.close();
+        }
+    }
+
+    @Test
+    void aReplayOverUdpGetsNoReply() throws Exception {
+        try (RpcClient c = client(server, PROG, "udp", RpcSecGss.forService(alice, SERVICE, GssService.PRIVACY));
+                java.net.DatagramSocket d = new java.net.DatagramSocket()) {
+            d.setSoTimeout(1500);
+            d.connect(LOOPBACK, server.udpPort());
+            GssClientSession.Established e = context(c);
+            byte[] call = dataCall(e, e.handle, 400, 7000, GssService.PRIVACY, new byte[] {3});
+            byte[] in = new byte[65536];
+            java.net.DatagramPacket p = new java.net.DatagramPacket(in, in.length);
+            d.send(new java.net.DatagramPacket(call, call.length));
+            d.receive(p);
+            assertArrayEquals(new int[] {400, 0, Rpc.SUCCESS}, parse(java.util.Arrays.copyOf(in, p.getLength())));
+            d.send(new java.net.DatagramPacket(call, call.length));
+            assertThrows(SocketTimeoutException.class, () -> d.receive(p), "the replay got no reply");
+            byte[] next = dataCall(e, e.handle, 401, 7001, GssService.PRIVACY, new byte[] {3});
+            d.send(new java.net.DatagramPacket(next, next.length));
+            d.receive(p);
+            assertArrayEquals(new int[] {401, 0, Rpc.SUCCESS}, parse(java.util.Arrays.copyOf(in, p.getLength())));
+        }
+    }
+
     /** Ten thousand contexts from one peer, and garbage tokens: the table stays bounded, alice is served. */
     @Test
     void manyContextCreationsStayBounded() throws Exception {
