@@ -8,6 +8,11 @@
  * credentials from the ticket cache KRB5CCNAME names: WHOAMI must answer
  * EXPECTED_WHOAMI, and echoes of several sizes must come back unchanged.
  * Prints one line per check; exits 0 when all passed.
+ *
+ *   gss_client PORT tcp|udp none|integrity|privacy SERVICE_NAME bench CALLS SIZE
+ *
+ * instead times CALLS echoes of SIZE bytes on one context and prints
+ * "calls/s N".
  */
 #include <arpa/inet.h>
 #include <gssapi/gssapi.h>
@@ -19,6 +24,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include "gss_peer.h"
 
@@ -32,8 +38,10 @@ static bool_t xdr_echo(XDR *x, struct echo *e) {
 }
 
 int main(int argc, char **argv) {
-  if (argc != 6) {
-    fprintf(stderr, "usage: %s PORT tcp|udp none|integrity|privacy SERVICE_NAME EXPECTED_WHOAMI\n", argv[0]);
+  int bench = argc == 8 && strcmp(argv[5], "bench") == 0;
+  if (argc != 6 && !bench) {
+    fprintf(stderr, "usage: %s PORT tcp|udp none|integrity|privacy SERVICE_NAME EXPECTED_WHOAMI|bench CALLS SIZE\n",
+            argv[0]);
     return 2;
   }
   int tcp = strcmp(argv[2], "tcp") == 0;
@@ -74,6 +82,33 @@ int main(int argc, char **argv) {
   }
   struct timeval timeout = {20, 0};
   int failed = 0;
+  if (bench) {
+    long calls = atol(argv[6]);
+    u_int n = (u_int)atol(argv[7]);
+    struct echo in, out;
+    in.len = n;
+    in.val = calloc(n + 1, 1);
+    struct timespec t0, t1;
+    for (long i = -calls / 10 - 1; i < calls; i++) { /* the first tenth warms up */
+      if (i == 0)
+        clock_gettime(CLOCK_MONOTONIC, &t0);
+      out.val = NULL;
+      out.len = 0;
+      if (clnt_call(c, GSS_PEER_ECHO, (xdrproc_t)xdr_echo, (caddr_t)&in, (xdrproc_t)xdr_echo, (caddr_t)&out,
+                    timeout) != RPC_SUCCESS || out.len != n) {
+        printf("echo: %s\n", clnt_sperror(c, "call"));
+        return 1;
+      }
+      xdr_free((xdrproc_t)xdr_echo, (caddr_t)&out);
+    }
+    clock_gettime(CLOCK_MONOTONIC, &t1);
+    double s = (double)(t1.tv_sec - t0.tv_sec) + (double)(t1.tv_nsec - t0.tv_nsec) / 1e9;
+    printf("calls/s %.0f\n", (double)calls / s);
+    free(in.val);
+    auth_destroy(c->cl_auth);
+    clnt_destroy(c);
+    return 0;
+  }
 
   char *who = NULL;
   enum clnt_stat st = clnt_call(c, GSS_PEER_WHOAMI, (xdrproc_t)xdr_void, NULL, (xdrproc_t)xdr_wrapstring,

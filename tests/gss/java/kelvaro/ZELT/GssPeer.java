@@ -15,10 +15,12 @@ import java.util.Arrays;
  * <pre>
  *   GssPeer server SERVICE_PRINCIPAL KEYTAB PORT_FILE SECONDS
  *   GssPeer client PORT tcp|udp none|integrity|privacy SERVICE_NAME PRINCIPAL KEYTAB EXPECTED_WHOAMI
+ *   GssPeer bench PORT tcp|udp none|integrity|privacy SERVICE_NAME PRINCIPAL KEYTAB CALLS SIZE
  * </pre>
  *
  * The server requires RPCSEC_GSS (any service) and writes "TCP_PORT UDP_PORT"
- * to PORT_FILE; the client prints one line per check and exits 0 when all passed.
+ * to PORT_FILE; the client prints one line per check and exits 0 when all
+ * passed; bench times CALLS echoes of SIZE bytes and prints "calls/s N".
  */
 final class GssPeer {
     static final int PROG = 0x20004430;
@@ -41,6 +43,10 @@ final class GssPeer {
             Thread.sleep(Long.parseLong(args[4]) * 1000);
             server.close();
             System.exit(0);
+        }
+        if (args.length == 9 && args[0].equals("bench")) {
+            bench(args);
+            return;
         }
         if (args.length != 8 || !args[0].equals("client")) {
             System.err.println("usage: GssPeer server PRINCIPAL KEYTAB PORT_FILE SECONDS | client PORT PROTO SERVICE NAME PRINCIPAL KEYTAB WHOAMI");
@@ -88,5 +94,25 @@ final class GssPeer {
         }
         System.out.println(proto + " " + args[3] + " " + args[4] + ": " + (failed == 0 ? "passed" : "FAILED"));
         System.exit(failed == 0 ? 0 : 1);
+    }
+
+    private static void bench(String[] args) throws Exception {
+        GssService svc = GssService.valueOf(args[3].toUpperCase(java.util.Locale.ROOT));
+        GssIdentity me = GssIdentity.clientFromKeytab(args[5], Path.of(args[6]));
+        long calls = Long.parseLong(args[7]);
+        byte[] data = new byte[Integer.parseInt(args[8])];
+        try (RpcClient c = RpcClient.create(InetAddress.getLoopbackAddress(), Integer.parseInt(args[1]), PROG, 1, args[2])) {
+            c.setSecurity(RpcSecGss.forService(me, args[4], svc));
+            long t0 = 0;
+            for (long i = -calls / 10 - 1; i < calls; i++) { // the first tenth warms up
+                if (i == 0)
+                    t0 = System.nanoTime();
+                if (GssTest.echo(c, data).length != data.length)
+                    throw new IllegalStateException("echo came back different");
+            }
+            double s = (System.nanoTime() - t0) / 1e9;
+            System.out.printf("calls/s %.0f%n", calls / s);
+        }
+        System.exit(0);
     }
 }
