@@ -140,6 +140,7 @@ public final class GssAuthenticator {
         final long handle;
         final GSSContext gss;
         final int window;
+        volatile GssTokens tokens; // set when established, before the principal
         volatile String principal; // null until established
         volatile long expires; // System.nanoTime
         volatile long last_used;
@@ -390,7 +391,8 @@ public final class GssAuthenticator {
         byte[] verifier;
         try {
             principal = c.gss.getSrcName().toString();
-            verifier = GssWire.mic(c.gss, GssWire.int_bytes(c.window), 0, 4);
+            c.tokens = new GssTokens(c.gss, true);
+            verifier = GssWire.mic(c.tokens, GssWire.int_bytes(c.window), 0, 4);
             established(c, principal, c.gss.getLifetime(), now);
         } catch (GSSException e) {
             remove(c);

@@ -41,13 +41,15 @@ final class GssClientSession {
      */
     static final class Established {
         final GSSContext gss;
+        final GssTokens tokens;
         final byte[] handle;
         final int window;
         private final TreeSet<Long> in_flight = new TreeSet<>();
         private long next_seq = 1;
 
-        Established(GSSContext gss, byte[] handle, int window) {
-            this.gss = gss;
+        Established(GssTokens tokens, byte[] handle, int window) {
+            this.gss = tokens.gss;
+            this.tokens = tokens;
             this.handle = handle;
             this.window = Math.min(window, MAX_SLOTS);
         }
@@ -229,12 +231,13 @@ final class GssClientSession {
                         throw new rpc_err(RpcStatus.AUTH_ERROR, "the server completed an RPCSEC_GSS context the client has not");
                     if (r.verf_flavour != GssWire.RPCSEC_GSS || r.window < 1)
                         throw new rpc_err(RpcStatus.AUTH_ERROR, "why = " + RpcMessage.auth_text(6));
+                    GssTokens tokens = new GssTokens(gss, false);
                     try {
-                        GssWire.verify_mic(gss, r.verf, GssWire.int_bytes(r.window), 0, 4);
+                        GssWire.verify_mic(tokens, r.verf, GssWire.int_bytes(r.window), 0, 4);
                     } catch (GSSException e) {
                         throw new rpc_err(RpcStatus.AUTH_ERROR, "why = " + RpcMessage.auth_text(6), e);
                     }
-                    return new Established(gss, handle, r.window);
+                    return new Established(tokens, handle, r.window);
                 }
                 proc = GssWire.CONTINUE_INIT;
             }
@@ -295,7 +298,7 @@ final class GssClientSession {
         put_header(out, xid, proc);
         GssWire.put_cred(out, gss_proc, seq, service.wireValue(), e.handle);
         try {
-            byte[] mic = GssWire.mic(e.gss, out.buffer(), start, out.position() - start);
+            byte[] mic = GssWire.mic(e.tokens, out.buffer(), start, out.position() - start);
             out.enc_int(GssWire.RPCSEC_GSS);
             out.enc_bytes(mic);
             if (service == GssService.NONE) {
@@ -304,7 +307,7 @@ final class GssClientSession {
                 XDR body = new XDR(512);
                 body.enc_int((int) seq);
                 CodecThread.walk(body, () -> arg.xdr(body));
-                GssWire.put_body(e.gss, service, body, out);
+                GssWire.put_body(e.tokens, service, body, out);
             }
         } catch (GSSException x) {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, "RPCSEC_GSS: " + x.getMessage(), x);
@@ -414,7 +417,7 @@ final class GssClientSession {
                 if (vf[0] != GssWire.RPCSEC_GSS)
                     throw new rpc_err(RpcStatus.AUTH_ERROR, "why = " + RpcMessage.auth_text(6));
                 try {
-                    GssWire.verify_mic(e.gss, verf, GssWire.int_bytes(seq), 0, 4);
+                    GssWire.verify_mic(e.tokens, verf, GssWire.int_bytes(seq), 0, 4);
                 } catch (GSSException g) {
                     throw new rpc_err(RpcStatus.AUTH_ERROR, "why = " + RpcMessage.auth_text(6), g);
                 }
@@ -422,7 +425,7 @@ final class GssClientSession {
                 if (service != GssService.NONE) {
                     byte[] plain;
                     try {
-                        plain = GssWire.take_body(e.gss, service, x);
+                        plain = GssWire.take_body(e.tokens, service, x);
                     } catch (GSSException g) {
                         throw new rpc_err(RpcStatus.CANT_DECODE_RES, "RPCSEC_GSS result does not verify: " + g.getMessage(), g);
                     }

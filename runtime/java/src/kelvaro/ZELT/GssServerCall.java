@@ -103,7 +103,7 @@ final class GssServerCall {
             return deny(GssWire.CREDPROBLEM);
         }
         try {
-            GssWire.verify_mic(c.gss, verf, b, header_from, header_to - header_from);
+            GssWire.verify_mic(c.tokens, verf, b, header_from, header_to - header_from);
         } catch (GSSException e) {
             RuntimeLog.limited(GssAuthenticator.LOG, System.Logger.Level.WARNING, "bad-verifier",
                     () -> "RPCSEC_GSS header checksum from " + peer + " (" + c.principal + ") does not verify: "
@@ -154,7 +154,7 @@ final class GssServerCall {
     /** Writes the reply verifier: a checksum over the sequence number. False when the context cannot make one. */
     boolean put_verifier(XDR out) {
         try {
-            byte[] mic = GssWire.mic(context.gss, GssWire.int_bytes(seq), 0, 4);
+            byte[] mic = GssWire.mic(context.tokens, GssWire.int_bytes(seq), 0, 4);
             out.enc_int(GssWire.RPCSEC_GSS);
             out.enc_bytes(mic);
             return true;
@@ -171,7 +171,7 @@ final class GssServerCall {
     XDR unwrap_args(XDR in, InetSocketAddress remote) {
         byte[] plain;
         try {
-            plain = GssWire.take_body(context.gss, service, in);
+            plain = GssWire.take_body(context.tokens, service, in);
         } catch (GSSException | XDRError e) {
             RuntimeLog.limited(GssAuthenticator.LOG, System.Logger.Level.WARNING, "bad-checksum",
                     () -> "RPCSEC_GSS " + service + " arguments from " + remote + " (" + context.principal
@@ -198,7 +198,7 @@ final class GssServerCall {
         if (service == GssService.NONE)
             return true;
         try {
-            GssWire.put_body(context.gss, service, res, out);
+            GssWire.put_body(context.tokens, service, res, out);
             return true;
         } catch (GSSException e) {
             return false;

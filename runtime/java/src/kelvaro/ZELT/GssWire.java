@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
-import org.ietf.jgss.GSSContext;
 import org.ietf.jgss.GSSException;
 import org.ietf.jgss.MessageProp;
 import org.ietf.jgss.Oid;
@@ -126,16 +125,12 @@ final class GssWire {
         return new byte[] {(byte) (v >>> 24), (byte) (v >>> 16), (byte) (v >>> 8), (byte) v};
     }
 
-    static byte[] mic(GSSContext ctx, byte[] b, int off, int len) throws GSSException {
-        synchronized (ctx) {
-            return ctx.getMIC(b, off, len, new MessageProp(0, false));
-        }
+    static byte[] mic(GssTokens ctx, byte[] b, int off, int len) throws GSSException {
+        return ctx.mic(b, off, len);
     }
 
-    static void verify_mic(GSSContext ctx, byte[] mic, byte[] b, int off, int len) throws GSSException {
-        synchronized (ctx) {
-            ctx.verifyMIC(mic, 0, mic.length, b, off, len, new MessageProp(0, false));
-        }
+    static void verify_mic(GssTokens ctx, byte[] mic, byte[] b, int off, int len) throws GSSException {
+        ctx.verify_mic(mic, b, off, len);
     }
 
     /**
@@ -143,7 +138,7 @@ final class GssWire {
      * bytes the sequence number for integrity and privacy) and writes it
      * to out as the service puts it on the wire.
      */
-    static void put_body(GSSContext ctx, GssService service, XDR body, XDR out) throws GSSException {
+    static void put_body(GssTokens ctx, GssService service, XDR body, XDR out) throws GSSException {
         byte[] b = body.buffer();
         int n = body.position();
         if (service == GssService.INTEGRITY) {
@@ -151,11 +146,7 @@ final class GssWire {
             out.enc_bytes(copy);
             out.enc_bytes(mic(ctx, b, 0, n));
         } else {
-            byte[] w;
-            synchronized (ctx) {
-                w = ctx.wrap(b, 0, n, new MessageProp(0, true));
-            }
-            out.enc_bytes(w);
+            out.enc_bytes(ctx.wrap(b, 0, n));
         }
     }
 
@@ -164,7 +155,7 @@ final class GssWire {
      * sequence number first; throws GSSException when the checksum or the
      * encryption does not hold, XDRError when the body is malformed.
      */
-    static byte[] take_body(GSSContext ctx, GssService service, XDR in) throws GSSException, XDRError {
+    static byte[] take_body(GssTokens ctx, GssService service, XDR in) throws GSSException, XDRError {
         if (service == GssService.INTEGRITY) {
             byte[] body = in.dec_bytes();
             byte[] checksum = in.dec_bytes();
@@ -175,10 +166,7 @@ final class GssWire {
         }
         byte[] sealed = in.dec_bytes();
         MessageProp prop = new MessageProp(0, true);
-        byte[] plain;
-        synchronized (ctx) {
-            plain = ctx.unwrap(sealed, 0, sealed.length, prop);
-        }
+        byte[] plain = ctx.unwrap(sealed, 0, sealed.length, prop);
         if (!prop.getPrivacy())
             throw new GSSException(GSSException.BAD_QOP, -1, "privacy body was not encrypted");
         return plain;

@@ -151,6 +151,29 @@ class GssTest {
         }
     }
 
+    /** The n-fold vectors of RFC 3961, which the checksum key derivation rests on. */
+    @ParameterizedTest
+    @CsvSource({"012345, 8, be072631276b1955", "password, 7, 78a07b6caf85fa",
+            "'Rough Consensus, and Running Code', 8, bb6ed30870b7f0e0", "kerberos, 8, 6b65726265726f73",
+            "kerberos, 16, 6b65726265726f737b9b5b2b93132b93", "Q, 21, 518a54a215a8452a518a54a215a8452a518a54a215"})
+    void nfoldMatchesTheStandardsVectors(String in, int bytes, String hex) {
+        byte[] out = GssTokens.Fast.nfold(in.getBytes(java.nio.charset.StandardCharsets.US_ASCII), bytes);
+        StringBuilder sb = new StringBuilder();
+        for (byte b : out)
+            sb.append(String.format("%02x", b));
+        assertEquals(hex, sb.toString());
+    }
+
+    /** After the first token each side makes and checks checksums itself, and the peer still accepts them. */
+    @Test
+    void checksumsMoveToTheFastPathAndStillVerify() throws Exception {
+        try (RpcClient c = client(server, PROG, "tcp", RpcSecGss.forService(alice, SERVICE, GssService.INTEGRITY))) {
+            for (int i = 0; i < 3; i++)
+                assertArrayEquals(new byte[] {(byte) i}, echo(c, new byte[] {(byte) i}));
+            assertTrue(context(c).tokens.fast(), "the client's checksums are its own");
+        }
+    }
+
     /** A server whose program requires RPCSEC_GSS with integrity, for the refusals. */
     @Test
     void aServerRequiringGssRefusesWeakerCredentials() throws Exception {
@@ -227,7 +250,7 @@ class GssTest {
         out.enc_int(1);
         out.enc_int(1);
         GssWire.put_cred(out, GssWire.DATA, seq, svc.wireValue(), handle);
-        byte[] mic = GssWire.mic(e.gss, out.buffer(), 0, out.position());
+        byte[] mic = GssWire.mic(e.tokens, out.buffer(), 0, out.position());
         out.enc_int(GssWire.RPCSEC_GSS);
         out.enc_bytes(mic);
         if (svc == GssService.NONE) {
@@ -236,7 +259,7 @@ class GssTest {
             XDR body = new XDR(64);
             body.enc_int((int) seq);
             body.enc_bytes(arg);
-            GssWire.put_body(e.gss, svc, body, out);
+            GssWire.put_body(e.tokens, svc, body, out);
         }
         return out.toByteArray();
     }
