@@ -37,7 +37,7 @@ esac
 
 for tool in krb5kdc kdb5_util kadmin.local kinit; do
   command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin
-  command -v "$tool" >/dev/null || { echo "$tool not found (packages krb5-kdc, krb5-user)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "$tool not found (packages krb5-kdc, krb5-admin-server, krb5-user)" >&2; exit 1; }
 done
 
 stop # whatever an earlier run left behind
