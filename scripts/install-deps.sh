@@ -9,7 +9,8 @@ packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind rpcsvc-proto
 openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
 man-db dpkg-dev junit5
 lintian maven libmaven-compiler-plugin-java libmaven-resources-plugin-java
-libexec-maven-plugin-java libbuild-helper-maven-plugin-java libmaven-install-plugin-java"
+libexec-maven-plugin-java libbuild-helper-maven-plugin-java libmaven-install-plugin-java
+krb5-kdc krb5-admin-server krb5-user libkrb5-dev"
 
 missing=""
 for p in $packages; do

@@ -17,6 +17,8 @@ public final class CallContext {
     private final int program;
     private final int version;
     private final int procedure;
+    private String principal; // RPCSEC_GSS: the authenticated caller; set only by with_gss before the call runs
+    private GssService gss_service;
 
     CallContext(InetSocketAddress remote, String protocol, AuthSys credentials, int xid, int program, int version,
             int procedure) {
@@ -27,6 +29,33 @@ public final class CallContext {
         this.program = program;
         this.version = version;
         this.procedure = procedure;
+    }
+
+    /** This context with the caller's RPCSEC_GSS principal and service. */
+    CallContext with_gss(String principal, GssService service) {
+        CallContext c = new CallContext(remote, protocol, credentials, xid, program, version, procedure);
+        c.principal = principal;
+        c.gss_service = service;
+        return c;
+    }
+
+    /**
+     * The caller's Kerberos principal, as RPCSEC_GSS authenticated it (for
+     * example {@code alice@EXAMPLE.ORG}).
+     *
+     * @return the principal, or null when the call did not come with RPCSEC_GSS
+     */
+    public String principal() {
+        return principal;
+    }
+
+    /**
+     * The RPCSEC_GSS service the call came with.
+     *
+     * @return the service, or null when the call did not come with RPCSEC_GSS
+     */
+    public GssService gssService() {
+        return gss_service;
     }
 
     /**

@@ -13,7 +13,9 @@ import java.util.NavigableMap;
  * header that cannot be decoded, a credential body over 400 bytes or a
  * malformed AUTH_SYS body: AUTH_ERROR AUTH_BADCRED; a verifier over 400
  * bytes or cut short: AUTH_BADVERF; a credential flavour other than
- * AUTH_NONE and AUTH_SYS: AUTH_REJECTEDCRED. Unknown program:
+ * AUTH_NONE, AUTH_SYS and RPCSEC_GSS: AUTH_REJECTEDCRED; a service's
+ * {@link AuthPolicy} and RPCSEC_GSS are checked by {@link GssServerCall}
+ * (which may also drop the call). Unknown program:
  * PROG_UNAVAIL; known program, unknown version: PROG_MISMATCH with the
  * lowest and highest version served; {@code proc_call} returning null for
  * a procedure the service does not have: PROC_UNAVAIL; an XDRError while
@@ -49,7 +51,10 @@ final class CallDispatcher {
     /**
      * Decodes the call in b[off, off + len) with in and encodes its reply
      * into out from out's position on; the reply may take at most
-     * max_reply bytes. Returns false when the record gets no reply.
+     * max_reply bytes. Returns false when the record is not a call (no
+     * reply; a stream peer that sends one is cut off). A call that is
+     * dropped silently (a replayed RPCSEC_GSS call) returns true and
+     * leaves out where it was: nothing is to be sent.
      */
     boolean dispatch(byte[] b, int off, int len, XDR in, XDR out, InetSocketAddress remote, String protocol,
             int max_reply) {
@@ -69,6 +74,11 @@ final class CallDispatcher {
         out.enc_int(Rpc.REPLY);
         int prog, vers, proc, flavour;
         AuthSys cred = null;
+        GssWire.Cred gss_cred = null;
+        int[] gss_version = new int[1];
+        int header_end;
+        int verf_flavour;
+        byte[] verf = null;
         int why = Rpc.AUTH_BADCRED;
         try {
             int rpcvers = in.dec_int();
@@ -87,31 +97,64 @@ final class CallDispatcher {
             int cred_len = auth_length(in);
             if (flavour == Rpc.AUTH_SYS)
                 cred = AuthSys.decode(in, cred_len);
+            else if (flavour == GssWire.RPCSEC_GSS)
+                gss_cred = GssWire.Cred.decode(in, cred_len, gss_version);
             else
                 skip(in, cred_len);
+            header_end = in.position();
             why = Rpc.AUTH_BADVERF;
-            in.dec_int(); // verifier flavour: whatever it is, nothing is checked against it
-            skip(in, auth_length(in));
+            verf_flavour = in.dec_int();
+            int verf_len = auth_length(in);
+            if (flavour == GssWire.RPCSEC_GSS) {
+                in.set_position(in.position() - 4);
+                verf = in.dec_bytes();
+            } else {
+                skip(in, verf_len); // nothing is checked against other verifiers
+            }
         } catch (XDRError e) {
             deny_auth(out, why);
             log_denied(remote, protocol, why, e.getMessage());
             return true;
         }
-        if (flavour != Rpc.AUTH_NONE && flavour != Rpc.AUTH_SYS) {
+        if (flavour != Rpc.AUTH_NONE && flavour != Rpc.AUTH_SYS && flavour != GssWire.RPCSEC_GSS) {
             deny_auth(out, Rpc.AUTH_REJECTEDCRED);
             log_denied(remote, protocol, Rpc.AUTH_REJECTEDCRED, "credential flavour " + flavour);
             return true;
         }
-        out.enc_int(Rpc.MSG_ACCEPTED);
-        out.enc_int(Rpc.AUTH_NONE);
-        out.enc_int(0);
         NavigableMap<Integer, Svc> versions = server.versions(prog);
+        Svc svc = versions == null ? null : versions.get(vers);
+        // The service's credential policy, and RPCSEC_GSS: may answer or drop the call itself.
+        GssServerCall gss = null;
+        if (svc != null && (svc.auth_policy != null || flavour == GssWire.RPCSEC_GSS)) {
+            gss = GssServerCall.admit(svc.auth_policy, flavour, gss_cred, gss_version[0], b, off, header_end,
+                    verf_flavour, verf, remote, proc, in, out);
+            if (gss.outcome == GssServerCall.DROP) {
+                // A replayed or stale call: no reply at all, and the connection stays.
+                out.set_position(base);
+                return true;
+            }
+            if (gss.outcome == GssServerCall.DENY) {
+                deny_auth(out, gss.why);
+                counters.answered(-1);
+                return true;
+            }
+            if (gss.outcome == GssServerCall.REPLIED) {
+                counters.answered(Rpc.SUCCESS);
+                return true;
+            }
+            if (!gss.is_gss())
+                gss = null;
+        }
+        out.enc_int(Rpc.MSG_ACCEPTED);
+        if (gss == null || !gss.put_verifier(out)) {
+            out.enc_int(Rpc.AUTH_NONE);
+            out.enc_int(0);
+        }
         if (versions == null || versions.isEmpty()) {
             out.enc_int(Rpc.PROG_UNAVAIL);
             counters.answered(Rpc.PROG_UNAVAIL);
             return true;
         }
-        Svc svc = versions.get(vers);
         if (svc == null) {
             out.enc_int(Rpc.PROG_MISMATCH);
             out.enc_int(versions.firstKey());
@@ -121,20 +164,34 @@ final class CallDispatcher {
         }
         int stat_at = out.position();
         out.enc_int(Rpc.SUCCESS);
-        CallContext context = new CallContext(remote, protocol, cred, xid, prog, vers, proc);
+        XDR args = in, res = out;
+        if (gss != null && gss.protects()) {
+            args = gss.unwrap_args(in, remote);
+            if (args == null) {
+                out.set_position(stat_at);
+                out.enc_int(Rpc.GARBAGE_ARGS);
+                counters.answered(Rpc.GARBAGE_ARGS);
+                return true;
+            }
+            res = gss.result_stream();
+        }
+        CallContext plain = new CallContext(remote, protocol, cred, xid, prog, vers, proc);
+        CallContext context = gss == null ? plain : plain.with_gss(gss.principal(), gss.service);
         CURRENT.set(context);
         int stat;
         try {
             if (server.serialized()) {
                 synchronized (svc.call_lock) {
-                    stat = run(svc, context, in, out);
+                    stat = run(svc, context, args, res);
                 }
             } else {
-                stat = run(svc, context, in, out);
+                stat = run(svc, context, args, res);
             }
         } finally {
             CURRENT.remove();
         }
+        if (stat == Rpc.SUCCESS && res != out && !gss.wrap_result(res, out))
+            stat = Rpc.SYSTEM_ERR;
         if (stat == Rpc.SUCCESS && out.position() - base > max_reply) {
             stat = Rpc.SYSTEM_ERR;
             int size = out.position() - base;

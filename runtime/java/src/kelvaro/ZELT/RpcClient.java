@@ -121,6 +121,7 @@ public final class RpcClient implements AutoCloseable {
     private volatile long timeout_nanos = DEFAULT_TIMEOUT.toNanos();
     private volatile long retransmit_nanos = DEFAULT_RETRANSMIT.toNanos();
     private volatile AuthSys credentials;
+    private volatile GssClientSession gss; // RPCSEC_GSS, when set: takes over the calls
 
     private RpcClient(int prog, int vers, ClientTransport transport) {
         this.prog = prog;
@@ -276,6 +277,64 @@ public final class RpcClient implements AutoCloseable {
     }
 
     /**
+     * Makes later calls use RPCSEC_GSS with these credentials instead of
+     * AUTH_NONE or AUTH_SYS, or goes back to those with null.
+     *
+     * <p>The client creates its context with the server on the first call
+     * after this (INIT and, where the mechanism needs it, CONTINUE_INIT, on
+     * procedure 0 of the client's program version), within that call's
+     * time-out, and uses it for every later call, on this client's
+     * connection only. It creates a new context before a call when the
+     * context's Kerberos lifetime has ended, or when all 2^31 sequence
+     * numbers are used up. When the server answers a call with AUTH_ERROR
+     * RPCSEC_GSS_CREDPROBLEM or RPCSEC_GSS_CTXPROBLEM (it lost the context,
+     * dropped it to make room, restarted, or found it expired), the client
+     * creates a new context and sends that call once more; the server ran
+     * nothing for the refused call, so the retry cannot run a procedure
+     * twice. A second such answer for the same call fails it with
+     * {@link RpcStatus#AUTH_ERROR}. A context the server refuses to create,
+     * a reply verifier that does not verify, or no Kerberos ticket to be had
+     * fail the call with {@link RpcStatus#AUTH_ERROR}; a result whose
+     * checksum or encryption does not hold with
+     * {@link RpcStatus#CANT_DECODE_RES}.
+     *
+     * <p>At most as many calls as the server's sequence window are in flight
+     * at once; further callers wait, within their time-out. Over UDP each
+     * retransmission is sent with a new sequence number and xid (the server
+     * drops a sequence number it has seen). {@link #close()} destroys the
+     * context on the server, waiting at most 2 seconds for the answer.
+     * Setting other credentials (or null) destroys the previous context the
+     * same way.
+     *
+     * @param security the credentials, or null for AUTH_NONE or AUTH_SYS
+     *        (as set with {@link #setCredentials})
+     */
+    public void setSecurity(RpcSecGss security) {
+        GssClientSession old;
+        synchronized (this) {
+            old = gss;
+            gss = security == null || transport == null ? null
+                    : new GssClientSession(security, transport, prog, vers, next_xid);
+        }
+        if (old != null)
+            old.close();
+    }
+
+    /**
+     * The RPCSEC_GSS credentials that calls use.
+     *
+     * @return the credentials, or null when calls use AUTH_NONE or AUTH_SYS
+     */
+    public RpcSecGss getSecurity() {
+        GssClientSession g = gss;
+        return g == null ? null : g.sec;
+    }
+
+    GssClientSession gss_session() {
+        return gss;
+    }
+
+    /**
      * Sets the longest reply record accepted over TCP; a longer one breaks
      * the connection (the next call opens a new one). Set it before the
      * calls it is for: while calls wait for replies it takes effect with
@@ -313,13 +372,17 @@ public final class RpcClient implements AutoCloseable {
     }
 
     /**
-     * Closes the connection or socket for good, with the buffers. Calls
-     * waiting for replies fail with {@link RpcStatus#CANT_RECV}, later calls
-     * with {@link RpcStatus#CANT_SEND}; no new connection is opened.
+     * Closes the connection or socket for good, with the buffers, after
+     * destroying the RPCSEC_GSS context if there is one. Calls waiting for
+     * replies fail with {@link RpcStatus#CANT_RECV}, later calls with
+     * {@link RpcStatus#CANT_SEND}; no new connection is opened.
      * Closing twice does nothing.
      */
     @Override
     public void close() {
+        GssClientSession g = gss;
+        if (g != null)
+            g.close();
         if (transport != null)
             transport.close();
     }
@@ -337,6 +400,11 @@ public final class RpcClient implements AutoCloseable {
         if (transport == null)
             throw new rpc_err(RpcStatus.CANT_SEND, "client not connected");
         long deadline = System.nanoTime() + timeout_nanos;
+        GssClientSession g = gss;
+        if (g != null) {
+            g.call(proc, arg, result, deadline, retransmit_nanos);
+            return;
+        }
         int xid = next_xid.getAndIncrement();
         XDR taken = spare.getAndSet(null);
         // A caller that finds the spare in use starts at the size of recent calls, not from scratch.
@@ -373,6 +441,14 @@ public final class RpcClient implements AutoCloseable {
      * transports call it for the caller whose xid the reply carries.
      */
     static void decode_reply(XDR x, XDT result) throws rpc_err {
+        if (result instanceof GssClientSession.DataReply) {
+            ((GssClientSession.DataReply) result).decode(x);
+            return;
+        }
+        if (result instanceof GssClientSession.InitReply) {
+            ((GssClientSession.InitReply) result).decode(x);
+            return;
+        }
         RpcMessage.check_reply(x);
         try {
             CodecThread.walk(x, () -> result.xdr(x));

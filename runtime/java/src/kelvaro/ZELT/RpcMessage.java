@@ -39,6 +39,8 @@ final class RpcMessage {
         case Rpc.AUTH_TOOWEAK: return "Client credential too weak";
         case 6: return "Invalid server verifier";
         case 7: return "Failed (unspecified error)";
+        case GssWire.CREDPROBLEM: return "RPCSEC_GSS credential problem";
+        case GssWire.CTXPROBLEM: return "RPCSEC_GSS context problem";
         default: return "Unknown authentication error - " + why;
         }
     }

@@ -45,6 +45,7 @@ public abstract class Svc {
     final Object call_lock = new Object();
     private RpcServer own; // the server of start(), if any
     private volatile java.util.Set<Integer> procedures; // from the _NAME_proc constants, found when first needed
+    volatile AuthPolicy auth_policy; // null: AUTH_NONE and AUTH_SYS, no RPCSEC_GSS
 
     /**
      * A service for a program version.
@@ -215,5 +216,19 @@ public abstract class Svc {
         }
         if (server != null)
             server.close();
+    }
+
+    /**
+     * Sets which credentials calls to this program version must carry, for
+     * example {@code AuthPolicy.requireGss(authenticator, GssService.INTEGRITY)}.
+     * Takes effect for calls that arrive afterwards; calls refused get the
+     * answers listed at {@link AuthPolicy}. To cover a whole program, set
+     * it on each of its versions.
+     *
+     * @param policy the policy, or null for the default (AUTH_NONE and
+     *        AUTH_SYS accepted, RPCSEC_GSS refused)
+     */
+    public void setAuthPolicy(AuthPolicy policy) {
+        auth_policy = policy;
     }
 }

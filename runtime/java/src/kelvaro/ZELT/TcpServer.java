@@ -627,7 +627,10 @@ final class TcpServer {
                     close(c);
                     return;
                 }
-                reply.put_int_at(header, 0x80000000 | (reply.position() - header - 4));
+                if (reply.position() == header + 4)
+                    reply.set_position(header); // a call dropped silently: no record at all
+                else
+                    reply.put_int_at(header, 0x80000000 | (reply.position() - header - 4));
                 RecordAssembler.Record next;
                 synchronized (c) {
                     next = c.queued.pollFirst();

@@ -92,14 +92,14 @@ final class UdpServer {
                             MAX_DATAGRAM);
                 } finally {
                     if (key != null) {
-                        if (answered)
+                        if (answered && reply.position() > 0)
                             cache.done(key, java.util.Arrays.copyOf(reply.buffer(), reply.position()));
                         else
                             cache.abandon(key);
                     }
                 }
-                if (!answered)
-                    continue;
+                if (!answered || reply.position() == 0)
+                    continue; // not a call, or a call dropped silently
                 counters.bytes_out.add(channel.send(ByteBuffer.wrap(reply.buffer(), 0, reply.position()), sender));
                 if (reply.capacity() > 128 * 1024)
                     reply = new XDR(1024);

@@ -54,6 +54,41 @@
  * status, connections, bytes) as an immutable
  * {@link kelvaro.ZELT.ServerStats}. The runtime itself never prints.
  *
+ * <h2>RPCSEC_GSS with Kerberos</h2>
+ * Callers prove who they are with Kerberos, and each call can carry a
+ * checksum ({@link kelvaro.ZELT.GssService#INTEGRITY}) or be encrypted
+ * ({@link kelvaro.ZELT.GssService#PRIVACY}); generated code stays as it is.
+ * The server needs a service principal and its keytab, each client a
+ * principal with a keytab or a ticket cache ({@code kinit}); the JDK finds
+ * the KDC through its Kerberos configuration ({@code -Djava.security.krb5.conf=...},
+ * else {@code /etc/krb5.conf}). With MIT Kerberos:
+ * <pre>
+ * kadmin.local -q "addprinc -randkey kv/server.example.org"
+ * kadmin.local -q "ktadd -k /etc/kv.keytab kv/server.example.org"
+ * kadmin.local -q "addprinc -randkey alice" ; kadmin.local -q "ktadd -k alice.keytab alice"
+ * </pre>
+ * The server: one {@link kelvaro.ZELT.GssAuthenticator} from the keytab, and
+ * a policy on each program version that needs it.
+ * <pre>{@code
+ * GssIdentity me = GssIdentity.serverFromKeytab("kv/server.example.org@EXAMPLE.ORG", Path.of("/etc/kv.keytab"));
+ * GssAuthenticator gss = new GssAuthenticator(me);
+ * Store store = new Store();
+ * store.setAuthPolicy(AuthPolicy.requireGss(gss, GssService.INTEGRITY));   // AUTH_SYS: AUTH_TOOWEAK
+ * server.add(store);
+ * // in a service method: Svc.currentCall().principal() is "alice@EXAMPLE.ORG"
+ * }</pre>
+ * The client: credentials on its {@code RpcClient}; the context is made on
+ * the first call and destroyed by {@code close()}.
+ * <pre>{@code
+ * GssIdentity alice = GssIdentity.clientFromKeytab("alice@EXAMPLE.ORG", Path.of("alice.keytab"));
+ * // or GssIdentity.clientFromTicketCache(null) after kinit
+ * kv.getClient().setSecurity(RpcSecGss.forService(alice, "kv@server.example.org", GssService.PRIVACY));
+ * }</pre>
+ * What the client retries and when is at
+ * {@link kelvaro.ZELT.RpcClient#setSecurity}; the answers a server gives at
+ * {@link kelvaro.ZELT.AuthPolicy}; its bounds at
+ * {@link kelvaro.ZELT.GssAuthenticator}.
+ *
  * <h2>Limits</h2>
  * <table>
  * <caption>Limits and defaults</caption>
@@ -107,6 +142,13 @@
  *     <td>{@link kelvaro.ZELT.ServerSettings#duplicateReplyCache}</td></tr>
  * <tr><td>Credential and verifier bodies</td><td>400 bytes</td><td>fixed (RFC 5531)</td></tr>
  * <tr><td>AUTH_SYS machine name, gids</td><td>255 bytes, 16</td><td>fixed (RFC 5531)</td></tr>
+ * <tr><td>RPCSEC_GSS contexts of a server; of one principal</td><td>1,024; 64</td>
+ *     <td>{@link kelvaro.ZELT.GssAuthenticator#setMaxContexts}, {@link kelvaro.ZELT.GssAuthenticator#setMaxContextsPerPrincipal}</td></tr>
+ * <tr><td>RPCSEC_GSS sequence window a server grants</td><td>128</td>
+ *     <td>{@link kelvaro.ZELT.GssAuthenticator#setWindow}</td></tr>
+ * <tr><td>RPCSEC_GSS context idle time-out</td><td>30 min</td>
+ *     <td>{@link kelvaro.ZELT.GssAuthenticator#setIdleTimeout}</td></tr>
+ * <tr><td>RPCSEC_GSS context token, context handle</td><td>64 KiB, 64 bytes</td><td>fixed</td></tr>
  * </table>
  */
 package kelvaro.ZELT;
