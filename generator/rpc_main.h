@@ -10,6 +10,7 @@
 #include "rpc_dispatch.h"
 #include "rpc_hout.h"
 #include "rpc_input.h"
+#include "rpc_output.h"
 #include "rpc_scan.h"
 
 // Options that parse_command_line fills.
