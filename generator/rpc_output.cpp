@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "rpc_diag.h"
@@ -30,7 +31,7 @@ JavaOutput::~JavaOutput() {
 void open_java_file(JavaOutput &out, std::string_view base_name) {
   // The name and the text are built in buffers that every file reuses.
   std::string &file_name = out.output_file_name;
-  file_name.clear();
+  file_name.assign(out.output_dir);
   append_format(file_name, "%s.java", {base_name});
   append_format(out.generated_file_list, "\t%s\n", {file_name});
   // Registered before it exists: a signal while it is written removes it.
@@ -42,7 +43,73 @@ void open_java_file(JavaOutput &out, std::string_view base_name) {
     terminate_run(255);
   }
   out.output_text.size = 0;
-  emit_format(out, "%s%s\n\n", {out.file_header_text, out.pass_through_text});
+  emit(out, out.file_header_text);
+  // The package given on the command line, unless a pass-through line
+  // read so far declares it already (Java takes one declaration only).
+  if (!out.package_name.empty()) {
+    bool declared = false;
+    std::size_t pos = 0;
+    for (std::string_view name; !(name = next_package_line(out.pass_through_text, pos)).empty();)
+      declared = declared || name == out.package_name;
+    if (!declared) emit_format(out, "package %s;\n", {out.package_name});
+  }
+  emit_format(out, "%s\n\n", {out.pass_through_text});
+}
+
+std::string output_dir_prefix(std::string_view dir) {
+  std::string prefix(dir);
+  if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
+  return prefix;
+}
+
+void make_output_dir(std::string_view dir) {
+  // Each folder from the top down; an existing one is taken as it is, so
+  // long as it is a folder.
+  std::string path(dir);
+  std::size_t from = 0;
+  while (from < path.size()) {
+    std::size_t slash = path.find('/', from);
+    if (slash == std::string::npos) slash = path.size();
+    if (slash > 0 && path[slash - 1] != '/') {
+      const std::string part = path.substr(0, slash);
+      struct stat info;
+      if (stat(part.c_str(), &info) != 0) {
+        if (errno != ENOENT || (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)) {
+          report_system_error(part, errno);
+          terminate_run(255);
+        }
+      } else if (!S_ISDIR(info.st_mode)) {
+        report_system_error(part, ENOTDIR);
+        terminate_run(255);
+      }
+    }
+    from = slash + 1;
+  }
+}
+
+std::string_view next_package_line(std::string_view text, std::size_t &pos) {
+  auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; };
+  auto trim = [&](std::string_view t) {
+    while (!t.empty() && is_blank(t.front())) t.remove_prefix(1);
+    while (!t.empty() && is_blank(t.back())) t.remove_suffix(1);
+    return t;
+  };
+  constexpr std::string_view keyword = "package";
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = trim(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (line.substr(0, keyword.size()) != keyword || line.size() == keyword.size() ||
+        !is_blank(line[keyword.size()]))
+      continue;
+    line.remove_prefix(keyword.size());
+    const std::size_t semicolon = line.find(';');
+    if (semicolon == std::string_view::npos) continue;
+    std::string_view name = trim(line.substr(0, semicolon));
+    if (!name.empty()) return name;
+  }
+  return {};
 }
 
 // A file that cannot be written, flushed or closed is as bad as one that

@@ -34,6 +34,8 @@ struct JavaOutput {
   std::string file_header_text;        // set once for the run
   std::string_view pass_through_text;  // the "%" lines read so far; the scanner owns them
   std::string generated_file_list;     // "\t<name>\n" per file written this pass
+  std::string output_dir;              // where files go: empty, the current folder, or a folder ending in "/"
+  std::string package_name;            // the package every file declares; empty: none unless the input says
 
   int output_stream = -1;  // descriptor of the file being written, -1: none
   std::string output_file_name;
@@ -54,3 +56,15 @@ void emit_tabs(JavaOutput &out, int count);
 // Opening and closing of every generated file.
 void open_java_file(JavaOutput &out, std::string_view base_name);
 void close_java_file(JavaOutput &out);
+
+// Where the files go: dir as the prefix of file names (empty stays empty,
+// otherwise it ends in "/").
+std::string output_dir_prefix(std::string_view dir);
+// Creates the folder dir and every missing folder above it; one that
+// cannot be made, or a part that is no folder, ends the run with status 255
+// after "name: reason" for the part that failed.
+void make_output_dir(std::string_view dir);
+// The package named by the next line of pass-through text, from pos on,
+// that reads "package NAME;"; pos moves past that line. Empty when no
+// further line does.
+std::string_view next_package_line(std::string_view pass_through_text, std::size_t &pos);
