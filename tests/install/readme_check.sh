@@ -150,14 +150,14 @@ for arg_file in "$blocks"/*.arg; do
   [ -f "$n.by" ] || continue
   by=$(cat "$arg_file")
   if [ ! -f "$source/$by" ]; then
-    echo "README: block $n names $by as its test, which does not exist" >&2
+    echo "README: block ${n##*/} names $by as its test, which does not exist" >&2
     fail=1
     continue
   fi
   while IFS= read -r line || [ -n "$line" ]; do
     [ -n "$line" ] || continue
     if ! grep -qF -- "$line" "$source/$by"; then
-      echo "README: block $n: $by has no line \"$line\"" >&2
+      echo "README: block ${n##*/}: $by has no line \"$line\"" >&2
       fail=1
     fi
   done <"$n.by"
