@@ -138,34 +138,36 @@ namespace {
 // alone; a row that is not repeatable may be met once only; a selecting
 // row counts towards the one selecting option a run may have.
 struct OptionRow {
-  char letter;                             // '\0': a long name only
-  std::string_view long_name;              // empty: a letter only
-  bool takes_value;
-  bool repeatable;
-  bool selecting;
-  bool CommandOptions::*flag;              // set to flag_value when met
-  bool flag_value;
-  std::string CommandOptions::*value;      // where the value goes; none: tested and dropped
-  bool (*accepts)(std::string_view value);  // the test of the value; none: any value
+  char letter = '\0';                             // '\0': a long name only
+  std::string_view long_name = "";                // empty: a letter only
+  bool takes_value = false;
+  bool repeatable = false;
+  bool selecting = false;
+  bool CommandOptions::*flag = nullptr;           // set to flag_value when met
+  bool flag_value = true;
+  std::string CommandOptions::*value = nullptr;   // where the value goes; none: tested and dropped
+  bool (*accepts)(std::string_view) = nullptr;    // the test of the value; none: any value
 };
 
 bool is_transport(std::string_view value) { return value == "udp" || value == "tcp"; }
 bool is_not_empty(std::string_view value) { return !value.empty(); }
 
+using O = CommandOptions;
 constexpr OptionRow option_table[] = {
-    {'c', "", false, false, true, &CommandOptions::c_flag, true, nullptr, nullptr},
-    {'h', "", false, false, true, &CommandOptions::h_flag, true, nullptr, nullptr},
-    {'l', "", false, false, true, &CommandOptions::l_flag, true, nullptr, nullptr},
-    {'m', "", false, false, true, &CommandOptions::m_flag, true, nullptr, nullptr},
-    {'s', "", true, true, true, &CommandOptions::s_flag, true, nullptr, is_transport},
-    {'o', "", true, false, false, &CommandOptions::has_output_file, true, &CommandOptions::output_file, nullptr},
-    {'p', "", false, true, false, &CommandOptions::preprocess_flag, true, nullptr, nullptr},
-    {'i', "", false, true, false, &CommandOptions::name_case_flag, false, nullptr, nullptr},
-    {'\0', "output-dir", true, false, false, &CommandOptions::has_output_dir, true, &CommandOptions::output_dir,
-     is_not_empty},
-    {'\0', "package", true, false, false, &CommandOptions::has_package, true, &CommandOptions::package_name, nullptr},
-    {'\0', "help", false, true, false, &CommandOptions::help_flag, true, nullptr, nullptr},
-    {'\0', "version", false, true, false, &CommandOptions::version_flag, true, nullptr, nullptr},
+    {.letter = 'c', .selecting = true, .flag = &O::c_flag},
+    {.letter = 'h', .selecting = true, .flag = &O::h_flag},
+    {.letter = 'l', .selecting = true, .flag = &O::l_flag},
+    {.letter = 'm', .selecting = true, .flag = &O::m_flag},
+    {.letter = 's', .takes_value = true, .repeatable = true, .selecting = true, .flag = &O::s_flag,
+     .accepts = is_transport},
+    {.letter = 'o', .takes_value = true, .flag = &O::has_output_file, .value = &O::output_file},
+    {.letter = 'p', .repeatable = true, .flag = &O::preprocess_flag},
+    {.letter = 'i', .repeatable = true, .flag = &O::name_case_flag, .flag_value = false},
+    {.long_name = "output-dir", .takes_value = true, .flag = &O::has_output_dir, .value = &O::output_dir,
+     .accepts = is_not_empty},
+    {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
+    {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
+    {.long_name = "version", .repeatable = true, .flag = &O::version_flag},
 };
 
 const OptionRow *find_letter(char letter) {
