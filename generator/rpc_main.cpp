@@ -138,15 +138,15 @@ namespace {
 // alone; a row that is not repeatable may be met once only; a selecting
 // row counts towards the one selecting option a run may have.
 struct OptionRow {
-  char letter = '\0';                             // '\0': a long name only
-  std::string_view long_name = "";                // empty: a letter only
+  char letter = '\0';               // '\0': a long name only
+  std::string_view long_name = "";  // empty: a letter only
   bool takes_value = false;
   bool repeatable = false;
   bool selecting = false;
-  bool CommandOptions::*flag = nullptr;           // set to flag_value when met
+  bool CommandOptions::*flag = nullptr;  // set to flag_value when met
   bool flag_value = true;
-  std::string CommandOptions::*value = nullptr;   // where the value goes; none: tested and dropped
-  bool (*accepts)(std::string_view) = nullptr;    // the test of the value; none: any value
+  std::string CommandOptions::*value = nullptr;  // where the value goes; none: tested and dropped
+  bool (*accepts)(std::string_view) = nullptr;   // the test of the value; none: any value
 };
 
 bool is_transport(std::string_view value) { return value == "udp" || value == "tcp"; }
@@ -158,12 +158,19 @@ constexpr OptionRow option_table[] = {
     {.letter = 'h', .selecting = true, .flag = &O::h_flag},
     {.letter = 'l', .selecting = true, .flag = &O::l_flag},
     {.letter = 'm', .selecting = true, .flag = &O::m_flag},
-    {.letter = 's', .takes_value = true, .repeatable = true, .selecting = true, .flag = &O::s_flag,
+    {.letter = 's',
+     .takes_value = true,
+     .repeatable = true,
+     .selecting = true,
+     .flag = &O::s_flag,
      .accepts = is_transport},
     {.letter = 'o', .takes_value = true, .flag = &O::has_output_file, .value = &O::output_file},
     {.letter = 'p', .repeatable = true, .flag = &O::preprocess_flag},
     {.letter = 'i', .repeatable = true, .flag = &O::name_case_flag, .flag_value = false},
-    {.long_name = "output-dir", .takes_value = true, .flag = &O::has_output_dir, .value = &O::output_dir,
+    {.long_name = "output-dir",
+     .takes_value = true,
+     .flag = &O::has_output_dir,
+     .value = &O::output_dir,
      .accepts = is_not_empty},
     {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
     {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
@@ -393,8 +400,8 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
       terminate_run(1);
     }
     if (options.has_package && !is_java_package_name(options.package_name)) {
-      write_stderr(format_text("%s: --package %s: not a Java package name\n",
-                               {settings.program_name, options.package_name}));
+      write_stderr(
+          format_text("%s: --package %s: not a Java package name\n", {settings.program_name, options.package_name}));
       terminate_run(1);
     }
     if (options.has_output_dir) make_output_dir(options.output_dir);

@@ -100,8 +100,7 @@ std::string_view next_package_line(std::string_view text, std::size_t &pos) {
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = trim(text.substr(pos, end - pos));
     pos = end + 1;
-    if (line.substr(0, keyword.size()) != keyword || line.size() == keyword.size() ||
-        !is_blank(line[keyword.size()]))
+    if (line.substr(0, keyword.size()) != keyword || line.size() == keyword.size() || !is_blank(line[keyword.size()]))
       continue;
     line.remove_prefix(keyword.size());
     const std::size_t semicolon = line.find(';');

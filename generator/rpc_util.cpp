@@ -150,9 +150,7 @@ bool is_java_reserved_word(std::string_view name) {
 }
 
 bool is_java_package_name(std::string_view name) {
-  auto is_letter = [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-  };
+  auto is_letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$'; };
   for (;;) {
     const std::size_t dot = name.find('.');
     const std::string_view part = name.substr(0, dot);
