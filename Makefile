@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
-# Thin driver over CMake: the real build lives in CMakeLists.txt. The
-# README's Quick start says what demo and test show and how long they take.
+# Thin driver over CMake: the real build lives in CMakeLists.txt. build.sh
+# does the same without make, on a machine that has nothing installed yet.
+# The README's Quick start says what demo and test show and how long they take.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
@@ -12,7 +13,7 @@ FUZZ_RUNS    ?= 20000
 all: build
 
 # The Debian packages that building and testing need: installed when
-# missing and run as root, otherwise listed.
+# missing and run as root, otherwise the command that installs them.
 deps:
 	@sh scripts/install-deps.sh
 
@@ -22,9 +23,11 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Builds only vorlith and the Java runtime, runs vorlith on examples/geo.x
-# in $(BUILD)/demo, compiles the Java and lets a client call a server.
+# Installs only what the demo needs, builds only vorlith and the Java
+# runtime (in $(BUILD)/demo-tree), runs vorlith on examples/geo.x in
+# $(BUILD)/demo, compiles the Java and lets a client call a server.
 demo:
+	@sh scripts/install-deps.sh demo
 	@bash scripts/demo.sh $(BUILD)
 
 # Every stage, one line each and a summary; the details go to logs in

@@ -10,6 +10,7 @@
 #include "rpc_dispatch.h"
 #include "rpc_hout.h"
 #include "rpc_input.h"
+#include "rpc_output.h"
 #include "rpc_scan.h"
 
 // Options that parse_command_line fills.
@@ -25,6 +26,12 @@ struct CommandOptions {
   std::string input_file;
   bool has_output_file = false;
   std::string output_file;
+  bool has_output_dir = false;  // --output-dir
+  std::string output_dir;
+  bool has_package = false;  // --package
+  std::string package_name;
+  bool help_flag = false;     // --help: print the help and stop
+  bool version_flag = false;  // --version: print the version and stop
 };
 
 // What a run is told before it starts: its name, its command line and the
@@ -60,7 +67,12 @@ std::string file_header_text();
 // input_piece_size is how much of the input is read at a time.
 int vorlith_main(int argc, char **argv, std::size_t input_piece_size = InputText::default_piece_size);
 
+// Fills options from the command line and tells whether it is valid.
+// --help and --version end the scan where they stand: the line is valid,
+// and what follows them is not looked at.
 bool parse_command_line(int argc, char **argv, CommandOptions &options);
+// What --help prints: the usage lines, then every option.
+std::string help_text(const std::string &program_name);
 // Opens the input of a pass (run through the preprocessor with define_word
 // when asked) and starts the scanner on it.
 void open_input(PassInput &input, Scanner &scanner, const RunSettings &settings, const std::string &define_word);

@@ -484,6 +484,7 @@ void unget_token(Scanner &s, const Token &token) {
 
 // line-marker = "#" [ sign ] digits [ '"' name '"' ] ...
 // The next line counts as line n; an empty name leaves the input unnamed.
+// A "#" line without the digits is skipped and changes nothing.
 void handle_line_marker(Scanner &s, std::string_view line) {
   auto at = [&](std::size_t k) -> unsigned char { return k < line.size() ? static_cast<unsigned char>(line[k]) : 0; };
   std::size_t i = 1;
@@ -500,6 +501,10 @@ void handle_line_marker(Scanner &s, std::string_view line) {
   }
   n = std::min<long long>(n, INT_MAX);
   if (negative) n = -n;
+  // Without a number it is no line marker but a directive (such as #define
+  // in an input that did not go through the preprocessor): it is skipped
+  // and counts as a line, and the input keeps its name and numbering.
+  if (j == i || !has_class(at(j - 1), Digit)) return;
 
   // The sign is not skipped, only the digits that stand right here.
   while (has_class(at(i), Digit)) i++;

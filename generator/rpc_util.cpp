@@ -141,3 +141,24 @@ std::string java_name(std::string_view name, NameRole role) {
   std::string spare;
   return std::string(java_name(name, role, spare));
 }
+
+bool is_java_reserved_word(std::string_view name) {
+  for (std::string_view word : reserved_words) {
+    if (word == name) return true;
+  }
+  return false;
+}
+
+bool is_java_package_name(std::string_view name) {
+  auto is_letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$'; };
+  for (;;) {
+    const std::size_t dot = name.find('.');
+    const std::string_view part = name.substr(0, dot);
+    if (part.empty() || !is_letter(part[0]) || is_java_reserved_word(part)) return false;
+    for (char c : part) {
+      if (!is_letter(c) && !(c >= '0' && c <= '9')) return false;
+    }
+    if (dot == std::string_view::npos) return true;
+    name.remove_prefix(dot + 1);
+  }
+}

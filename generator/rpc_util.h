@@ -38,6 +38,12 @@ inline std::string_view java_name(std::string_view name, NameRole role, std::str
 // The same as a string of its own.
 std::string java_name(std::string_view name, NameRole role);
 
+// True for Java's keywords, "_", and the literals true, false and null.
+bool is_java_reserved_word(std::string_view name);
+// True when name is a Java package name: identifiers of ASCII letters,
+// digits, "_" and "$", none a reserved word, joined by single dots.
+bool is_java_package_name(std::string_view name);
+
 // ---- implementation of java_name's quick test, kept inline: it runs for
 // every name written
 

@@ -1,6 +1,6 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
-# make demo: builds only what the demo needs (vorlith and the Java runtime),
+# The demo (./build.sh demo, make demo): builds only what the demo needs (vorlith and the Java runtime),
 # runs vorlith on examples/geo.x in build/demo/java, shows what it printed
 # and wrote, compiles the Java against the runtime and lets a client call
 # a server. The build's own output goes to a log, so the report stays short.
@@ -16,22 +16,26 @@ log=$demo/build.log
 
 started=$SECONDS
 step() { printf '%s\n' "$*"; }
-fail() { echo "make demo: $1 failed; the last lines of $log:" >&2; tail -n 30 "$log" >&2; exit 1; }
+fail() { echo "demo: $1 failed; the last lines of $log:" >&2; tail -n 30 "$log" >&2; exit 1; }
 
-step "== Building vorlith and the Java runtime (log: ${log#"$root"/})"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >>"$log" 2>&1 || fail "configuring"
+# A tree of its own that configures only vorlith and the runtime, so the
+# demo needs none of the test suite's packages.
+tree=$build/demo-tree
+step "== Building vorlith and the Java runtime in ${tree#"$root"/} (log: ${log#"$root"/})"
+if [ ! -f "$tree/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLITH_DEMO_ONLY=ON >>"$log" 2>&1 \
+    || fail "configuring"
 fi
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vorlith kelvaro_zelt >>"$log" 2>&1 \
+cmake --build "$tree" -j "$(nproc 2>/dev/null || echo 2)" --target vorlith kelvaro_zelt >>"$log" 2>&1 \
   || fail "building"
-jar=$build/runtime/java/kelvaro-zelt.jar
+jar=$tree/runtime/java/kelvaro-zelt.jar
 
 cd "$demo/java"
 input=$root/examples/geo.x
 step ""
 step "== Running vorlith in ${demo#"$root"/}/java (the banner comes on standard error, the file lists on standard output)"
 # The command as one would type it from the top of the source tree.
-vorlith_rel=$(realpath --relative-to="$demo/java" "$build/generator/vorlith")
+vorlith_rel=$(realpath --relative-to="$demo/java" "$tree/generator/vorlith")
 input_rel=$(realpath --relative-to="$demo/java" "$input")
 step "\$ cd ${demo#"$root"/}/java && $vorlith_rel $input_rel"
 status=0
@@ -59,4 +63,4 @@ step ""
 step "== A client calls a server over TCP"
 java -cp "$demo/classes:$jar" GeoDemo
 step ""
-step "make demo: done in $((SECONDS - started)) s; the generated Java stays in ${demo#"$root"/}/java"
+step "demo: done in $((SECONDS - started)) s; the generated Java stays in ${demo#"$root"/}/java"

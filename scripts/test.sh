@@ -1,6 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
-# make test: every stage of the test suite, each one line on the terminal.
+# ./build.sh test, make test: every stage of the test suite, each one line
+# on the terminal.
 #
 #   scripts/test.sh BUILD_DIR ASAN_BUILD_DIR FUZZ_RUNS JOBS
 #
@@ -55,10 +56,19 @@ finish() {
 
 # What the logs say, for the stage lines.
 note_none() { echo ""; }
+# The run stops at fuzz_runs inputs or after 100 s, whichever comes first.
 note_fuzz() {
   local runs
   runs=$(grep -o 'Done [0-9]* runs' "$1" | tail -n 1 | grep -o '[0-9]*')
-  echo "${runs:-?} inputs, no finding"
+  if [ -n "$runs" ] && [ "$runs" -lt "$fuzz_runs" ]; then
+    echo "$runs of $fuzz_runs inputs (time bound 100 s), no finding"
+  else
+    echo "${runs:-?} inputs, no finding"
+  fi
+}
+# What install-deps.sh installed: "installed: none (...)" or the packages.
+note_deps() {
+  grep '^installed:' "$1" | tail -n 1
 }
 note_ctest() {
   grep -o '[0-9]*% tests passed, [0-9]* tests failed out of [0-9]*' "$1" | tail -n 1
@@ -82,7 +92,7 @@ run_ctest() {
   (cd "$1" && ctest --output-on-failure -j "$jobs")
 }
 
-stage "packages" "$logs/deps.log" note_none sh scripts/install-deps.sh \
+stage "packages" "$logs/deps.log" note_deps sh scripts/install-deps.sh \
   || { tail -n 30 "$logs/deps.log"; finish 1 packages; }
 stage "fuzzing" "$logs/fuzz.log" note_fuzz bash tests/fuzz/run-fuzzer.sh --runs "$fuzz_runs" \
   || { grep -E 'ERROR|SUMMARY|artifact|Test unit' "$logs/fuzz.log" | tail -n 40; tail -n 20 "$logs/fuzz.log"; finish 1 fuzzing; }

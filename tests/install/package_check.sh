@@ -162,7 +162,7 @@ mkdir "$scratch/classes"
 javac -nowarn -d "$scratch/classes" -cp "$jar" "$source"/examples/kvstore/java/*.java >"$scratch/javac.log" 2>&1 \
   || { cat "$scratch/javac.log" >&2; err "examples/kvstore/java does not compile against the packaged jar"; }
 
-# Maven, offline: a local repository made of links to Debian's
+# Maven, offline, up to package (compile, test and jar): a local repository made of links to Debian's
 # /usr/share/maven-repo (its plugins) and to the extracted package's
 # kelvaro/ folder, so nothing is written into either.
 if command -v mvn >/dev/null && [ -d /usr/share/maven-repo ]; then
@@ -194,11 +194,13 @@ if command -v mvn >/dev/null && [ -d /usr/share/maven-repo ]; then
   </dependencies>
 </project>
 EOF
-  if ! (cd "$proj" && mvn -o -B -q -Dmaven.repo.local="$repo" compile) >"$scratch/mvn.log" 2>&1; then
+  if ! (cd "$proj" && mvn -o -B -q -Dmaven.repo.local="$repo" package) >"$scratch/mvn.log" 2>&1; then
     tail -n 30 "$scratch/mvn.log" >&2
     err "an offline Maven build cannot use kelvaro:kelvaro-zelt:$version from the package"
   fi
   [ -f "$proj/target/classes/KVSTORE_cln.class" ] || err "the Maven build compiled nothing"
+  jar tf "$proj/target/kvclient-1.jar" 2>/dev/null | grep -q 'KVSTORE_cln.class' \
+    || err "mvn -o package made no jar holding the compiled classes"
 else
   err "Maven or Debian's /usr/share/maven-repo is missing (scripts/install-deps.sh installs them)"
 fi

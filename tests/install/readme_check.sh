@@ -23,6 +23,9 @@
 #                              lines after one, up to the next, are what it
 #                              prints, byte for byte: standard error, then
 #                              standard output
+#   <!-- test: by PATH -->     the block is not run here: PATH, a file of the
+#                              source tree (the test that runs it), must
+#                              hold each of the block's lines
 #   <!-- untested: REASON -->  the block is not run, for the reason given
 #
 # Every ```sh and ```console block must carry one of these. The walk stops
@@ -70,10 +73,12 @@ blocks="$scratch/blocks"
 out="$scratch/out"
 mkdir -p "$clone" "$blocks" "$out" "$scratch/tmp" "$scratch/home"
 
-# The source tree as a clone has it: the files git knows (committed or not
-# yet), or everything but the build folders outside a git work tree.
+# The source tree as a clone has it: the files git tracks (committed or
+# added), or everything but the build folders outside a git work tree.
+# Untracked files stay out: the folders an earlier walk through the README
+# left at the top of the tree would make its own "mkdir kv" fail.
 if git -C "$source" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  git -C "$source" ls-files -z --cached --others --exclude-standard \
+  git -C "$source" ls-files -z --cached \
     | tar -C "$source" --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -C "$clone" -xf -
 else
   tar -C "$source" --exclude=./.git --exclude='./build*' -cf - . | tar -C "$clone" -xf -
@@ -92,8 +97,8 @@ awk -v dir="$blocks" '
     if (kind != "") print > out
     next
   }
-  /^<!-- test: (file [^ ]+|run|transcript) -->$/ {
-    kind = $3; arg = (kind == "file") ? $4 : ""; next
+  /^<!-- test: (file [^ ]+|by [^ ]+|run|transcript) -->$/ {
+    kind = $3; arg = (kind == "file" || kind == "by") ? $4 : ""; next
   }
   /^<!-- untested: .+ -->$/ { kind = "untested"; next }
   /^```/ {
@@ -137,6 +142,25 @@ for arg_file in "$blocks"/*.arg; do
     echo "README: the text before the block saved as $path does not name \`$path\`" >&2
     fail=1
   fi
+done
+
+# A block run by a test of its own: that test must hold its lines.
+for arg_file in "$blocks"/*.arg; do
+  n=${arg_file%.arg}
+  [ -f "$n.by" ] || continue
+  by=$(cat "$arg_file")
+  if [ ! -f "$source/$by" ]; then
+    echo "README: block ${n##*/} names $by as its test, which does not exist" >&2
+    fail=1
+    continue
+  fi
+  while IFS= read -r line || [ -n "$line" ]; do
+    [ -n "$line" ] || continue
+    if ! grep -qF -- "$line" "$source/$by"; then
+      echo "README: block ${n##*/}: $by has no line \"$line\"" >&2
+      fail=1
+    fi
+  done <"$n.by"
 done
 
 # The walk: one script, each block in turn. "$__progress" says which block

@@ -21,7 +21,8 @@ set(layers
   rpc_input         # the block reader
   rpc_scan          # the scanner
   rpc_parse         # the model and the parser
-  rpc_hout          # type mapping, output, member emitters, data-type classes
+  rpc_output        # the generated files: where they go, opening and closing
+  rpc_hout          # type mapping, member emitters, data-type classes
   rpc_hout_program  # constants, interface, client and server files
   rpc_dispatch      # the dispatcher
   rpc_main          # the driver

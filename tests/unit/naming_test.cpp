@@ -181,4 +181,18 @@ TEST(Naming, TextBufferKeepsWhatWasAppended) {
   EXPECT_EQ(text_of(buffer), "");
 }
 
+TEST(Naming, JavaPackageNames) {
+  struct Case {
+    std::string_view name;
+    bool valid;
+  };
+  constexpr Case cases[] = {
+      {"a", true},          {"com.example.kv", true}, {"_x.$y.z9", true}, {"kelvaro.ZELT", true},
+      {"", false},          {".a", false},            {"a.", false},      {"a..b", false},
+      {"com.9x", false},    {"com.int", false},       {"true", false},    {"a._", false},
+      {"a-b", false},       {"a b", false},           {"a.b;", false},    {"caf\xc3\xa9", false},
+  };
+  for (const Case &c : cases) EXPECT_EQ(is_java_package_name(c.name), c.valid) << c.name;
+}
+
 }  // namespace

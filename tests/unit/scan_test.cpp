@@ -282,7 +282,11 @@ TEST(Scanner, LineMarkerEdgeForms) {
   scan_all("# 5 \"\"\n", scanner);
   EXPECT_FALSE(scanner.has_input_name);
   scan_all("#line\nx", scanner);
-  EXPECT_EQ(scanner.line_number, 0);  // no digits: the next line is line 0
+  EXPECT_EQ(scanner.line_number, 2);  // no digits: no marker, the line just counts
+  EXPECT_EQ(scanner.input_name, "test.x");
+  scan_all("#define X 3\n#-\n# \"named\"\nx", scanner);
+  EXPECT_EQ(scanner.line_number, 4);
+  EXPECT_EQ(scanner.input_name, "test.x");
   scan_all("# 7 name\n", scanner);
   EXPECT_EQ(scanner.input_name, "ame\n");  // the skipped byte was not a quote
   scan_all("# 99999999999999999999 \"big\"\n", scanner);
