@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <initializer_list>
+#include <optional>
+#include <span>
 #include <unistd.h>
 #include <utility>
 
@@ -19,34 +21,42 @@
 
 namespace {
 
-struct TypePair {
-  std::string_view from;
-  std::string_view to;
+// The contract between the generated text and the runtime for each type of
+// the interface language that the runtime codes itself: the Java type a
+// member of it has, the runtime's wrapper class that carries one value of
+// it where an object is needed, and the stem of the runtime's typed calls
+// (enc_<stem>, dec_<stem>, enc_<stem>_array, xdr_<stem>_vec). A new type
+// mapping is one row. Every type the input names and no row has maps to the
+// class of that name. opaque's calls differ for counted data: enc_bytes
+// and dec_bytes (see the statement texts).
+
+constexpr BuiltinType builtin_types[] = {
+    {"long", "int", "XDTint", "int"},
+    {"opaque", "byte", "XDTbytes", "byte"},
+    {"bool", "boolean", "XDTboolean", "boolean"},
+    {"enum", "int", "XDTint", "int"},
+    {"string", "String", "XDTString", "String"},
+    {"u_long", "int", "XDTint", "int"},
+    {"u_short", "short", "XDTshort", "short"},
+    {"u_char", "char", "XDTchar", "char"},
+    {"u_int", "int", "XDTint", "int"},
+    {"hyper", "long", "XDTLong", "long"},
+    {"u_hyper", "long", "XDTLong", "long"},
+    {"void", "void", "XDTvoid", ""},
+    {"short", "short", "XDTshort", "short"},
+    {"char", "char", "XDTchar", "char"},
+    {"int", "int", "XDTint", "int"},
+    {"float", "float", "XDTfloat", "float"},
+    {"double", "double", "XDTdouble", "double"},
 };
 
-// Interface-language type to Java type. Every type named in the input has
-// no row and maps to its class's name.
-constexpr TypePair java_type_table[] = {
-    {"long", "int"},     {"opaque", "byte"},   {"bool", "boolean"}, {"enum", "int"},  {"string", "String"},
-    {"u_long", "int"},   {"u_short", "short"}, {"u_char", "char"},  {"u_int", "int"}, {"hyper", "long"},
-    {"u_hyper", "long"}, {"void", "void"},     {"short", "short"},  {"char", "char"}, {"int", "int"},
-    {"float", "float"},  {"double", "double"},
-};
-
-// Java type to the runtime's wrapper class; its first column is the set of
-// built-in types.
-constexpr TypePair wrapper_table[] = {
-    {"int", "XDTint"},       {"short", "XDTshort"}, {"boolean", "XDTboolean"}, {"String", "XDTString"},
-    {"double", "XDTdouble"}, {"long", "XDTLong"},   {"char", "XDTchar"},       {"byte", "XDTbytes"},
-    {"float", "XDTfloat"},   {"void", "XDTvoid"},
-};
-
-// The table's text for key, or key itself when no row has it.
-std::string_view look_up(const auto &table, std::string_view key) {
-  for (const TypePair &row : table) {
-    if (row.from == key) return row.to;
+// The row of a built-in Java type (the first row that maps to it: rows of
+// one Java type agree on wrapper and stem), or nullptr.
+const BuiltinType *builtin_of_java(std::string_view java_type) {
+  for (const BuiltinType &row : builtin_types) {
+    if (row.java == java_type) return &row;
   }
-  return key;
+  return nullptr;
 }
 
 }  // namespace
@@ -65,54 +75,28 @@ void emit_tabs(JavaOutput &out, int count) {
 
 // ---- Type mapping and naming ----
 
-namespace {
-
-// java_type_table's rows found by a hash of a name's length and first and
-// last bytes, which tells every row apart (a clash fails to compile): a
-// type name costs one look and at most one short comparison, where a walk
-// over the rows would compare it with each.
-constexpr std::size_t type_slot_count = 64;
-constexpr std::size_t type_slot_of(std::string_view name) {
-  return (name.size() * 3 + static_cast<unsigned char>(name.front()) * 6 + static_cast<unsigned char>(name.back())) %
-         type_slot_count;
-}
-
-constexpr std::array<signed char, type_slot_count> type_slots = [] {
-  std::array<signed char, type_slot_count> slots{};
-  slots.fill(-1);
-  for (std::size_t k = 0; k < std::size(java_type_table); k++) {
-    signed char &slot = slots[type_slot_of(java_type_table[k].from)];
-    if (slot >= 0) throw "two rows of java_type_table share a slot";
-    slot = static_cast<signed char>(k);
-  }
-  return slots;
-}();
-
-}  // namespace
-
 std::string_view java_type_of(std::string_view type_name, std::string &spare) {
-  if (!type_name.empty()) {
-    const int k = type_slots[type_slot_of(type_name)];
-    if (k >= 0 && java_type_table[k].from == type_name) return java_type_table[k].to;
+  for (const BuiltinType &row : builtin_types) {
+    if (row.xdr_name == type_name) return row.java;
   }
   return java_name(type_name, NameRole::Type, spare);
 }
 
-std::string_view wrapper_class_of(std::string_view java_type) { return look_up(wrapper_table, java_type); }
-
-bool is_builtin_type(std::string_view java_type) {
-  for (const TypePair &row : wrapper_table) {
-    if (row.from == java_type) return true;
-  }
-  return false;
+std::string_view wrapper_class_of(std::string_view java_type) {
+  const BuiltinType *row = builtin_of_java(java_type);
+  return row != nullptr ? row->wrapper : java_type;
 }
+
+bool is_builtin_type(std::string_view java_type) { return builtin_of_java(java_type) != nullptr; }
+
+std::span<const BuiltinType> builtin_type_rows() { return builtin_types; }
 
 // Array bounds and case values: numbers stay as written, names become
 // constants of the interface. Without an interface there is nothing to
 // qualify with, which the user is told about.
-std::string qualify_bound(std::string_view text, std::string_view interface_name) {
+std::string qualify_bound(std::string_view text, std::string_view interface_name, bool report) {
   if (interface_name.empty()) {
-    report_internal_error(text);
+    if (report) report_internal_error(text);
     return starts_like_number(text) ? std::string(text) : java_name(text, NameRole::Value);
   }
   if (starts_like_number(text)) return std::string(text);
@@ -156,8 +140,9 @@ std::string resolve_qualified(std::string_view name, std::string qualified, cons
 
 }  // namespace
 
-std::string bound_text(std::string_view bound, const DefinitionMemory &memory, std::string_view interface_name) {
-  std::string qualified = qualify_bound(bound, interface_name);
+std::string bound_text(std::string_view bound, const DefinitionMemory &memory, std::string_view interface_name,
+                       bool report) {
+  std::string qualified = qualify_bound(bound, interface_name, report);
   if (starts_like_number(bound)) return qualified;
   return resolve_qualified(bound, std::move(qualified), memory, interface_name, false);
 }
@@ -213,18 +198,15 @@ void field_declaration(JavaOutput &out, Declaration &decl, int depth, const Memb
   }
 }
 
-// One statement text, and which value fills each of its places in order:
-// "n" the member's name, "j" its Java type, "r" the class a pointer refers
-// to (the wrapper class of a built-in type, or the generated class itself).
-struct MemberText {
-  FormatText format;
-  std::string_view places;
-};
-
-// The encode and the decode statement of one member shape.
+// The statement texts of the member shapes. A place in braces is filled
+// with: {name} the member's Java name, {java} its Java type, {stem} the
+// codec stem of its built-in type, {ref} the class a pointer refers to (the
+// wrapper class of a built-in type, or the generated class itself), {size}
+// the declared size as Java text, {label} the member's Java name as a
+// string literal, for the runtime's errors.
 struct MemberTexts {
-  MemberText encode;
-  MemberText decode;
+  std::string_view encode;
+  std::string_view decode;
 };
 
 // What a member's Java type is, as far as its statements go: a built-in
@@ -235,44 +217,111 @@ enum class TypeShape { Builtin = 0, Byte = 1, Class = 2 };
 // Row by Relation (FixedArray, VarArray, Pointer, Plain), column by
 // TypeShape.
 constexpr MemberTexts member_texts[4][3] = {
-    // FixedArray
-    {{{"xdrs.xdr_%s_vec(%s);\n", "jn"}, {"xdrs.xdr_%s_vec(%s);\n", "jn"}},
-     {{"xdrs.xdr_%s_vec(%s);\n", "jn"}, {"xdrs.xdr_%s_vec(%s);\n", "jn"}},
-     {{"xdrs.xdr_vec(%s, null);\n", "n"}, {"xdrs.xdr_vec(%s, new %s());\n", "nj"}}},
-    // VarArray
-    {{{"xdrs.enc_%s_array(%s);\n", "jn"}, {"%s = xdrs.dec_%s_array();\n", "nj"}},
-     {{"xdrs.enc_bytes(%s);\n", "n"}, {"%s = xdrs.dec_bytes();\n", "n"}},
-     {{"xdrs.enc_array(%s);\n", "n"}, {"%s = (%s[]) xdrs.dec_array(new %s());\n", "njj"}}},
+    // FixedArray: always of a declared length, which the runtime holds it to.
+    {{"xdrs.xdr_{stem}_vec({name}, {size}, {label});\n", "xdrs.xdr_{stem}_vec({name}, {size}, {label});\n"},
+     {"xdrs.xdr_{stem}_vec({name}, {size}, {label});\n", "xdrs.xdr_{stem}_vec({name}, {size}, {label});\n"},
+     {"xdrs.xdr_vec({name}, null, {size}, {label});\n", "xdrs.xdr_vec({name}, new {java}(), {size}, {label});\n"}},
+    // VarArray without a maximum ("<>").
+    {{"xdrs.enc_{stem}_array({name});\n", "{name} = xdrs.dec_{stem}_array();\n"},
+     {"xdrs.enc_bytes({name});\n", "{name} = xdrs.dec_bytes();\n"},
+     {"xdrs.enc_array({name});\n", "{name} = ({java}[]) xdrs.dec_array(new {java}());\n"}},
     // Pointer
-    {{{"xdrs.enc_ref(%s);\n", "n"}, {"%s = (%s) xdrs.dec_ref(new %s());\n", "nrr"}},
-     {{"xdrs.enc_ref(%s);\n", "n"}, {"%s = (%s) xdrs.dec_ref(new %s());\n", "nrr"}},
-     {{"xdrs.enc_ref(%s);\n", "n"}, {"%s = (%s) xdrs.dec_ref(new %s());\n", "nrr"}}},
-    // Plain
-    {{{"xdrs.enc_%s(%s);\n", "jn"}, {"%s = xdrs.dec_%s();\n", "nj"}},
-     {{"xdrs.enc_%s(%s);\n", "jn"}, {"%s = xdrs.dec_%s();\n", "nj"}},
-     {{"%s.xdr(xdrs);\n", "n"}, {"%s.xdr(xdrs);\n", "n"}}},
+    {{"xdrs.enc_ref({name});\n", "{name} = ({ref}) xdrs.dec_ref(new {ref}());\n"},
+     {"xdrs.enc_ref({name});\n", "{name} = ({ref}) xdrs.dec_ref(new {ref}());\n"},
+     {"xdrs.enc_ref({name});\n", "{name} = ({ref}) xdrs.dec_ref(new {ref}());\n"}},
+    // Plain (a string of any shape without a maximum)
+    {{"xdrs.enc_{stem}({name});\n", "{name} = xdrs.dec_{stem}();\n"},
+     {"xdrs.enc_{stem}({name});\n", "{name} = xdrs.dec_{stem}();\n"},
+     {"{name}.xdr(xdrs);\n", "{name}.xdr(xdrs);\n"}},
 };
 
-// The statements of one member, encoding or decoding, from the table, with
-// the member's names looked up already.
-void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode, const MemberJava &names) {
+// VarArray with a maximum, by TypeShape, and a string with one.
+constexpr MemberTexts bounded_array_texts[3] = {
+    {"xdrs.enc_{stem}_array({name}, {size}, {label});\n", "{name} = xdrs.dec_{stem}_array({size}, {label});\n"},
+    {"xdrs.enc_bytes({name}, {size}, {label});\n", "{name} = xdrs.dec_bytes({size}, {label});\n"},
+    {"xdrs.enc_array({name}, {size}, {label});\n",
+     "{name} = ({java}[]) xdrs.dec_array(new {java}(), {size}, {label});\n"},
+};
+constexpr MemberTexts bounded_string_texts = {"xdrs.enc_String({name}, {size}, {label});\n",
+                                              "{name} = xdrs.dec_String({size}, {label});\n"};
+
+// The values of a statement's places.
+struct MemberPlaces {
+  std::string_view name, java, stem, ref, size, label;
+};
+
+// Writes text with each place filled in; every place in the tables is one
+// of the six, and a text holds no other brace.
+void emit_member_text(JavaOutput &out, std::string_view text, const MemberPlaces &places) {
+  std::size_t done = 0;
+  for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', done)) {
+    const std::size_t close = text.find('}', open);
+    emit(out, text.substr(done, open - done));
+    const std::string_view place = text.substr(open + 1, close - open - 1);
+    emit(out, place == "name"   ? places.name
+              : place == "java" ? places.java
+              : place == "stem" ? places.stem
+              : place == "ref"  ? places.ref
+              : place == "size" ? places.size
+                                : places.label);
+    done = close + 1;
+  }
+  emit(out, text.substr(done));
+}
+
+// A maximum as Java text, when the input gives it a value: a number, or a
+// constant or enum member the input defines (before or after the member).
+// A name the input does not define (a macro of a "%" line, say) is a size
+// nobody can check, and the member is coded as one without a maximum.
+std::optional<std::string> size_text(std::string_view bound, const DefinitionMemory &memory,
+                                     std::string_view interface_name) {
+  if (starts_like_number(bound)) return java_int_literal(bound);
+  const RememberedValue *named = find_record(memory.values, bound, UINT32_MAX);
+  if (named == nullptr) return std::nullopt;
+  if (named->is_enum_member) return enum_member_reference(named->enum_name, bound);
+  if (named->type != ConstantType::Int) return std::nullopt;
+  if (!interface_name.empty()) return format_text("%s.%s", {interface_name, java_name(bound, NameRole::Value)});
+  std::string resolved = constant_without_interface(*named, true);
+  if (resolved.empty()) return std::nullopt;
+  return resolved;
+}
+
+// True when a variable-length member or string has a declared maximum.
+bool has_maximum(const Declaration &decl) { return !decl.array_bound.empty() && decl.array_bound != "~0"; }
+
+// The statements of one member, encoding or decoding, from the tables, with
+// the member's names looked up already. A string member has turned Plain
+// (begin_member) but keeps its bound.
+void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode, const MemberJava &names,
+                      const DefinitionMemory &memory, std::string_view interface_name) {
   if (!begin_member(out, decl, depth)) return;
   const std::string_view j = names.type;
-  const std::string_view name = names.name;
-  const bool builtin = is_builtin_type(j);
-  const TypeShape shape = !builtin                                             ? TypeShape::Class
+  const BuiltinType *builtin = builtin_of_java(j);
+  const TypeShape shape = builtin == nullptr                                             ? TypeShape::Class
                           : decl.relation == Relation::VarArray && j == "byte" ? TypeShape::Byte
                                                                                : TypeShape::Builtin;
-  const MemberTexts &texts = member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
-  const MemberText &text = encode ? texts.encode : texts.decode;
-  const std::string_view referred = decl.relation == Relation::Pointer && builtin ? wrapper_class_of(j) : j;
-  auto value = [&](char place) -> std::string_view { return place == 'n' ? name : place == 'j' ? j : referred; };
-  const std::string_view places = text.places;
-  switch (places.size()) {
-    case 1: emit_format(out, text.format, {value(places[0])}); break;
-    case 2: emit_format(out, text.format, {value(places[0]), value(places[1])}); break;
-    default: emit_format(out, text.format, {value(places[0]), value(places[1]), value(places[2])}); break;
+  const bool is_string = decl.type == "string";
+  std::optional<std::string> maximum;
+  if ((decl.relation == Relation::VarArray || is_string) && has_maximum(decl))
+    maximum = size_text(decl.array_bound, memory, interface_name);
+  const bool sized = decl.relation == Relation::FixedArray || maximum.has_value();
+  const MemberTexts &texts = !sized                               ? member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)]
+                             : is_string                          ? bounded_string_texts
+                             : decl.relation == Relation::VarArray ? bounded_array_texts[static_cast<int>(shape)]
+                                                                  : member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
+  std::string size, label;
+  if (sized) {
+    size = maximum ? *std::move(maximum) : bound_text(decl.array_bound, memory, interface_name, false);
+    label = format_text("\"%s\"", {names.name});
   }
+  MemberPlaces places;
+  places.name = names.name;
+  places.java = j;
+  places.stem = builtin != nullptr ? builtin->codec_stem : j;
+  places.ref = decl.relation == Relation::Pointer && builtin != nullptr ? builtin->wrapper : j;
+  places.size = size;
+  places.label = label;
+  emit_member_text(out, encode ? texts.encode : texts.decode, places);
 }
 
 // The names of one member, in the output's room for them.
@@ -290,14 +339,16 @@ void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const
   field_declaration(out, decl, depth, member_java(out, decl), memory, interface_name);
 }
 
-void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth) {
+void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
+                           std::string_view interface_name) {
   if (decl.type == "void") return;
-  member_statement(out, decl, depth, true, member_java(out, decl));
+  member_statement(out, decl, depth, true, member_java(out, decl), memory, interface_name);
 }
 
-void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth) {
+void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
+                           std::string_view interface_name) {
   if (decl.type == "void") return;
-  member_statement(out, decl, depth, false, member_java(out, decl));
+  member_statement(out, decl, depth, false, member_java(out, decl), memory, interface_name);
 }
 
 // ---- Common file head and tail ----
@@ -508,11 +559,11 @@ void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory 
        "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
        "\t\tswitch(xdrs.xdr_op){\n"
        "\t\tcase XDR.XDR_ENCODE:\n");
-  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, true, names[i]);
+  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, true, names[i], memory, interface_name);
   emit(out,
        "\t\tbreak;\n\n"
        "\t\tcase XDR.XDR_DECODE:\n");
-  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, false, names[i]);
+  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, false, names[i], memory, interface_name);
   emit(out,
        "\t\tbreak;\n\n"
        "\t\t}\n\t}\n"
@@ -544,18 +595,18 @@ void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &
   for (bool encode : encoding) {
     auto emit_statement = encode ? emit_encode_statement : emit_decode_statement;
     emit(out, encode ? "\t\tcase XDR.XDR_ENCODE:\n" : "\t\tcase XDR.XDR_DECODE:\n");
-    emit_statement(out, disc, 3);
+    emit_statement(out, disc, 3, memory, interface_name);
     emit_format(out, "\t\t\tswitch(%s){\n", {sw.selector});
     for (UnionCase &arm : def.cases) {
       // An arm of several labels has one label line each, then its
       // statement once.
       for (std::string_view value : arm_labels(def, arm))
         emit(out, union_case_label(value, sw, memory, interface_name));
-      emit_statement(out, arm.declaration, 3);
+      emit_statement(out, arm.declaration, 3, memory, interface_name);
       emit(out, "\t\t\tbreak;\n");
     }
     emit(out, "\t\t\tdefault:\n");
-    if (has_default_member(def)) emit_statement(out, *def.default_arm, 3);
+    if (has_default_member(def)) emit_statement(out, *def.default_arm, 3, memory, interface_name);
     emit(out,
          "\t\t\tbreak;\n\n"
          "\t\t\t}\n"

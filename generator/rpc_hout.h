@@ -5,6 +5,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,17 @@
 #include "rpc_text.h"
 
 // Type mapping and naming.
+// The contract between the generated text and the runtime for a type the
+// runtime codes itself: the Java type of a member of it, the runtime's
+// wrapper class for one value, and the stem of the runtime's typed calls.
+struct BuiltinType {
+  std::string_view xdr_name;
+  std::string_view java;
+  std::string_view wrapper;
+  std::string_view codec_stem;
+};
+// Every row of that table, in the order it is searched.
+std::span<const BuiltinType> builtin_type_rows();
 // The Java type of a built-in type, or the class name of a type the input
 // names; a class name that needs a "_" is made in spare, which must outlive
 // the result.
@@ -22,7 +34,9 @@ std::string_view wrapper_class_of(std::string_view java_type);
 bool is_builtin_type(std::string_view java_type);
 // A bound or case label as Java text: numbers stay, names become constants
 // of the interface named interface_name (empty: no interface was written).
-std::string qualify_bound(std::string_view text, std::string_view interface_name);
+// report false: no message when there is no interface (the caller has
+// reported that bound already).
+std::string qualify_bound(std::string_view text, std::string_view interface_name, bool report = true);
 
 // Names that earlier definitions gave a meaning, as the Java text writes
 // them: memory holds the definitions before the one being written, and
@@ -31,7 +45,8 @@ std::string qualify_bound(std::string_view text, std::string_view interface_name
 // An enum member as a constant of its enum's class.
 std::string enum_member_reference(std::string_view enum_name, std::string_view member);
 // An array bound (through qualify_bound).
-std::string bound_text(std::string_view bound, const DefinitionMemory &memory, std::string_view interface_name);
+std::string bound_text(std::string_view bound, const DefinitionMemory &memory, std::string_view interface_name,
+                       bool report = true);
 // A value where Java expects an int that nothing qualifies: an enum value.
 std::string value_text(std::string_view value, const DefinitionMemory &memory, std::string_view interface_name);
 
@@ -84,8 +99,12 @@ void close_java_file(JavaOutput &out);
 // turned into a Plain one in place.
 void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
                             std::string_view interface_name);
-void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth);
-void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth);
+// A member of a declared size passes the size (and its own name, for the
+// runtime's error) to the runtime, which holds the value to it.
+void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
+                           std::string_view interface_name);
+void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
+                           std::string_view interface_name);
 
 // The data-type classes. Bounds, labels and values that name constants are
 // qualified with interface_name.
