@@ -3,6 +3,8 @@
 #include "rpc_dispatch.h"
 
 #include "rpc_hout_program.h"
+#include "rpc_text.h"
+#include "rpc_util.h"
 
 void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, const DefinitionMemory &memory,
                          JavaOutput &out, PassHandover &handover) {
@@ -31,4 +33,61 @@ void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, co
         handover.interface_name = emit_interface_files(out, def, handover.constants_text, memory, name_case_flag);
       break;
   }
+}
+
+namespace {
+
+std::string_view kind_word(DefinitionKind kind) {
+  switch (kind) {
+    case DefinitionKind::Struct: return "struct";
+    case DefinitionKind::Union: return "union";
+    case DefinitionKind::Enum: return "enum";
+    case DefinitionKind::Typedef: return "typedef";
+    default: return "definition";
+  }
+}
+
+// Claims one file; the message names both writers when it is taken.
+std::string claim(PassHandover &handover, const std::string &base_name, std::string writer, long long line_number) {
+  writer = format_text("%s (line %s)", {writer, std::to_string(line_number)});
+  const std::string file_name = format_text("%s.java", {base_name});
+  auto [at, fresh] = handover.file_writers.try_emplace(file_name, std::move(writer));
+  if (fresh) return {};
+  return format_text("%s would be written by both %s and %s", {file_name, at->second, writer});
+}
+
+}  // namespace
+
+// The same names as the writers form: a type's class is its Java name, a
+// version's interface the Java name of its base name, its client and
+// server classes the base name with "_cln" and "_svcb".
+std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
+                             PassHandover &handover) {
+  switch (def.kind) {
+    case DefinitionKind::Constant: return {};
+    case DefinitionKind::Typedef:
+      if (def.old_type == def.name) return {};  // writes no class
+      [[fallthrough]];
+    case DefinitionKind::Struct:
+    case DefinitionKind::Union:
+    case DefinitionKind::Enum:
+      return claim(handover, java_name(def.name, NameRole::Type),
+                   format_text("%s %s", {kind_word(def.kind), def.name}), line_number);
+    case DefinitionKind::Program:
+      for (const VersionDef &version : def.versions) {
+        const std::string base = version_base_name(def, version, name_case_flag);
+        const std::string of = format_text("version %s of program %s", {version.number, def.name});
+        std::string clash = claim(handover, java_name(base, NameRole::Type), format_text("the interface of %s", {of}),
+                                  line_number);
+        if (clash.empty())
+          clash = claim(handover, format_text("%s_cln", {base}), format_text("the client class of %s", {of}),
+                        line_number);
+        if (clash.empty())
+          clash = claim(handover, format_text("%s_svcb", {base}), format_text("the server class of %s", {of}),
+                        line_number);
+        if (!clash.empty()) return clash;
+      }
+      return {};
+  }
+  return {};
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 #include "rpc_hout.h"
 #include "rpc_parse.h"
@@ -15,7 +16,17 @@ enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constant
 struct PassHandover {
   std::string constants_text;  // filled in the Constants pass, never emptied
   std::string interface_name;  // base name of the last interface written
+  // Every Java file the input's definitions write, with what writes it;
+  // filled in the Constants pass, which writes no file.
+  std::unordered_map<std::string, std::string> file_writers;
 };
+
+// Claims the Java files that the Definition writes, in any pass, for it.
+// Returns an error message when one of them is claimed already: the two
+// would write the same file, and one would be lost. Empty: no clash.
+// line_number is where the Definition ends, to name it by.
+std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
+                             PassHandover &handover);
 
 // Routes one Definition by pass mode and kind. memory holds the
 // definitions before it (the parser's); name_case_flag is the driver's
