@@ -56,6 +56,53 @@ std::string claim(PassHandover &handover, const std::string &base_name, std::str
   return format_text("%s would be written by both %s and %s", {file_name, at->second, writer});
 }
 
+// A name both maps know ends as one Java name in one scope.
+std::string clash_between(const std::unordered_map<std::string, std::string> &names, const std::string &java,
+                          const std::string &what) {
+  const auto at = names.find(java);
+  if (at == names.end()) return {};
+  return format_text("%s and %s are both %s in the Java interface", {at->second, what, java});
+}
+
+std::string claim_constant(const Definition &def, long long line_number, PassHandover &handover) {
+  const std::string java = java_name(def.name, NameRole::Value);
+  const std::string what = format_text("constant %s (line %s)", {def.name, std::to_string(line_number)});
+  for (const auto *names : {&handover.constant_fields, &handover.procedure_fields, &handover.interface_types}) {
+    std::string clash = clash_between(*names, java, what);
+    if (!clash.empty()) return clash;
+  }
+  handover.constant_fields.emplace(java, what);
+  return {};
+}
+
+// Procedures of one version must end as distinct methods and constants,
+// and none may take a constant's name or hide an interface.
+std::string claim_procedures(const VersionDef &version, const std::string &interface,
+                             const std::string &of, bool name_case_flag, long long line_number,
+                             PassHandover &handover) {
+  std::unordered_map<std::string, std::string> methods, constants;
+  for (const ProcedureDef &proc : version.procedures) {
+    const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+    const std::string what =
+        format_text("procedure %s of %s (line %s)", {proc.name, of, std::to_string(line_number)});
+    for (const auto *names : {&methods, &constants}) {
+      const std::string &java = names == &methods ? sig.method_name : sig.proc_constant;
+      const auto at = names->find(java);
+      if (at != names->end()) return format_text("%s and %s are both %s in Java", {at->second, what, java});
+    }
+    for (const auto *names : {&handover.constant_fields, &handover.interface_types}) {
+      std::string clash = clash_between(*names, sig.proc_constant, what);
+      if (!clash.empty()) return clash;
+    }
+    if (sig.proc_constant == interface)
+      return format_text("%s is both the interface of %s and the number constant of %s", {interface, of, what});
+    methods.emplace(sig.method_name, what);
+    constants.emplace(sig.proc_constant, what);
+    handover.procedure_fields.emplace(sig.proc_constant, what);
+  }
+  return {};
+}
+
 }  // namespace
 
 // The same names as the writers form: a type's class is its Java name, a
@@ -64,7 +111,7 @@ std::string claim(PassHandover &handover, const std::string &base_name, std::str
 std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
                              PassHandover &handover) {
   switch (def.kind) {
-    case DefinitionKind::Constant: return {};
+    case DefinitionKind::Constant: return claim_constant(def, line_number, handover);
     case DefinitionKind::Typedef:
       if (def.old_type == def.name) return {};  // writes no class
       [[fallthrough]];
@@ -77,7 +124,7 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
       for (const VersionDef &version : def.versions) {
         const std::string base = version_base_name(def, version, name_case_flag);
         const std::string of = format_text("version %s of program %s", {version.number, def.name});
-        std::string clash = claim(handover, java_name(base, NameRole::Type), format_text("the interface of %s", {of}),
+        std::string clash = claim(handover, java_name(base, NameRole::Interface), format_text("the interface of %s", {of}),
                                   line_number);
         if (clash.empty())
           clash = claim(handover, format_text("%s_cln", {base}), format_text("the client class of %s", {of}),
@@ -85,6 +132,15 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
         if (clash.empty())
           clash = claim(handover, format_text("%s_svcb", {base}), format_text("the server class of %s", {of}),
                         line_number);
+        if (!clash.empty()) return clash;
+        const std::string interface = java_name(base, NameRole::Interface);
+        const std::string what = format_text("the interface of %s (line %s)", {of, std::to_string(line_number)});
+        for (const auto *names : {&handover.constant_fields, &handover.procedure_fields}) {
+          clash = clash_between(*names, interface, what);
+          if (!clash.empty()) return clash;
+        }
+        handover.interface_types.emplace(interface, what);
+        clash = claim_procedures(version, interface, of, name_case_flag, line_number, handover);
         if (!clash.empty()) return clash;
       }
       return {};

@@ -4,6 +4,7 @@
 // classes.
 #include "rpc_hout.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -434,7 +435,7 @@ struct UnionSwitch {
 // another shape cannot be a discriminant and is taken as it stands. Java
 // has no switch on a long, so a 64-bit value is switched on as its decimal
 // text, which keeps one label per arm value and selects by all 64 bits.
-UnionSwitch union_switch(const Declaration &disc, const DefinitionMemory &memory) {
+UnionSwitch union_switch(const Declaration &disc, std::string_view disc_java_name, const DefinitionMemory &memory) {
   std::string_view type = disc.type;
   std::size_t hops = 0;
   for (const RememberedTypedef *alias = find_typedef(memory, type);
@@ -448,7 +449,7 @@ UnionSwitch union_switch(const Declaration &disc, const DefinitionMemory &memory
     type = alias->old_type;
     hops++;
   }
-  std::string path = java_name(disc.name, NameRole::Member);
+  std::string path(disc_java_name);
   for (std::size_t i = 0; i < hops; i++) path += ".value";
 
   UnionSwitch sw;
@@ -473,16 +474,18 @@ UnionSwitch union_switch(const Declaration &disc, const DefinitionMemory &memory
   return sw;
 }
 
-std::string int_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name) {
-  std::string qualified = qualify_bound(label, interface_name);
+std::string int_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name,
+                      bool report) {
+  std::string qualified = qualify_bound(label, interface_name, report);
   if (starts_like_number(label)) return java_int_literal(label);
   return resolve_qualified(label, std::move(qualified), memory, interface_name, true);
 }
 
 // A 64-bit label: a constant with a known number is written as that number,
 // so that an unsigned 32-bit constant is not taken as a negative int.
-std::string long_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name) {
-  std::string qualified = qualify_bound(label, interface_name);
+std::string long_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name,
+                       bool report) {
+  std::string qualified = qualify_bound(label, interface_name, report);
   std::string text;
   const RememberedValue *named = starts_like_number(label) ? nullptr : find_value(memory, label);
   if (starts_like_number(label))
@@ -502,9 +505,9 @@ std::string long_label(std::string_view label, const DefinitionMemory &memory, s
 // class, a constant as one of the interface, any other name as a constant
 // of the discriminant's enum.
 std::string enum_label(std::string_view label, std::string_view enum_class, const DefinitionMemory &memory,
-                       std::string_view interface_name) {
+                       std::string_view interface_name, bool report) {
   if (starts_like_number(label)) {
-    qualify_bound(label, interface_name);
+    qualify_bound(label, interface_name, report);
     return java_int_literal(label);
   }
   if (const RememberedValue *named = find_value(memory, label)) {
@@ -518,22 +521,62 @@ std::string enum_label(std::string_view label, std::string_view enum_class, cons
 
 // The switch label of one union arm value.
 std::string union_case_label(std::string_view value, const UnionSwitch &sw, const DefinitionMemory &memory,
-                             std::string_view interface_name) {
+                             std::string_view interface_name, bool report) {
   std::string_view label = value;
   if (sw.kind == SwitchKind::Bool && label == "TRUE") label = "1";
   if (sw.kind == SwitchKind::Bool && label == "FALSE") label = "0";
   std::string text;
   switch (sw.kind) {
     case SwitchKind::Int:
-    case SwitchKind::Bool: text = int_label(label, memory, interface_name); break;
-    case SwitchKind::Long: text = long_label(label, memory, interface_name); break;
-    case SwitchKind::Enum: text = enum_label(label, sw.enum_class, memory, interface_name); break;
+    case SwitchKind::Bool: text = int_label(label, memory, interface_name, report); break;
+    case SwitchKind::Long: text = long_label(label, memory, interface_name, report); break;
+    case SwitchKind::Enum: text = enum_label(label, sw.enum_class, memory, interface_name, report); break;
   }
   return format_text("\t\t\tcase %s:\n", {text});
 }
 
 bool has_default_member(const Definition &def) {
   return def.default_arm.has_value() && def.default_arm->type != "void";
+}
+
+}  // namespace
+
+namespace {
+
+// The names that a text qualifies something with: each name right before a
+// ".". A string literal in it holds no ".".
+void add_qualifiers(std::string_view text, std::vector<std::string> &qualifiers) {
+  auto word_byte = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+  };
+  for (std::size_t dot = text.find('.'); dot != std::string_view::npos; dot = text.find('.', dot + 1)) {
+    std::size_t start = dot;
+    while (start > 0 && word_byte(text[start - 1])) start--;
+    if (start < dot) qualifiers.emplace_back(text.substr(start, dot - start));
+  }
+}
+
+// The qualifiers of a member's bound, in its declaration or its statements.
+void add_bound_qualifiers(const Declaration &decl, const DefinitionMemory &memory, std::string_view interface_name,
+                          std::vector<std::string> &qualifiers) {
+  if (decl.type == "void") return;
+  if (decl.relation == Relation::FixedArray)
+    add_qualifiers(bound_text(decl.array_bound, memory, interface_name, false), qualifiers);
+  else if ((decl.relation == Relation::VarArray || decl.type == "string") && has_maximum(decl))
+    if (std::optional<std::string> size = size_text(decl.array_bound, memory, interface_name))
+      add_qualifiers(*size, qualifiers);
+}
+
+// A field named like a class that the class's text qualifies a bound or a
+// label with would hide that class there: such a field gets a "_".
+void keep_qualifiers_visible(std::vector<MemberJava> &names, const std::vector<std::string> &qualifiers) {
+  for (MemberJava &member : names) {
+    if (std::find(qualifiers.begin(), qualifiers.end(), member.name) == qualifiers.end()) continue;
+    std::string renamed(member.name);
+    renamed.push_back('_');
+    member.name_spare = std::move(renamed);
+    member.name = member.name_spare;
+  }
 }
 
 }  // namespace
@@ -552,6 +595,9 @@ void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory 
   const std::size_t count = def.members.size();
   names.resize(count);
   for (std::size_t i = 0; i < count; i++) set_member_java(names[i], def.members[i]);
+  std::vector<std::string> qualifiers;
+  for (const Declaration &member : def.members) add_bound_qualifiers(member, memory, interface_name, qualifiers);
+  keep_qualifiers_visible(names, qualifiers);
   for (std::size_t i = 0; i < count; i++) field_declaration(out, def.members[i], 1, names[i], memory, interface_name);
   emit_class_methods(out, class_name);
   // No blank before the brace, unlike the union's: part of the output format.
@@ -573,8 +619,28 @@ void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory 
 
 void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &memory,
                       std::string_view interface_name) {
+  // The declarations in order: the discriminant, the arms, the default arm;
+  // each one's names serve its three lines. Sized before any name is looked
+  // up, the list does not move while its views are in use.
+  std::vector<Declaration *> decls;
+  decls.push_back(&def.discriminant);
+  for (UnionCase &arm : def.cases) decls.push_back(&arm.declaration);
+  if (has_default_member(def)) decls.push_back(&*def.default_arm);
+  std::vector<MemberJava> &names = out.member_names;
+  names.resize(decls.size());
+  for (std::size_t i = 0; i < decls.size(); i++) set_member_java(names[i], *decls[i]);
+
   Declaration &disc = def.discriminant;
-  const UnionSwitch sw = union_switch(disc, memory);
+  UnionSwitch sw = union_switch(disc, names[0].name, memory);
+  std::vector<std::string> qualifiers;
+  for (const UnionCase &arm : def.cases) {
+    for (std::string_view value : arm_labels(def, arm)) {
+      add_qualifiers(union_case_label(value, sw, memory, interface_name, false), qualifiers);
+    }
+  }
+  for (const Declaration *decl : decls) add_bound_qualifiers(*decl, memory, interface_name, qualifiers);
+  keep_qualifiers_visible(names, qualifiers);
+  sw = union_switch(disc, names[0].name, memory);
   const std::string class_name = java_name(def.name, NameRole::Type);
 
   open_java_file(out, class_name);
@@ -582,9 +648,9 @@ void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &
               "import kelvaro.ZELT.*;\n\n"
               "public class %s implements XDT{\n",
               {class_name});
-  emit_field_declaration(out, disc, 1, memory, interface_name);
-  for (UnionCase &arm : def.cases) emit_field_declaration(out, arm.declaration, 1, memory, interface_name);
-  if (has_default_member(def)) emit_field_declaration(out, *def.default_arm, 1, memory, interface_name);
+  for (std::size_t i = 0; i < decls.size(); i++) {
+    if (decls[i]->type != "void") field_declaration(out, *decls[i], 1, names[i], memory, interface_name);
+  }
   emit_class_methods(out, class_name);
   // The two extra line feeds are part of the output format.
   emit(out,
@@ -593,20 +659,22 @@ void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &
 
   const bool encoding[] = {true, false};
   for (bool encode : encoding) {
-    auto emit_statement = encode ? emit_encode_statement : emit_decode_statement;
+    auto statement = [&](std::size_t i) {
+      if (decls[i]->type != "void") member_statement(out, *decls[i], 3, encode, names[i], memory, interface_name);
+    };
     emit(out, encode ? "\t\tcase XDR.XDR_ENCODE:\n" : "\t\tcase XDR.XDR_DECODE:\n");
-    emit_statement(out, disc, 3, memory, interface_name);
+    statement(0);
     emit_format(out, "\t\t\tswitch(%s){\n", {sw.selector});
-    for (UnionCase &arm : def.cases) {
+    for (std::size_t k = 0; k < def.cases.size(); k++) {
       // An arm of several labels has one label line each, then its
       // statement once.
-      for (std::string_view value : arm_labels(def, arm))
-        emit(out, union_case_label(value, sw, memory, interface_name));
-      emit_statement(out, arm.declaration, 3, memory, interface_name);
+      for (std::string_view value : arm_labels(def, def.cases[k]))
+        emit(out, union_case_label(value, sw, memory, interface_name, true));
+      statement(k + 1);
       emit(out, "\t\t\tbreak;\n");
     }
     emit(out, "\t\t\tdefault:\n");
-    if (has_default_member(def)) emit_statement(out, *def.default_arm, 3, memory, interface_name);
+    if (has_default_member(def)) statement(decls.size() - 1);
     emit(out,
          "\t\t\tbreak;\n\n"
          "\t\t\t}\n"
@@ -637,7 +705,13 @@ void emit_enum_class(JavaOutput &out, Definition &def, const DefinitionMemory &m
   for (const EnumMember &member : def.enum_members) {
     emit_format(out, "\tpublic static final int %s", {java_name(member.name, NameRole::EnumMember, name_spare)});
     if (member.value) {
-      last_value = value_text(*member.value, memory, interface_name);
+      // An earlier member of this enum is a constant of this class, which
+      // the memory does not hold yet.
+      const bool own_member = std::any_of(static_cast<const EnumMember *>(def.enum_members.data()), &member, [&](const EnumMember &earlier) {
+        return earlier.name == *member.value;
+      });
+      last_value = own_member ? java_name(*member.value, NameRole::EnumMember)
+                              : value_text(*member.value, memory, interface_name);
       has_last_value = true;
       emit_format(out, " = %s", {last_value});
       counter = 1;

@@ -134,7 +134,7 @@ std::string emit_interface_files(JavaOutput &out, const Definition &program, std
                                  const DefinitionMemory &memory, bool name_case_flag) {
   std::string interface_name;
   for (const VersionDef &version : program.versions) {
-    interface_name = java_name(version_base_name(program, version, name_case_flag), NameRole::Type);
+    interface_name = java_name(version_base_name(program, version, name_case_flag), NameRole::Interface);
     emit_interface_file(out, interface_name, program, version, constants_text, memory, name_case_flag);
   }
   return interface_name;
@@ -172,7 +172,7 @@ void emit_client_method(JavaOutput &out, const ProcedureDef &proc, std::string_v
 
 void emit_client_class(JavaOutput &out, const Definition &program, const VersionDef &version, bool name_case_flag) {
   const std::string base_name = version_base_name(program, version, name_case_flag);
-  const std::string iface = java_name(base_name, NameRole::Type);
+  const std::string iface = java_name(base_name, NameRole::Interface);
   const std::string class_name = format_text("%s_cln", {base_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");
@@ -265,7 +265,7 @@ bool declares_null_procedure(const VersionDef &version, const DefinitionMemory &
 void emit_server_class(JavaOutput &out, const Definition &program, const VersionDef &version,
                        const DefinitionMemory &memory, bool name_case_flag) {
   const std::string formed_name = version_base_name(program, version, name_case_flag);
-  const std::string base_name = java_name(formed_name, NameRole::Type);
+  const std::string base_name = java_name(formed_name, NameRole::Interface);
   const std::string class_name = format_text("%s_svcb", {formed_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");

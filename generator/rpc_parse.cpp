@@ -484,9 +484,17 @@ void remember_enum(DefinitionMemory &memory, const Definition &def) {
   const std::string_view enum_name = keep_text(memory.texts, def.name);
   std::optional<NumberValue> last{NumberValue{}};
   std::uint64_t count = 0;
+  std::vector<std::optional<NumberValue>> values;  // of the members before, in order
+  values.reserve(def.enum_members.size());
   for (const EnumMember &member : def.enum_members) {
     if (member.value) {
-      if (const std::optional<NumberValue> number = number_value(*member.value))
+      // An earlier member of this enum comes first: the memory does not
+      // hold this enum's members until the enum is done.
+      const auto own = std::find_if(def.enum_members.data(), &member,
+                                    [&](const EnumMember &earlier) { return earlier.name == *member.value; });
+      if (own != &member)
+        last = values[static_cast<std::size_t>(own - def.enum_members.data())];
+      else if (const std::optional<NumberValue> number = number_value(*member.value))
         last = number;
       else if (const RememberedValue *named = find_value(memory, *member.value))
         last = named->value;
@@ -501,6 +509,7 @@ void remember_enum(DefinitionMemory &memory, const Definition &def) {
     if (last) {
       if (std::optional<NumberValue> sum = add_count(*last, count)) remembered.value = int_value(*sum);
     }
+    values.push_back(remembered.value);
     count++;
     set_record(memory.values, keep_text(memory.texts, member.name), remembered, memory.position);
   }

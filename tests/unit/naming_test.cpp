@@ -66,12 +66,24 @@ TEST(Naming, NamesJavaWillNotTake) {
       {"goto", NameRole::Type, true},      {"var", NameRole::Type, true},         {"var", NameRole::Value, false},
       {"sealed", NameRole::Type, true},    {"permits", NameRole::Member, false},  {"String", NameRole::Type, true},
       {"String", NameRole::Member, false}, {"XDTLong", NameRole::Type, true},     {"XDTlong", NameRole::Type, false},
-      {"xdrs", NameRole::Member, true},    {"xdrs", NameRole::Type, false},       {"stop", NameRole::Method, true},
+      {"xdrs", NameRole::Member, true},    {"xdrs", NameRole::Type, true},       {"stop", NameRole::Method, true},
       {"stop", NameRole::Value, false},    {"notifyAll", NameRole::Method, true}, {"Class", NameRole::Value, false},
       {"__", NameRole::Value, false},      {"XDR", NameRole::Member, true},       {"XDR", NameRole::Value, false},
       {"value", NameRole::EnumMember, true}, {"value", NameRole::Value, false},   {"value", NameRole::Member, false},
       {"kelvaro", NameRole::Value, true},  {"kelvaro", NameRole::EnumMember, false}, {"_def_pno", NameRole::Value, true},
       {"new", NameRole::EnumMember, true},
+      // A class that obscures the runtime's package, or that the parameters
+      // of xdr() and proc_call() hide where a label names it.
+      {"kelvaro", NameRole::Type, true},   {"proc", NameRole::Type, true},         {"inXDR", NameRole::Type, true},
+      // An interface that the client's parameters and locals, or its own
+      // fields, hide.
+      {"host", NameRole::Interface, true}, {"proto", NameRole::Interface, true},  {"in_arg", NameRole::Interface, true},
+      {"_def_pno", NameRole::Interface, true}, {"host", NameRole::Type, false},   {"String", NameRole::Interface, true},
+      // A constant that the server's parameters or result locals hide in a
+      // case label.
+      {"proc", NameRole::Value, true},     {"inXDR", NameRole::Value, true},      {"_out_arg1", NameRole::Value, true},
+      {"_out_argument_x", NameRole::Value, true}, {"_out_ar", NameRole::Value, false},
+      {"_out_arg1", NameRole::Member, false},
   };
   for (const Row &row : rows) {
     EXPECT_EQ(needs_trailing_underscore(row.name, row.role), row.renamed) << row.name;
