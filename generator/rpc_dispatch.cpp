@@ -27,7 +27,7 @@ void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, co
       if (type_pass) emit_typedef_class(out, def, memory, interface_name);
       break;
     case DefinitionKind::Program:
-      if (mode == PassMode::Client || mode == PassMode::All) emit_client_files(out, def, name_case_flag);
+      if (mode == PassMode::Client || mode == PassMode::All) emit_client_files(out, def, name_case_flag, memory);
       if (mode == PassMode::Server || mode == PassMode::All) emit_server_files(out, def, memory, name_case_flag);
       if (mode == PassMode::Interface || mode == PassMode::All)
         handover.interface_name = emit_interface_files(out, def, handover.constants_text, memory, name_case_flag);
@@ -77,12 +77,12 @@ std::string claim_constant(const Definition &def, long long line_number, PassHan
 
 // Procedures of one version must end as distinct methods and constants,
 // and none may take a constant's name or hide an interface.
-std::string claim_procedures(const VersionDef &version, const std::string &interface,
+std::string claim_procedures(const DefinitionMemory &memory, const VersionDef &version, const std::string &interface,
                              const std::string &of, bool name_case_flag, long long line_number,
                              PassHandover &handover) {
   std::unordered_map<std::string, std::string> methods, constants;
   for (const ProcedureDef &proc : version.procedures) {
-    const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+    const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
     const std::string what =
         format_text("procedure %s of %s (line %s)", {proc.name, of, std::to_string(line_number)});
     for (const auto *names : {&methods, &constants}) {
@@ -103,13 +103,49 @@ std::string claim_procedures(const VersionDef &version, const std::string &inter
   return {};
 }
 
+// The members of one struct, union or enum must end as distinct Java
+// names: a "_" that Java needs on one may make it another's name.
+std::string claim_members(const Definition &def, long long line_number) {
+  std::unordered_map<std::string, std::string_view> seen;
+  auto check = [&](std::string_view name, NameRole role) -> std::string {
+    if (name.empty()) return {};
+    const std::string java = java_name(name, role);
+    auto [at, fresh] = seen.try_emplace(java, name);
+    if (fresh) return {};
+    return format_text("members %s and %s of %s %s (line %s) are both %s in Java",
+                       {at->second, name, kind_word(def.kind), def.name, std::to_string(line_number), java});
+  };
+  std::string clash;
+  switch (def.kind) {
+    case DefinitionKind::Struct:
+      for (const Declaration &member : def.members) {
+        if (clash.empty()) clash = check(member.name, NameRole::Member);
+      }
+      break;
+    case DefinitionKind::Union:
+      clash = check(def.discriminant.name, NameRole::Member);
+      for (const UnionCase &arm : def.cases) {
+        if (clash.empty()) clash = check(arm.declaration.name, NameRole::Member);
+      }
+      if (clash.empty() && def.default_arm) clash = check(def.default_arm->name, NameRole::Member);
+      break;
+    case DefinitionKind::Enum:
+      for (const EnumMember &member : def.enum_members) {
+        if (clash.empty()) clash = check(member.name, NameRole::EnumMember);
+      }
+      break;
+    default: break;
+  }
+  return clash;
+}
+
 }  // namespace
 
 // The same names as the writers form: a type's class is its Java name, a
 // version's interface the Java name of its base name, its client and
 // server classes the base name with "_cln" and "_svcb".
 std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
-                             PassHandover &handover) {
+                             const DefinitionMemory &memory, PassHandover &handover) {
   switch (def.kind) {
     case DefinitionKind::Constant: return claim_constant(def, line_number, handover);
     case DefinitionKind::Typedef:
@@ -118,6 +154,7 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
     case DefinitionKind::Struct:
     case DefinitionKind::Union:
     case DefinitionKind::Enum:
+      if (std::string clash = claim_members(def, line_number); !clash.empty()) return clash;
       return claim(handover, java_name(def.name, NameRole::Type),
                    format_text("%s %s", {kind_word(def.kind), def.name}), line_number);
     case DefinitionKind::Program:
@@ -140,7 +177,7 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
           if (!clash.empty()) return clash;
         }
         handover.interface_types.emplace(interface, what);
-        clash = claim_procedures(version, interface, of, name_case_flag, line_number, handover);
+        clash = claim_procedures(memory, version, interface, of, name_case_flag, line_number, handover);
         if (!clash.empty()) return clash;
       }
       return {};

@@ -34,7 +34,7 @@ struct PassHandover {
 // Empty: no clash.
 // line_number is where the Definition ends, to name it by.
 std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
-                             PassHandover &handover);
+                             const DefinitionMemory &memory, PassHandover &handover);
 
 // Routes one Definition by pass mode and kind. memory holds the
 // definitions before it (the parser's); name_case_flag is the driver's

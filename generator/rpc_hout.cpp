@@ -76,10 +76,11 @@ void emit_tabs(JavaOutput &out, int count) {
 
 // ---- Type mapping and naming ----
 
-std::string_view java_type_of(std::string_view type_name, std::string &spare) {
+std::string_view java_type_of(std::string_view type_name, std::string &spare, const DefinitionMemory &memory) {
   for (const BuiltinType &row : builtin_types) {
     if (row.xdr_name == type_name) return row.java;
   }
+  if (!defines_type(memory, type_name)) return type_name;
   return java_name(type_name, NameRole::Type, spare);
 }
 
@@ -171,8 +172,8 @@ bool begin_member(JavaOutput &out, Declaration &decl, int depth) {
   return true;
 }
 
-void set_member_java(MemberJava &names, const Declaration &decl) {
-  names.type = java_type_of(decl.type, names.type_spare);
+void set_member_java(MemberJava &names, const Declaration &decl, const DefinitionMemory &memory) {
+  names.type = java_type_of(decl.type, names.type_spare, memory);
   names.name = java_name(decl.name, NameRole::Member, names.name_spare);
 }
 
@@ -326,9 +327,9 @@ void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode
 }
 
 // The names of one member, in the output's room for them.
-const MemberJava &member_java(JavaOutput &out, const Declaration &decl) {
+const MemberJava &member_java(JavaOutput &out, const Declaration &decl, const DefinitionMemory &memory) {
   MemberJava &names = out.one_member;
-  set_member_java(names, decl);
+  set_member_java(names, decl, memory);
   return names;
 }
 
@@ -337,19 +338,19 @@ const MemberJava &member_java(JavaOutput &out, const Declaration &decl) {
 void emit_field_declaration(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
                             std::string_view interface_name) {
   if (decl.type == "void") return;
-  field_declaration(out, decl, depth, member_java(out, decl), memory, interface_name);
+  field_declaration(out, decl, depth, member_java(out, decl, memory), memory, interface_name);
 }
 
 void emit_encode_statement(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
                            std::string_view interface_name) {
   if (decl.type == "void") return;
-  member_statement(out, decl, depth, true, member_java(out, decl), memory, interface_name);
+  member_statement(out, decl, depth, true, member_java(out, decl, memory), memory, interface_name);
 }
 
 void emit_decode_statement(JavaOutput &out, Declaration &decl, int depth, const DefinitionMemory &memory,
                            std::string_view interface_name) {
   if (decl.type == "void") return;
-  member_statement(out, decl, depth, false, member_java(out, decl), memory, interface_name);
+  member_statement(out, decl, depth, false, member_java(out, decl, memory), memory, interface_name);
 }
 
 // ---- Common file head and tail ----
@@ -454,7 +455,7 @@ UnionSwitch union_switch(const Declaration &disc, std::string_view disc_java_nam
 
   UnionSwitch sw;
   std::string type_spare;
-  const std::string java_type(java_type_of(type, type_spare));
+  const std::string java_type(java_type_of(type, type_spare, memory));
   // A void discriminant has no value: the arm of 0 is always taken.
   if (java_type == "void") {
     sw.selector.push_back('0');
@@ -594,7 +595,7 @@ void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory 
   std::vector<MemberJava> &names = out.member_names;
   const std::size_t count = def.members.size();
   names.resize(count);
-  for (std::size_t i = 0; i < count; i++) set_member_java(names[i], def.members[i]);
+  for (std::size_t i = 0; i < count; i++) set_member_java(names[i], def.members[i], memory);
   std::vector<std::string> qualifiers;
   for (const Declaration &member : def.members) add_bound_qualifiers(member, memory, interface_name, qualifiers);
   keep_qualifiers_visible(names, qualifiers);
@@ -628,7 +629,7 @@ void emit_union_class(JavaOutput &out, Definition &def, const DefinitionMemory &
   if (has_default_member(def)) decls.push_back(&*def.default_arm);
   std::vector<MemberJava> &names = out.member_names;
   names.resize(decls.size());
-  for (std::size_t i = 0; i < decls.size(); i++) set_member_java(names[i], *decls[i]);
+  for (std::size_t i = 0; i < decls.size(); i++) set_member_java(names[i], *decls[i], memory);
 
   Declaration &disc = def.discriminant;
   UnionSwitch sw = union_switch(disc, names[0].name, memory);

@@ -26,9 +26,10 @@ struct BuiltinType {
 // Every row of that table, in the order it is searched.
 std::span<const BuiltinType> builtin_type_rows();
 // The Java type of a built-in type, or the class name of a type the input
-// names; a class name that needs a "_" is made in spare, which must outlive
-// the result.
-std::string_view java_type_of(std::string_view type_name, std::string &spare);
+// defines; a class name that needs a "_" is made in spare, which must
+// outlive the result. A name the input neither defines nor has a row for
+// stays as written: it names a Java type of the user's (String, say).
+std::string_view java_type_of(std::string_view type_name, std::string &spare, const DefinitionMemory &memory);
 // The wrapper class of a built-in Java type, or the argument itself.
 std::string_view wrapper_class_of(std::string_view java_type);
 bool is_builtin_type(std::string_view java_type);

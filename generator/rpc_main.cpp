@@ -198,7 +198,7 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
     // The first pass writes nothing: a clash of two files is found before
     // any file is written.
     if (mode == PassMode::Constants) {
-      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number, handover);
+      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number, parser.memory, handover);
       if (!clash.empty()) report_error(scanner, clash);
     }
     dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);

@@ -383,6 +383,10 @@ void clear_definition(Definition &def) {
 
 }  // namespace
 
+namespace {
+std::string_view keep_text(TextPool &pool, std::string_view text);
+}  // namespace
+
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
 Definition *get_definition(Parser &p) {
@@ -408,6 +412,8 @@ Definition *get_definition(Parser &p) {
     default: report_error(p, "definition keyword expected");
   }
   expect_token(p, TokenKind::Semicolon);
+  if (p.records && def->kind != DefinitionKind::Constant && def->kind != DefinitionKind::Program)
+    set_record(p.memory.types, keep_text(p.memory.texts, def->name), RememberedType{def->kind}, p.memory.position);
   p.handed_over = true;
   return def;
 }
@@ -430,6 +436,7 @@ std::uint32_t name_hash(std::string_view name) {
 void forget_definitions(DefinitionMemory &memory) {
   clear_table(memory.values);
   clear_table(memory.typedefs);
+  clear_table(memory.types);
   memory.texts.chunks.clear();
   memory.position = 0;
 }
@@ -440,6 +447,10 @@ const RememberedValue *find_value(const DefinitionMemory &memory, std::string_vi
 
 const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name) {
   return find_record(memory.typedefs, name, memory.position);
+}
+
+bool defines_type(const DefinitionMemory &memory, std::string_view name) {
+  return find_record(memory.types, name, UINT32_MAX) != nullptr;
 }
 
 namespace {

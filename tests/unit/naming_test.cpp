@@ -8,16 +8,18 @@
 #include "rpc_number.h"
 #include "rpc_text.h"
 #include "rpc_util.h"
+#include "test_support.h"
 
 namespace {
 
 TEST(Naming, JavaTypesAndWrappers) {
   std::string spare;
-  EXPECT_EQ(java_type_of("u_hyper", spare), "long");
-  EXPECT_EQ(java_type_of("u_long", spare), "int");
-  EXPECT_EQ(java_type_of("float", spare), "float");
-  EXPECT_EQ(java_type_of("Long", spare), "Long");
-  EXPECT_EQ(java_type_of("bool", spare), "boolean");
+  const DefinitionMemory no_types;
+  EXPECT_EQ(java_type_of("u_hyper", spare, no_types), "long");
+  EXPECT_EQ(java_type_of("u_long", spare, no_types), "int");
+  EXPECT_EQ(java_type_of("float", spare, no_types), "float");
+  EXPECT_EQ(java_type_of("Long", spare, no_types), "Long");
+  EXPECT_EQ(java_type_of("bool", spare, no_types), "boolean");
   EXPECT_EQ(wrapper_class_of("long"), "XDTLong");
   EXPECT_EQ(wrapper_class_of("byte"), "XDTbytes");
   EXPECT_EQ(wrapper_class_of("void"), "XDTvoid");
@@ -91,10 +93,21 @@ TEST(Naming, NamesJavaWillNotTake) {
   }
   // A type named like a built-in's class is a generated class, not the built-in.
   std::string spare;
-  EXPECT_EQ(java_type_of("String", spare), "String_");
-  EXPECT_EQ(java_type_of("string", spare), "String");
-  EXPECT_EQ(java_type_of("double", spare), "double");
-  EXPECT_FALSE(is_builtin_type(java_type_of("String", spare)));
+  const DefinitionMemory no_types;
+  Scanner scanner;
+  TestInput input(scanner, "struct String { int a; };");
+  Parser parser(scanner);
+  while (get_definition(parser)) {
+  }
+  EXPECT_EQ(java_type_of("String", spare, parser.memory), "String_");
+  EXPECT_FALSE(is_builtin_type(java_type_of("String", spare, parser.memory)));
+  // A type the input only names, and does not define, is the user's own
+  // Java type: it stays as written, even a word Java takes.
+  EXPECT_EQ(java_type_of("String", spare, no_types), "String");
+  EXPECT_EQ(java_type_of("boolean", spare, no_types), "boolean");
+  EXPECT_TRUE(is_builtin_type(java_type_of("boolean", spare, no_types)));
+  EXPECT_EQ(java_type_of("string", spare, no_types), "String");
+  EXPECT_EQ(java_type_of("double", spare, no_types), "double");
 }
 
 TEST(Numbers, ValuesAndJavaLiterals) {
