@@ -23,6 +23,7 @@ import java.util.NavigableMap;
  */
 final class CallDispatcher {
     static final ThreadLocal<CallContext> CURRENT = new ThreadLocal<>();
+    private static final System.Logger LOG = RuntimeLog.logger("server");
 
     private final RpcServer server;
 
@@ -147,6 +148,10 @@ final class CallDispatcher {
         } catch (VirtualMachineError e) {
             throw e;
         } catch (Throwable e) {
+            // The service's result breaks its contract (a size, say): the
+            // caller gets SYSTEM_ERR, and the operator learns why.
+            RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "result",
+                    () -> "procedure " + proc + ": the result cannot be encoded, answered SYSTEM_ERR: " + e.getMessage());
             return Rpc.SYSTEM_ERR;
         }
     }
