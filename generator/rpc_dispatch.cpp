@@ -2,6 +2,7 @@
 // The dispatcher, above both kinds of Java writer.
 #include "rpc_dispatch.h"
 
+#include "rpc_hout_class.h"
 #include "rpc_hout_program.h"
 #include "rpc_text.h"
 #include "rpc_util.h"

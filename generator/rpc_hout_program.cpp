@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "rpc_hout_refs.h"
+#include "rpc_hout_types.h"
 #include "rpc_number.h"
 #include "rpc_util.h"
 
