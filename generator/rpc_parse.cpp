@@ -70,6 +70,18 @@ constexpr NumberRange size_range = {"array size out of range: expected at most 2
 constexpr NumberRange enum_value_range = {"enum value out of range: expected -2147483648 to 4294967295", true,
                                           0xffffffffu};
 
+// True for the digits of a number in one of the three bases: "0x" and at
+// least one hexadecimal digit, "0" and octal digits, or decimal digits,
+// after an optional "-".
+bool is_well_formed_number(std::string_view text) {
+  if (!text.empty() && text[0] == '-') text.remove_prefix(1);
+  if (text.size() > 2 && text[0] == '0' && text[1] == 'x')
+    return text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string_view::npos;
+  if (text.empty()) return false;
+  const char *digits = text[0] == '0' ? "01234567" : "0123456789";
+  return text.find_first_not_of(digits) == std::string_view::npos;
+}
+
 // Checks the value of the constant just read, a number or the name of an
 // earlier constant or enum member whose value is known; a name the input
 // gives no value is left to the Java compiler. A number beyond 64 bits is
@@ -79,7 +91,9 @@ void check_range(Parser &p, const NumberRange &range) {
   std::optional<NumberValue> value;
   if (starts_like_number(text)) {
     value = number_value(text);
-    if (!value) report_error(p, range.message);
+    // A number of more than 64 bits is out of every range; a malformed one
+    // ("0x" alone, "08") is left as it stands.
+    if (!value && is_well_formed_number(text)) report_error(p, range.message);
   } else if (const RememberedValue *named = find_value(p.memory, text)) {
     value = named->value;
   }
