@@ -71,8 +71,17 @@ std::string value_text(std::string_view value, const DefinitionMemory &memory, s
   if (starts_like_number(value)) return java_int_literal(value);
   const RememberedValue *named = find_value(memory, value);
   if (named == nullptr) return java_name(value, NameRole::Value);
-  if (named->is_enum_member) return enum_member_reference(named->enum_name, value);
-  if (!interface_name.empty()) return format_text("%s.%s", {interface_name, java_name(value, NameRole::Value)});
+  std::string text = named->is_enum_member ? enum_member_reference(named->enum_name, value)
+                     : !interface_name.empty()
+                         ? format_text("%s.%s", {interface_name, java_name(value, NameRole::Value)})
+                         : std::string();
+  // An enum class inherits the field value, which hides a class of that
+  // name: a value it qualifies is written as the number it comes to.
+  if (text.starts_with("value.") && named->value) {
+    const NumberValue number = int_value(*named->value);
+    return number.negative ? format_text("-%s", {std::to_string(number.magnitude)}) : std::to_string(number.magnitude);
+  }
+  if (!text.empty()) return text;
   std::string resolved = constant_without_interface(*named, true);
   return resolved.empty() ? java_name(value, NameRole::Value) : resolved;
 }
