@@ -182,7 +182,13 @@ class Input:
         disc_name = self.namer.draw(taken)
         if kind == "enum":
             enum = self.rnd.choice(enums)
-            disc = "%s %s" % (enum, disc_name)
+            disc_type = enum
+            if self.rnd.random() < 0.3:
+                # the discriminant through a typedef of the enum
+                disc_type = self.type_name()
+                self.lines.append("typedef %s %s;" % (enum, disc_type))
+                self.types.append((disc_type, "typedef"))
+            disc = "%s %s" % (disc_type, disc_name)
             labels = list(dict.fromkeys(self.enums[enum]))
             # members naming each other may share a value: one of each name
             # whose value may repeat would be a duplicate label, so only the
@@ -196,9 +202,13 @@ class Input:
             disc = "%s %s" % (kind, disc_name)
             labels = ["0", "1", "2", "0x10"]
         arms = []
-        for label in labels[: self.rnd.randrange(1, len(labels) + 1)]:
+        chosen = labels[: self.rnd.randrange(1, len(labels) + 1)]
+        while chosen:
+            # Now and then an arm of two labels.
+            take = 2 if len(chosen) > 1 and self.rnd.random() < 0.3 else 1
             arm = "void" if self.rnd.random() < 0.2 else self.member_decl(taken)
-            arms.append("case %s: %s;" % (label, arm))
+            arms.append(" ".join("case %s:" % label for label in chosen[:take]) + " %s;" % arm)
+            chosen = chosen[take:]
         if self.rnd.random() < 0.5:
             arms.append("default: %s;" % ("void" if self.rnd.random() < 0.3 else self.member_decl(taken)))
         self.lines.append("union %s switch (%s) { %s };" % (name, disc, " ".join(arms)))
