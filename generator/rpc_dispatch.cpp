@@ -84,8 +84,7 @@ std::string claim_procedures(const DefinitionMemory &memory, const VersionDef &v
   std::unordered_map<std::string, std::string> methods, constants;
   for (const ProcedureDef &proc : version.procedures) {
     const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
-    const std::string what =
-        format_text("procedure %s of %s (line %s)", {proc.name, of, std::to_string(line_number)});
+    const std::string what = format_text("procedure %s of %s (line %s)", {proc.name, of, std::to_string(line_number)});
     for (const auto *names : {&methods, &constants}) {
       const std::string &java = names == &methods ? sig.method_name : sig.proc_constant;
       const auto at = names->find(java);
@@ -156,20 +155,20 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
     case DefinitionKind::Union:
     case DefinitionKind::Enum:
       if (std::string clash = claim_members(def, line_number); !clash.empty()) return clash;
-      return claim(handover, java_name(def.name, NameRole::Type),
-                   format_text("%s %s", {kind_word(def.kind), def.name}), line_number);
+      return claim(handover, java_name(def.name, NameRole::Type), format_text("%s %s", {kind_word(def.kind), def.name}),
+                   line_number);
     case DefinitionKind::Program:
       for (const VersionDef &version : def.versions) {
         const std::string base = version_base_name(def, version, name_case_flag);
         const std::string of = format_text("version %s of program %s", {version.number, def.name});
-        std::string clash = claim(handover, java_name(base, NameRole::Interface), format_text("the interface of %s", {of}),
-                                  line_number);
+        std::string clash = claim(handover, java_name(base, NameRole::Interface),
+                                  format_text("the interface of %s", {of}), line_number);
         if (clash.empty())
-          clash = claim(handover, format_text("%s_cln", {base}), format_text("the client class of %s", {of}),
-                        line_number);
+          clash =
+              claim(handover, format_text("%s_cln", {base}), format_text("the client class of %s", {of}), line_number);
         if (clash.empty())
-          clash = claim(handover, format_text("%s_svcb", {base}), format_text("the server class of %s", {of}),
-                        line_number);
+          clash =
+              claim(handover, format_text("%s_svcb", {base}), format_text("the server class of %s", {of}), line_number);
         if (!clash.empty()) return clash;
         const std::string interface = java_name(base, NameRole::Interface);
         const std::string what = format_text("the interface of %s (line %s)", {of, std::to_string(line_number)});

@@ -134,7 +134,7 @@ void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode
   if (!begin_member(out, decl, depth)) return;
   const std::string_view j = names.type;
   const BuiltinType *builtin = builtin_of_java(j);
-  const TypeShape shape = builtin == nullptr                                             ? TypeShape::Class
+  const TypeShape shape = builtin == nullptr                                   ? TypeShape::Class
                           : decl.relation == Relation::VarArray && j == "byte" ? TypeShape::Byte
                                                                                : TypeShape::Builtin;
   const bool is_string = decl.type == "string";
@@ -142,10 +142,8 @@ void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode
   if ((decl.relation == Relation::VarArray || is_string) && has_maximum(decl))
     maximum = size_text(decl.array_bound, memory, interface_name);
   const bool sized = decl.relation == Relation::FixedArray || maximum.has_value();
-  const MemberTexts &texts = !sized                               ? member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)]
-                             : is_string                          ? bounded_string_texts
-                             : decl.relation == Relation::VarArray ? bounded_array_texts[static_cast<int>(shape)]
-                                                                  : member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
+  const MemberTexts *texts = &member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
+  if (maximum) texts = is_string ? &bounded_string_texts : &bounded_array_texts[static_cast<int>(shape)];
   std::string size, label;
   if (sized) {
     size = maximum ? *std::move(maximum) : bound_text(decl.array_bound, memory, interface_name, false);
@@ -158,7 +156,7 @@ void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode
   places.ref = decl.relation == Relation::Pointer && builtin != nullptr ? builtin->wrapper : j;
   places.size = size;
   places.label = label;
-  emit_member_text(out, encode ? texts.encode : texts.decode, places);
+  emit_member_text(out, encode ? texts->encode : texts->decode, places);
 }
 
 // The names of one member, in the output's room for them.
@@ -344,11 +342,13 @@ void emit_struct_class(JavaOutput &out, Definition &def, const DefinitionMemory 
        "\tpublic void xdr(XDR xdrs) throws XDRError{\n"
        "\t\tswitch(xdrs.xdr_op){\n"
        "\t\tcase XDR.XDR_ENCODE:\n");
-  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, true, names[i], memory, interface_name);
+  for (std::size_t i = 0; i < count; i++)
+    member_statement(out, def.members[i], 2, true, names[i], memory, interface_name);
   emit(out,
        "\t\tbreak;\n\n"
        "\t\tcase XDR.XDR_DECODE:\n");
-  for (std::size_t i = 0; i < count; i++) member_statement(out, def.members[i], 2, false, names[i], memory, interface_name);
+  for (std::size_t i = 0; i < count; i++)
+    member_statement(out, def.members[i], 2, false, names[i], memory, interface_name);
   emit(out,
        "\t\tbreak;\n\n"
        "\t\t}\n\t}\n"
@@ -446,9 +446,8 @@ void emit_enum_class(JavaOutput &out, Definition &def, const DefinitionMemory &m
     if (member.value) {
       // An earlier member of this enum is a constant of this class, which
       // the memory does not hold yet.
-      const bool own_member = std::any_of(static_cast<const EnumMember *>(def.enum_members.data()), &member, [&](const EnumMember &earlier) {
-        return earlier.name == *member.value;
-      });
+      const bool own_member = std::any_of(static_cast<const EnumMember *>(def.enum_members.data()), &member,
+                                          [&](const EnumMember &earlier) { return earlier.name == *member.value; });
       last_value = own_member ? java_name(*member.value, NameRole::EnumMember)
                               : value_text(*member.value, memory, interface_name);
       has_last_value = true;

@@ -103,7 +103,6 @@ std::optional<std::string> size_text(std::string_view bound, const DefinitionMem
   return resolved;
 }
 
-
 std::string int_label(std::string_view label, const DefinitionMemory &memory, std::string_view interface_name,
                       bool report) {
   std::string qualified = qualify_bound(label, interface_name, report);
@@ -148,4 +147,3 @@ std::string enum_label(std::string_view label, std::string_view enum_class, cons
   }
   return format_text("%s.%s", {enum_class, java_name(label, NameRole::EnumMember)});
 }
-

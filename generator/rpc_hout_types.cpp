@@ -62,4 +62,3 @@ std::string_view wrapper_class_of(std::string_view java_type) {
 bool is_builtin_type(std::string_view java_type) { return builtin_of_java(java_type) != nullptr; }
 
 std::span<const BuiltinType> builtin_type_rows() { return builtin_types; }
-
