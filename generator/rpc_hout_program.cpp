@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "rpc_hout_refs.h"
+#include "rpc_hout_types.h"
 #include "rpc_number.h"
 #include "rpc_util.h"
 
@@ -16,14 +18,14 @@ std::string version_base_name(const Definition &program, const VersionDef &versi
   return form_name(program.name, &version.number, name_case_flag);
 }
 
-ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_flag) {
+ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_flag, const DefinitionMemory &memory) {
   ProcedureSignature sig;
   const std::string formed = form_name(proc.name, nullptr, name_case_flag);
   sig.method_name = java_name(formed, NameRole::Method);
   sig.proc_constant = format_text("_%s_proc", {formed});
   std::string spare;
-  sig.arg_java_type = java_type_of(proc.arg_type, spare);
-  sig.result_java_type = java_type_of(proc.result_type, spare);
+  sig.arg_java_type = java_type_of(proc.arg_type, spare, memory);
+  sig.result_java_type = java_type_of(proc.result_type, spare, memory);
   if (proc.arg_type != "void") sig.param_list = format_text("%s in_arg", {sig.arg_java_type});
   sig.return_type = sig.result_java_type;
   return sig;
@@ -107,7 +109,7 @@ namespace {
 
 void emit_interface_procedure(JavaOutput &out, const ProcedureDef &proc, const DefinitionMemory &memory,
                               bool name_case_flag) {
-  const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+  const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
   emit_format(out, "\tpublic static final int %s = %s;\n\n",
               {sig.proc_constant, procedure_number_text(proc.number, memory)});
   emit_format(out, "\tpublic %s %s(%s) throws kelvaro.ZELT.rpc_err;\n\n",
@@ -134,7 +136,7 @@ std::string emit_interface_files(JavaOutput &out, const Definition &program, std
                                  const DefinitionMemory &memory, bool name_case_flag) {
   std::string interface_name;
   for (const VersionDef &version : program.versions) {
-    interface_name = java_name(version_base_name(program, version, name_case_flag), NameRole::Type);
+    interface_name = java_name(version_base_name(program, version, name_case_flag), NameRole::Interface);
     emit_interface_file(out, interface_name, program, version, constants_text, memory, name_case_flag);
   }
   return interface_name;
@@ -145,8 +147,8 @@ std::string emit_interface_files(JavaOutput &out, const Definition &program, std
 namespace {
 
 void emit_client_method(JavaOutput &out, const ProcedureDef &proc, std::string_view interface_name,
-                        bool name_case_flag) {
-  const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+                        bool name_case_flag, const DefinitionMemory &memory) {
+  const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
   emit_format(out, "\tpublic %s %s(%s) throws rpc_err {\n", {sig.return_type, sig.method_name, sig.param_list});
   // Built-in and void arguments travel in a wrapper; a generated class is
   // passed as the caller's own object.
@@ -170,9 +172,10 @@ void emit_client_method(JavaOutput &out, const ProcedureDef &proc, std::string_v
   emit(out, "\t}\n\n");
 }
 
-void emit_client_class(JavaOutput &out, const Definition &program, const VersionDef &version, bool name_case_flag) {
+void emit_client_class(JavaOutput &out, const Definition &program, const VersionDef &version, bool name_case_flag,
+                       const DefinitionMemory &memory) {
   const std::string base_name = version_base_name(program, version, name_case_flag);
-  const std::string iface = java_name(base_name, NameRole::Type);
+  const std::string iface = java_name(base_name, NameRole::Interface);
   const std::string class_name = format_text("%s_cln", {base_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");
@@ -192,29 +195,31 @@ void emit_client_class(JavaOutput &out, const Definition &program, const Version
   emit_format(out, "\tpublic %s(String host,  int prog, int ver, String proto) throws rpc_err {\n", {class_name});
   emit(out, "\t\tsuper(host, prog, ver, proto);\n");
   emit(out, "\t}\n\n");
-  for (const ProcedureDef &proc : version.procedures) emit_client_method(out, proc, iface, name_case_flag);
+  for (const ProcedureDef &proc : version.procedures) emit_client_method(out, proc, iface, name_case_flag, memory);
   emit(out, "\n}\n\n");
   close_java_file(out);
 }
 
 }  // namespace
 
-void emit_client_files(JavaOutput &out, const Definition &program, bool name_case_flag) {
-  for (const VersionDef &version : program.versions) emit_client_class(out, program, version, name_case_flag);
+void emit_client_files(JavaOutput &out, const Definition &program, bool name_case_flag,
+                       const DefinitionMemory &memory) {
+  for (const VersionDef &version : program.versions) emit_client_class(out, program, version, name_case_flag, memory);
 }
 
 // ---- Server classes ----
 
 namespace {
 
-void emit_server_abstract_method(JavaOutput &out, const ProcedureDef &proc, bool name_case_flag) {
-  const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+void emit_server_abstract_method(JavaOutput &out, const ProcedureDef &proc, bool name_case_flag,
+                                 const DefinitionMemory &memory) {
+  const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
   // The blank before the ";" is part of the output format.
   emit_format(out, "\tabstract public %s %s(%s) ;\n\n", {sig.return_type, sig.method_name, sig.param_list});
 }
 
 void emit_server_case(JavaOutput &out, const ProcedureDef &proc, const DefinitionMemory &memory, bool name_case_flag) {
-  const ProcedureSignature sig = procedure_signature(proc, name_case_flag);
+  const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
   const std::string_view number = proc.number;
   const bool has_argument = proc.arg_type != "void";
   const bool has_result = proc.result_type != "void";
@@ -265,7 +270,7 @@ bool declares_null_procedure(const VersionDef &version, const DefinitionMemory &
 void emit_server_class(JavaOutput &out, const Definition &program, const VersionDef &version,
                        const DefinitionMemory &memory, bool name_case_flag) {
   const std::string formed_name = version_base_name(program, version, name_case_flag);
-  const std::string base_name = java_name(formed_name, NameRole::Type);
+  const std::string base_name = java_name(formed_name, NameRole::Interface);
   const std::string class_name = format_text("%s_svcb", {formed_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");
@@ -277,7 +282,7 @@ void emit_server_class(JavaOutput &out, const Definition &program, const Version
   emit_format(out, "\tpublic %s() {\n", {class_name});
   emit_format(out, "\t\tsuper(%s._def_pno, %s._def_vno);\n", {base_name, base_name});
   emit(out, "\t}\n\n");
-  for (const ProcedureDef &proc : version.procedures) emit_server_abstract_method(out, proc, name_case_flag);
+  for (const ProcedureDef &proc : version.procedures) emit_server_abstract_method(out, proc, name_case_flag, memory);
   // The blank after "proc_call" is part of the output format.
   emit(out, "\tpublic XDT proc_call (int proc, XDR inXDR) throws XDRError {\n");
   emit(out, "\t\tswitch(proc) {\n");

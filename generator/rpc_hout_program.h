@@ -23,7 +23,7 @@ struct ProcedureSignature {
 // The base name as formed, which the client and server class names start
 // with; the interface's own name is its Java name (java_name, Type).
 std::string version_base_name(const Definition &program, const VersionDef &version, bool name_case_flag);
-ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_flag);
+ProcedureSignature procedure_signature(const ProcedureDef &proc, bool name_case_flag, const DefinitionMemory &memory);
 
 // memory holds the definitions before the one being written.
 // Appends the constant's Java line to constants_text.
@@ -33,5 +33,6 @@ void append_constant_line(std::string &constants_text, const Definition &def, co
 // bounds and labels with.
 std::string emit_interface_files(JavaOutput &out, const Definition &program, std::string_view constants_text,
                                  const DefinitionMemory &memory, bool name_case_flag);
-void emit_client_files(JavaOutput &out, const Definition &program, bool name_case_flag);
+void emit_client_files(JavaOutput &out, const Definition &program, bool name_case_flag,
+                       const DefinitionMemory &memory);
 void emit_server_files(JavaOutput &out, const Definition &program, const DefinitionMemory &memory, bool name_case_flag);

@@ -326,6 +326,12 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
     check_package_lines(settings, out.pass_through_text, package_checked);
+    // The first pass writes nothing: a clash of two files is found before
+    // any file is written.
+    if (mode == PassMode::Constants) {
+      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number, parser.memory, handover);
+      if (!clash.empty()) report_error(scanner, clash);
+    }
     dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);
   }
   check_package_lines(settings, scanner.pass_through_text, package_checked);

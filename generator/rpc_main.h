@@ -10,7 +10,6 @@
 #include "rpc_dispatch.h"
 #include "rpc_hout.h"
 #include "rpc_input.h"
-#include "rpc_output.h"
 #include "rpc_scan.h"
 
 // Options that parse_command_line fills.

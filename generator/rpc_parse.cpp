@@ -51,6 +51,58 @@ void expect_constant(Parser &p) {
   if (p.token.kind != TokenKind::Identifier) report_error(p, "constant or identifier expected");
 }
 
+// What a number in the input numbers, and the values it may take there.
+struct NumberRange {
+  std::string_view message;
+  bool may_be_negative;           // down to -2^31
+  std::uint64_t highest;
+};
+constexpr NumberRange program_number_range = {"program number out of range: expected 0 to 4294967295", false,
+                                              0xffffffffu};
+constexpr NumberRange version_number_range = {"version number out of range: expected 0 to 4294967295", false,
+                                              0xffffffffu};
+constexpr NumberRange procedure_number_range = {"procedure number out of range: expected 0 to 4294967295", false,
+                                                0xffffffffu};
+// A size is a Java array length or a maximum compared with one. A negative
+// size stays as written: C peers read a maximum as unsigned.
+constexpr NumberRange size_range = {"array size out of range: expected at most 2147483647", true, 0x7fffffffu};
+// An enum member is a Java int; an unsigned 32-bit value travels as its bits.
+constexpr NumberRange enum_value_range = {"enum value out of range: expected -2147483648 to 4294967295", true,
+                                          0xffffffffu};
+
+// True for the digits of a number in one of the three bases: "0x" and at
+// least one hexadecimal digit, "0" and octal digits, or decimal digits,
+// after an optional "-".
+bool is_well_formed_number(std::string_view text) {
+  if (!text.empty() && text[0] == '-') text.remove_prefix(1);
+  if (text.size() > 2 && text[0] == '0' && text[1] == 'x')
+    return text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string_view::npos;
+  if (text.empty()) return false;
+  const char *digits = text[0] == '0' ? "01234567" : "0123456789";
+  return text.find_first_not_of(digits) == std::string_view::npos;
+}
+
+// Checks the value of the constant just read, a number or the name of an
+// earlier constant or enum member whose value is known; a name the input
+// gives no value is left to the Java compiler. A number beyond 64 bits is
+// out of every range.
+void check_range(Parser &p, const NumberRange &range) {
+  const std::string_view text = p.token.text;
+  std::optional<NumberValue> value;
+  if (starts_like_number(text)) {
+    value = number_value(text);
+    // A number of more than 64 bits is out of every range; a malformed one
+    // ("0x" alone, "08") is left as it stands.
+    if (!value && is_well_formed_number(text)) report_error(p, range.message);
+  } else if (const RememberedValue *named = find_value(p.memory, text)) {
+    value = named->value;
+  }
+  if (!value) return;
+  const bool fits = value->negative ? range.may_be_negative && value->magnitude <= 0x80000000u
+                                    : value->magnitude <= range.highest;
+  if (!fits) report_error(p, range.message);
+}
+
 bool peek_and_take(Parser &p, TokenKind kind) {
   if (peek_token_kind(p.scanner) != kind) return false;
   get_token(p.scanner, p.token);
@@ -144,6 +196,7 @@ Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
     if (decl.relation == Relation::Pointer) report_error(p, "no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::FixedArray;
     expect_constant(p);
+    check_range(p, size_range);
     decl.array_bound = p.token.text;
     expect_token(p, TokenKind::RightBracket);
   } else if (next == TokenKind::LeftAngle) {
@@ -154,6 +207,7 @@ Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
       decl.array_bound = "~0";
     } else {
       expect_constant(p);
+      check_range(p, size_range);
       decl.array_bound = p.token.text;
       expect_token(p, TokenKind::RightAngle);
     }
@@ -166,12 +220,35 @@ Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
   return decl;
 }
 
+// A string constant becomes a Java string literal as written, so its text
+// must mean in Java what it means in C: the escapes both languages share
+// (\b \t \n \f \r \" \' \\ and octal) may stand, any other is an error
+// rather than a constant that changes its meaning or breaks the Java. \u
+// is one: Java reads it before anything else, so it could even end the
+// literal. A carriage return would end a Java literal too.
+void check_string_constant(Parser &p, std::string_view text) {
+  const std::string_view body = text.substr(1, text.size() - 2);
+  for (std::size_t i = 0; i < body.size(); i++) {
+    if (body[i] == '\r') report_error(p, "string constant holds a carriage return");
+    if (body[i] != '\\') continue;
+    if (i + 1 == body.size()) report_error(p, "string constant ends in a backslash");
+    const char next = body[i + 1];
+    if (std::string_view("btnfr'\\01234567").find(next) == std::string_view::npos) {
+      std::string message = "string constant has an escape that Java does not read as C does: \\";
+      message.push_back(next);
+      report_error(p, message);
+    }
+    i++;
+  }
+}
+
 // constant-def = "const" identifier "=" ( constant | string-constant )
 void parse_constant(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Constant;
   def.name = expect_identifier(p);
   expect_token(p, TokenKind::Equal);
   expect_token2(p, TokenKind::Identifier, TokenKind::StringConstant);
+  if (p.token.kind == TokenKind::StringConstant) check_string_constant(p, p.token.text);
   def.value = p.token.text;
 }
 
@@ -233,6 +310,7 @@ void parse_enum(Parser &p, Definition &def) {
     expect_token3(p, TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal);
     if (p.token.kind == TokenKind::Equal) {
       expect_constant(p);
+      check_range(p, enum_value_range);
       member.value = p.token.text;
       expect_token2(p, TokenKind::Comma, TokenKind::RightBrace);
     }
@@ -264,6 +342,7 @@ ProcedureDef parse_procedure(Parser &p) {
   expect_token(p, TokenKind::RightParen);
   expect_token(p, TokenKind::Equal);
   expect_constant(p);
+  check_range(p, procedure_number_range);
   proc.number = p.token.text;
   expect_token(p, TokenKind::Semicolon);
   return proc;
@@ -287,12 +366,14 @@ void parse_program(Parser &p, Definition &def) {
     def.versions.push_back(std::move(version));
     expect_token(p, TokenKind::Equal);
     expect_constant(p);
+    check_range(p, version_number_range);
     def.versions.back().number = p.token.text;
     expect_token(p, TokenKind::Semicolon);
     expect_token2(p, TokenKind::Version, TokenKind::RightBrace);
   } while (p.token.kind == TokenKind::Version);
   expect_token(p, TokenKind::Equal);
   expect_constant(p);
+  check_range(p, program_number_range);
   def.program_number = p.token.text;
 }
 
@@ -314,6 +395,10 @@ void clear_definition(Definition &def) {
   def.versions.clear();
 }
 
+}  // namespace
+
+namespace {
+std::string_view keep_text(TextPool &pool, std::string_view text);
 }  // namespace
 
 // definition = ( constant-def | struct-def | union-def | enum-def
@@ -341,6 +426,8 @@ Definition *get_definition(Parser &p) {
     default: report_error(p, "definition keyword expected");
   }
   expect_token(p, TokenKind::Semicolon);
+  if (p.records && def->kind != DefinitionKind::Constant && def->kind != DefinitionKind::Program)
+    set_record(p.memory.types, keep_text(p.memory.texts, def->name), RememberedType{def->kind}, p.memory.position);
   p.handed_over = true;
   return def;
 }
@@ -363,6 +450,7 @@ std::uint32_t name_hash(std::string_view name) {
 void forget_definitions(DefinitionMemory &memory) {
   clear_table(memory.values);
   clear_table(memory.typedefs);
+  clear_table(memory.types);
   memory.texts.chunks.clear();
   memory.position = 0;
 }
@@ -373,6 +461,10 @@ const RememberedValue *find_value(const DefinitionMemory &memory, std::string_vi
 
 const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name) {
   return find_record(memory.typedefs, name, memory.position);
+}
+
+bool defines_type(const DefinitionMemory &memory, std::string_view name) {
+  return find_record(memory.types, name, UINT32_MAX) != nullptr;
 }
 
 namespace {
@@ -417,9 +509,17 @@ void remember_enum(DefinitionMemory &memory, const Definition &def) {
   const std::string_view enum_name = keep_text(memory.texts, def.name);
   std::optional<NumberValue> last{NumberValue{}};
   std::uint64_t count = 0;
+  std::vector<std::optional<NumberValue>> values;  // of the members before, in order
+  values.reserve(def.enum_members.size());
   for (const EnumMember &member : def.enum_members) {
     if (member.value) {
-      if (const std::optional<NumberValue> number = number_value(*member.value))
+      // An earlier member of this enum comes first: the memory does not
+      // hold this enum's members until the enum is done.
+      const auto own = std::find_if(def.enum_members.data(), &member,
+                                    [&](const EnumMember &earlier) { return earlier.name == *member.value; });
+      if (own != &member)
+        last = values[static_cast<std::size_t>(own - def.enum_members.data())];
+      else if (const std::optional<NumberValue> number = number_value(*member.value))
         last = number;
       else if (const RememberedValue *named = find_value(memory, *member.value))
         last = named->value;
@@ -434,6 +534,7 @@ void remember_enum(DefinitionMemory &memory, const Definition &def) {
     if (last) {
       if (std::optional<NumberValue> sum = add_count(*last, count)) remembered.value = int_value(*sum);
     }
+    values.push_back(remembered.value);
     count++;
     set_record(memory.values, keep_text(memory.texts, member.name), remembered, memory.position);
   }

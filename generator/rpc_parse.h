@@ -215,10 +215,18 @@ struct RememberedTypedef {
 // A pass over the same text as the one that recorded the memory finds the
 // same Definitions at the same positions, so it follows the memory instead
 // of recording it again: it only moves position along.
+// A type the input defines: a struct, union, enum or typedef.
+struct RememberedType {
+  DefinitionKind kind = DefinitionKind::Struct;
+};
+
 struct DefinitionMemory {
   TextPool texts;                     // every text the tables view
   NameTable<RememberedValue> values;  // constants and enum members
   NameTable<RememberedTypedef> typedefs;
+  // Every type name the input defines, before or after: recorded as soon as
+  // its definition is read, so that it counts in its own definition.
+  NameTable<RememberedType> types;
   std::uint32_t position = 0;
 };
 
@@ -226,6 +234,9 @@ struct DefinitionMemory {
 const RememberedValue *find_value(const DefinitionMemory &memory, std::string_view name);
 // The typedef of that name defined earlier, or nullptr.
 const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::string_view name);
+// True when the input defines a type of that name anywhere (as far as the
+// definitions read so far when the memory is being recorded).
+bool defines_type(const DefinitionMemory &memory, std::string_view name);
 // Records a Definition; its texts are copied.
 void remember_definition(DefinitionMemory &memory, const Definition &def);
 // Forgets every definition.

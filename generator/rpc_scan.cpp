@@ -317,6 +317,21 @@ TokenKind keyword_kind(std::string_view word) {
   report_error(s, message);
 }
 
+// A comment that the input ends inside would drop every definition after
+// it: an error at the line and column where it began. Nothing of the
+// input is dropped while a token is read, so that line is still held, at
+// the same offset from the start of the input storage.
+[[noreturn, gnu::cold]] void report_unclosed_comment(Scanner &s, std::size_t line_offset, std::size_t column,
+                                                     long long line_number) {
+  const InputText &input = s.input;
+  const char *line = input.bytes.get() + line_offset;
+  const std::size_t held = input.end - line_offset;
+  const void *feed = std::memchr(line, '\n', held);
+  const std::size_t length = feed == nullptr ? held : static_cast<std::size_t>(static_cast<const char *>(feed) - line) + 1;
+  report_error(SourcePosition{std::string_view(line, length), column, line_number, s.has_input_name, s.input_name},
+               "unterminated comment");
+}
+
 // Skips the rest of a comment whose text starts at at, over as many lines
 // as it takes. Returns the byte after its end, or nullptr when the input
 // ends inside it, which simply ends the input. Only a "*" can end the
@@ -374,12 +389,13 @@ const unsigned char *skip_comment(Scanner &s, const unsigned char *at) {
     } else if (action == ByteAction::Slash) {
       // The byte after a "/" is on its line or is the line feed.
       if (at[1] != '*') report_illegal_character(s, at);
+      // Where the comment begins, for the report of a comment that never
+      // ends.
+      const std::size_t comment_line = static_cast<std::size_t>(reinterpret_cast<const char *>(line_start(s)) - s.input.bytes.get());
+      const std::size_t comment_column = static_cast<std::size_t>(at - line_start(s));
+      const long long comment_line_number = s.line_number;
       at = skip_comment(s, at + 2);
-      if (at == nullptr) {
-        token.kind = TokenKind::EndOfInput;
-        token.text = {};
-        return;
-      }
+      if (at == nullptr) report_unclosed_comment(s, comment_line, comment_column, comment_line_number);
       continue;
     } else if (action == ByteAction::Quote) {
       at = scan_string_constant(s, at, token);

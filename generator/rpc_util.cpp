@@ -41,7 +41,17 @@ constexpr std::string_view reserved_words[] = {
 constexpr std::string_view taken_type_names[] = {
     "ClientGeneric", "InetAddress", "String",   "Svc",     "XDR",       "XDRError", "XDT",    "XDTLong",
     "XDTString",     "XDTboolean",  "XDTbytes", "XDTchar", "XDTdouble", "XDTfloat", "XDTint", "XDTshort",
-    "XDTvoid",       "permits",     "record",   "rpc_err", "sealed",    "var",      "yield"};
+    "XDTvoid",       "permits",     "record",   "rpc_err", "sealed",    "var",      "yield",
+    // The package of kelvaro.ZELT.rpc_err, which a class of that name would
+    // obscure; the parameters of xdr() and proc_call(), which would hide a
+    // class named in a label there.
+    "kelvaro",       "xdrs",        "proc",     "inXDR"};
+
+// What the client and server classes name where their interface's name is
+// written: the parameters and locals of the client's constructor and
+// methods, and the fields every interface declares.
+constexpr std::string_view taken_interface_names[] = {"host", "proto", "in_arg", "_in_arg", "_out_arg", "_def_pno",
+                                                      "_def_vno"};
 
 // Fields of a struct or union class that would hide what its xdr method
 // names: the parameter xdrs, and the class XDR of XDR.XDR_ENCODE.
@@ -56,7 +66,9 @@ constexpr std::string_view inherited_methods[] = {
 
 // Constants of an interface that would clash with what the interface
 // declares itself, or hide the package of kelvaro.ZELT.rpc_err.
-constexpr std::string_view taken_constant_names[] = {"_def_pno", "_def_vno", "kelvaro"};
+// proc and inXDR are the parameters of the server's proc_call, where a
+// procedure number's constant stands as a case label.
+constexpr std::string_view taken_constant_names[] = {"_def_pno", "_def_vno", "kelvaro", "proc", "inXDR"};
 
 // An enum class extends XDTint: a member named value would hide the field
 // that holds the enum's value, and a union on the enum would read it.
@@ -72,7 +84,8 @@ struct ListedName {
 
 constexpr unsigned role_bit(NameRole role) { return 1u << static_cast<unsigned>(role); }
 constexpr unsigned every_role = role_bit(NameRole::Value) | role_bit(NameRole::EnumMember) |
-                                role_bit(NameRole::Type) | role_bit(NameRole::Member) | role_bit(NameRole::Method);
+                                role_bit(NameRole::Type) | role_bit(NameRole::Member) | role_bit(NameRole::Method) |
+                                role_bit(NameRole::Interface);
 
 constexpr std::size_t slot_count = 512, slot_depth = 3;
 constexpr std::size_t slot_of(std::string_view name) {
@@ -96,7 +109,8 @@ constexpr NameSlots name_slots = [] {
     }
   };
   add(reserved_words, every_role);
-  add(taken_type_names, role_bit(NameRole::Type));
+  add(taken_type_names, role_bit(NameRole::Type) | role_bit(NameRole::Interface));
+  add(taken_interface_names, role_bit(NameRole::Interface));
   add(taken_member_names, role_bit(NameRole::Member));
   add(inherited_methods, role_bit(NameRole::Method));
   add(taken_constant_names, role_bit(NameRole::Value));
@@ -123,6 +137,9 @@ const std::array<std::uint16_t, 256> naming_detail::listed_lengths_by_last_byte 
 
 bool needs_trailing_underscore(std::string_view name, NameRole role) {
   if (name.empty()) return false;
+  // The server names the result of each procedure _out_arg followed by its
+  // number as written: a constant named so could be one of those locals.
+  if (role == NameRole::Value && name.starts_with("_out_arg")) return true;
   for (const ListedName &listed : name_slots[slot_of(name)]) {
     if (listed.name.empty()) return false;
     if (listed.name == name) return (listed.roles & role_bit(role)) != 0;

@@ -21,6 +21,9 @@ enum class NameRole {
   Member = 2,      // a field of a struct or union class
   Method = 3,      // a procedure's method in the interface, client and server
   EnumMember = 4,  // a member of an enum class
+  Interface = 5,   // a version's interface: a type that the client and
+                   // server classes name where parameters, locals and
+                   // the interface's own fields are in scope
 };
 
 // True when the name cannot stand as a Java identifier in that role: a
@@ -62,8 +65,10 @@ std::string_view java_name_of_listed(std::string_view name, NameRole role, std::
 }  // namespace naming_detail
 
 inline std::string_view java_name(std::string_view name, NameRole role, std::string &spare) {
-  if (name.empty() || name.size() > naming_detail::longest_listed ||
-      (naming_detail::listed_lengths_by_last_byte[static_cast<unsigned char>(name.back())] >> name.size() & 1) == 0)
+  if ((name.empty() || name.size() > naming_detail::longest_listed ||
+       (naming_detail::listed_lengths_by_last_byte[static_cast<unsigned char>(name.back())] >> name.size() & 1) ==
+           0) &&
+      !(role == NameRole::Value && name.starts_with("_out_arg")))
     return name;
   return naming_detail::java_name_of_listed(name, role, spare);
 }

@@ -15,7 +15,7 @@ demo_packages="g++ cmake make openjdk-17-jdk-headless"
 
 packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind rpcsvc-proto
 openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
-man-db dpkg-dev junit5
+man-db dpkg-dev junit5 python3
 lintian maven libmaven-compiler-plugin-java libmaven-resources-plugin-java
 libexec-maven-plugin-java libbuild-helper-maven-plugin-java libmaven-install-plugin-java
 libsurefire-java libmaven-jar-plugin-java

@@ -7,15 +7,16 @@ input_files=(input.x)
 mb10=$((10 * 1024 * 1024))
 
 # A 10 MB run of blanks and tabs before the tokens, then a program whose
-# number is a 10 MB hexadecimal constant.
+# number is a 10 MB hexadecimal constant (of value 1: its digits lead with
+# zeros, as a number beyond 32 bits is no program number).
 begin_case "10 MB of blanks, then a 10 MB number"
 fresh_folders
 {
   head -c "$mb10" /dev/zero | tr '\0' ' '
   printf 'const A = 1;\n'
   printf 'program P { version V { int F(int) = 1; } = 1; } = 0x'
-  head -c "$mb10" /dev/zero | tr '\0' 'f'
-  printf ';\nstruct s { int a[A]; };\n'
+  head -c "$mb10" /dev/zero | tr '\0' '0'
+  printf '1;\nstruct s { int a[A]; };\n'
 } > "$run/input.x"
 run_vorlith -c input.x
 expect_status 0
@@ -26,11 +27,27 @@ expect_complete_file P.java
 # The number arrives whole in the interface file.
 {
   printf '\tpublic static final int _def_pno = 0x'
-  head -c "$mb10" /dev/zero | tr '\0' 'f'
-  printf ';\n'
+  head -c "$mb10" /dev/zero | tr '\0' '0'
+  printf '1;\n'
 } > "$expect/pno"
 grep -a '_def_pno' "$run/P.java" | cmp -s - "$expect/pno" || fail "program number not written whole"
 grep -qa 'P.A\]' "$run/s.java" || fail "bound not qualified with the interface name"
+expect_no_temp
+
+# A 10 MB number of 40 million bits is out of range for a program number:
+# an input error, and no file.
+begin_case "a 10 MB program number"
+fresh_folders
+{
+  printf 'program P { version V { int F(int) = 1; } = 1; } = 0x'
+  head -c "$mb10" /dev/zero | tr '\0' 'f'
+  printf ';\n'
+} > "$run/input.x"
+run_vorlith -c input.x
+expect_status 1
+tail -n 1 "$out/stderr" | grep -qx 'input.x, line 1: program number out of range: expected 0 to 4294967295' ||
+  fail "no out-of-range message"
+expect_files
 expect_no_temp
 
 # An identifier of 10 MB followed by a byte no token starts with: the

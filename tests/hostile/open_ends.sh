@@ -8,25 +8,25 @@ input_files=(input.x)
 
 program_text=$'program P {\n\tversion V {\n\t\tvoid NULLPROC(void) = 0;\n\t\tint F(s) = 1;\n\t} = 1;\n} = 0x20000001;\n'
 
-# ---- A comment that never ends: the input simply ends there. ----
+# ---- A comment that never ends: an error where it began, and no file. ----
 begin_case "comment never ends"
 fresh_folders
 printf '%s%s' "$program_text" $'struct s { int a; };\n/* no end\nstruct t { int b; };\n#1 "marker"\n%pass\n' > "$run/input.x"
 run_vorlith input.x
-expect_status 0
-expect_stderr ""
-expect_stdout $'\nGenerated XDR files:\n \ts.java\n\n\nGenerated RPC Client files:\n \tP_cln.java\n\n\nGenerated RPC Server files:\n \tP_svcb.java\n\n'
-expect_files P.java s.java P_cln.java P_svcb.java
-for f in P.java s.java P_cln.java P_svcb.java; do expect_complete_file "$f"; done
+expect_status 1
+# The comment begins at the first byte of line 8: no caret.
+expect_stderr $'/* no end\n\ninput.x, line 8: unterminated comment\n'
+expect_stdout ""
+expect_files
 expect_no_temp
 
 begin_case "comment never ends, last byte a star"
 fresh_folders
 printf 'const A = 1; /* open *' > "$run/input.x"
 run_vorlith input.x
-expect_status 0
-expect_stderr ""
-expect_stdout "$empty_summaries"
+expect_status 1
+expect_stderr $'const A = 1; /* open *^^^^^^^^^^^^^\ninput.x, line 1: unterminated comment\n'
+expect_stdout ""
 expect_files
 expect_no_temp
 
@@ -35,8 +35,7 @@ fresh_folders
 printf 'struct s {\n\tint a;\n/* the rest\n\tint b;\n};\n' > "$run/input.x"
 run_vorlith input.x
 expect_status 1
-# The end of input is found after the last line: all of it is marked.
-expect_stderr $'};\n^^^\ninput.x, line 5: expected type specifier\n'
+expect_stderr $'/* the rest\n\ninput.x, line 3: unterminated comment\n'
 expect_stdout ""
 expect_files
 expect_no_temp

@@ -66,6 +66,11 @@
 #define V2_VERSION 1
 #define V2_NULLCALLS 2
 #define V2_ECHO_INT 3
+#define V2_ECHO_SIZED 4
+#define V2_SIZED_OF 5
+#define V2_LAST_PROC 5
+
+#define NAMEMAX 8
 
 typedef enum color { RED = 0, GREEN = 5, BLUE = 6 } color;
 typedef enum level { BOTTOM = (-2147483647 - 1), MIDDLE = 0, TOP = 2147483647 } level;
@@ -228,6 +233,15 @@ typedef struct optionals {
 	u_char *ouchar;
 } optionals;
 
+typedef struct sized {
+	char *name;
+	struct {
+		u_int nums_len;
+		int *nums_val;
+	} nums;
+	char id[4];
+} sized;
+
 /* xdr_void with the signature of every other routine. */
 bool_t xdr_none(XDR *, void *);
 bool_t xdr_color(XDR *, color *);
@@ -250,6 +264,10 @@ bool_t xdr_wide(XDR *, wide *);
 bool_t xdr_mark(XDR *, mark *);
 bool_t xdr_arrays(XDR *, arrays *);
 bool_t xdr_optionals(XDR *, optionals *);
+/* sized held to its declared sizes, and the same without any maximum: to
+ * send what breaks them. */
+bool_t xdr_sized(XDR *, sized *);
+bool_t xdr_sized_loose(XDR *, sized *);
 
 /*
  * Test values.  The C service checks that the n-th call of an echo

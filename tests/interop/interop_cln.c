@@ -144,6 +144,57 @@ static void expect_no_procedure(CLIENT *cl, u_long proc, const char *what)
 		     clnt_sperrno(stat));
 }
 
+/* A call that must fail with the given status. */
+static void expect_status(CLIENT *cl, u_long proc, const char *what, xdrproc_t xarg, void *arg, xdrproc_t xres,
+			  void *res, enum clnt_stat want)
+{
+	++checks;
+	enum clnt_stat stat = clnt_call(cl, (rpcproc_t)proc, xarg, arg, xres, res, timeout);
+	if (stat != want)
+		fail("%s: expected %s, got %s", what, clnt_sperrno(want), clnt_sperrno(stat));
+}
+
+/*
+ * Declared sizes against the Java server: at the maximum a value travels
+ * both ways; over it (sent without a maximum) the server answers
+ * GARBAGE_ARGS; a result over it, which the service returns, is refused by
+ * the server's encoding: SYSTEM_ERR.
+ */
+static void run_sizes(CLIENT *cl)
+{
+	int nums[2] = { 7, -7 };
+	sized at_max = { "12345678", { 2, nums }, { 1, 2, 3, 4 } };
+	sized got;
+	memset(&got, 0, sizeof got);
+	if (call(cl, V2_ECHO_SIZED, "version 2 ECHO_SIZED at the maximum", (xdrproc_t)xdr_sized, &at_max,
+		 (xdrproc_t)xdr_sized, &got)) {
+		++checks;
+		if (strcmp(got.name, at_max.name) != 0 || got.nums.nums_len != 2 || got.nums.nums_val[1] != -7 ||
+		    memcmp(got.id, at_max.id, 4) != 0)
+			fail("version 2 ECHO_SIZED at the maximum: the echo differs");
+		xdr_free((xdrproc_t)xdr_sized, (char *)&got);
+	}
+	sized long_name = { "123456789", { 2, nums }, { 1, 2, 3, 4 } };
+	memset(&got, 0, sizeof got);
+	expect_status(cl, V2_ECHO_SIZED, "version 2 ECHO_SIZED name over the maximum", (xdrproc_t)xdr_sized_loose,
+		      &long_name, (xdrproc_t)xdr_sized, &got, RPC_CANTDECODEARGS);
+	int three[3] = { 1, 2, 3 };
+	sized many = { "x", { 3, three }, { 1, 2, 3, 4 } };
+	expect_status(cl, V2_ECHO_SIZED, "version 2 ECHO_SIZED array over the maximum", (xdrproc_t)xdr_sized_loose,
+		      &many, (xdrproc_t)xdr_sized, &got, RPC_CANTDECODEARGS);
+	int n = NAMEMAX;
+	memset(&got, 0, sizeof got);
+	if (call(cl, V2_SIZED_OF, "version 2 SIZED_OF the maximum", (xdrproc_t)xdr_int, &n, (xdrproc_t)xdr_sized,
+		 &got)) {
+		expect_int("version 2 SIZED_OF the maximum", NAMEMAX, (long long)strlen(got.name));
+		xdr_free((xdrproc_t)xdr_sized, (char *)&got);
+	}
+	n = NAMEMAX + 1;
+	memset(&got, 0, sizeof got);
+	expect_status(cl, V2_SIZED_OF, "version 2 SIZED_OF over the maximum", (xdrproc_t)xdr_int, &n,
+		      (xdrproc_t)xdr_sized, &got, RPC_SYSTEMERROR);
+}
+
 static void run_version_2(const char *host)
 {
 	CLIENT *cl = clnt_create(host, INTEROP_PROG, INTEROP_V2, protocol);
@@ -171,7 +222,8 @@ static void run_version_2(const char *host)
 			 (xdrproc_t)xdr_int, &res))
 			expect_int("version 2 ECHO_INT", *value, res);
 	}
-	expect_no_procedure(cl, V2_ECHO_INT + 1, "version 2 unknown procedure");
+	run_sizes(cl);
+	expect_no_procedure(cl, V2_LAST_PROC + 1, "version 2 unknown procedure");
 	clnt_destroy(cl);
 }
 

@@ -235,6 +235,35 @@ static void dispatch_v2(struct svc_req *rq, SVCXPRT *xprt)
 	case V2_ECHO_INT:
 		serve_echo(xprt, find_echo_case(P_ECHO_INT), &next_v2_int);
 		return;
+	case V2_ECHO_SIZED: {
+		/* A value over its sizes is refused here as a Java server refuses
+		 * it: GARBAGE_ARGS. The Java client sends one on purpose, so that
+		 * is not a failed check. */
+		sized s;
+		memset(&s, 0, sizeof s);
+		if (!svc_getargs(xprt, (xdrproc_t)xdr_sized, (caddr_t)&s)) {
+			svcerr_decode(xprt);
+			return;
+		}
+		send_reply(xprt, (xdrproc_t)xdr_sized, &s, "V2_ECHO_SIZED");
+		free_args(xprt, (xdrproc_t)xdr_sized, &s);
+		return;
+	}
+	case V2_SIZED_OF: {
+		/* Sent without a maximum, so that n over NAMEMAX travels. */
+		int n = 0;
+		if (!get_args(xprt, (xdrproc_t)xdr_int, &n, "V2_SIZED_OF"))
+			return;
+		char name[65] = "";
+		if (n < 0 || n > 64)
+			n = 64;
+		memset(name, 'n', (size_t)n);
+		name[n] = '\0';
+		int nums[2] = { 1, 2 };
+		sized s = { name, { 2, nums }, { 'a', 'b', 'c', 'd' } };
+		send_reply(xprt, (xdrproc_t)xdr_sized_loose, &s, "V2_SIZED_OF");
+		return;
+	}
 	default:
 		svcerr_noproc(xprt);
 		return;

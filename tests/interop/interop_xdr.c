@@ -251,3 +251,21 @@ bool_t xdr_optionals(XDR *xdrs, optionals *v)
 	       xdr_pointer(xdrs, (char **)&v->ofloat, sizeof(float), (xdrproc_t)xdr_float) &&
 	       xdr_pointer(xdrs, (char **)&v->ouchar, sizeof(u_char), (xdrproc_t)xdr_u_char);
 }
+
+static bool_t xdr_sized_within(XDR *xdrs, sized *v, u_int name_max, u_int nums_max)
+{
+	return xdr_string(xdrs, &v->name, name_max) &&
+	       xdr_array(xdrs, (char **)&v->nums.nums_val, &v->nums.nums_len, nums_max, sizeof(int),
+			 (xdrproc_t)xdr_int) &&
+	       xdr_opaque(xdrs, v->id, sizeof v->id);
+}
+
+bool_t xdr_sized(XDR *xdrs, sized *v)
+{
+	return xdr_sized_within(xdrs, v, NAMEMAX, 2);
+}
+
+bool_t xdr_sized_loose(XDR *xdrs, sized *v)
+{
+	return xdr_sized_within(xdrs, v, NOMAX, NOMAX);
+}

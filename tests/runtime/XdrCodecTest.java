@@ -181,4 +181,57 @@ class XdrCodecTest {
         assertEquals("00000001 ffffffff 00000002 00000000 00000000 00000001 ffffffff fffffffe 01020304 05060000",
                 Wire.show(x.toByteArray()));
     }
+
+    /** An XDRError's message, asserting that the action throws one. */
+    interface Coding {
+        void run() throws XDRError;
+    }
+
+    static String refusal(Coding coding) {
+        return assertThrows(XDRError.class, coding::run).getMessage();
+    }
+
+    @Test
+    void declaredSizesAreHeldBothWays() throws XDRError {
+        // Encoding: at the maximum a value goes; over it, nothing of it is
+        // written and the error names the member, its maximum and its size.
+        XDR x = new XDR();
+        x.enc_String("12345678", 8, "title");
+        int written = x.size();
+        String m = refusal(() -> x.enc_String("1234567\u00e9", 8, "title"));
+        assertTrue(m.contains("title") && m.contains("9") && m.contains("8"), m);
+        assertEquals(written, x.size(), "nothing of a refused string is written");
+        m = refusal(() -> x.enc_bytes(new byte[4], 3, "blob"));
+        assertTrue(m.contains("blob") && m.contains("4") && m.contains("3"), m);
+        m = refusal(() -> x.enc_int_array(new int[3], 2, "nums"));
+        assertTrue(m.contains("nums") && m.contains("3") && m.contains("2"), m);
+        m = refusal(() -> x.enc_array(new XDTint[] {new XDTint(), new XDTint()}, 1, "list"));
+        assertTrue(m.contains("list"), m);
+        m = refusal(() -> x.xdr_byte_vec(new byte[5], 4, "id"));
+        assertTrue(m.contains("id") && m.contains("5") && m.contains("4"), m);
+        m = refusal(() -> x.xdr_vec(null, null, 2, "pts"));
+        assertTrue(m.contains("pts") && m.contains("null"), m);
+        assertEquals(written, x.size(), "nothing of a refused value is written");
+        x.enc_int_array(null, 2, "nums");
+        x.xdr_int_vec(new int[] {5, 6}, 2, "v");
+
+        // Decoding: a count over the maximum is refused before anything is
+        // allocated; at the maximum the value comes back.
+        XDR in = new XDR(x.toByteArray());
+        assertEquals("12345678", in.dec_String(8, "title"));
+        assertArrayEquals(new int[0], in.dec_int_array(2, "nums"));
+        int[] v = new int[2];
+        in.xdr_int_vec(v, 2, "v");
+        assertArrayEquals(new int[] {5, 6}, v);
+        byte[] over = counted("123456789".getBytes(StandardCharsets.US_ASCII));
+        m = refusal(() -> new XDR(over).dec_String(8, "title"));
+        assertTrue(m.contains("title") && m.contains("9") && m.contains("8"), m);
+        m = refusal(() -> new XDR(over).dec_bytes(8, "blob"));
+        assertTrue(m.contains("blob"), m);
+        byte[] huge = {(byte) 0xff, (byte) 0xff, (byte) 0xff, (byte) 0xff};
+        m = refusal(() -> new XDR(huge).dec_long_array(16, "hs"));
+        assertTrue(m.contains("hs") && m.contains("4294967295"), m);
+        m = refusal(() -> new XDR(huge).dec_array(new XDTint(), 2, "list"));
+        assertTrue(m.contains("list"), m);
+    }
 }

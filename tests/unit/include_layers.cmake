@@ -21,8 +21,10 @@ set(layers
   rpc_input         # the block reader
   rpc_scan          # the scanner
   rpc_parse         # the model and the parser
-  rpc_output        # the generated files: where they go, opening and closing
-  rpc_hout          # type mapping, member emitters, data-type classes
+  rpc_hout_types    # the built-in types' table and the Java type of a name
+  rpc_hout_refs     # bounds, sizes, values and labels that name definitions
+  rpc_hout          # the output: where files go, the file being written, its opening and closing
+  rpc_hout_class    # member emitters and the data-type classes
   rpc_hout_program  # constants, interface, client and server files
   rpc_dispatch      # the dispatcher
   rpc_main          # the driver

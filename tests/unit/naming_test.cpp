@@ -2,22 +2,30 @@
 // Type mapping and naming helpers.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 
-#include "rpc_hout.h"
+#include "rpc_hout_refs.h"
+#include "rpc_parse.h"
+#include "rpc_scan.h"
+#include "rpc_hout_types.h"
 #include "rpc_number.h"
 #include "rpc_text.h"
 #include "rpc_util.h"
+#include "test_support.h"
 
 namespace {
 
 TEST(Naming, JavaTypesAndWrappers) {
   std::string spare;
-  EXPECT_EQ(java_type_of("u_hyper", spare), "long");
-  EXPECT_EQ(java_type_of("u_long", spare), "int");
-  EXPECT_EQ(java_type_of("float", spare), "float");
-  EXPECT_EQ(java_type_of("Long", spare), "Long");
-  EXPECT_EQ(java_type_of("bool", spare), "boolean");
+  const DefinitionMemory no_types;
+  EXPECT_EQ(java_type_of("u_hyper", spare, no_types), "long");
+  EXPECT_EQ(java_type_of("u_long", spare, no_types), "int");
+  EXPECT_EQ(java_type_of("float", spare, no_types), "float");
+  EXPECT_EQ(java_type_of("Long", spare, no_types), "Long");
+  EXPECT_EQ(java_type_of("bool", spare, no_types), "boolean");
   EXPECT_EQ(wrapper_class_of("long"), "XDTLong");
   EXPECT_EQ(wrapper_class_of("byte"), "XDTbytes");
   EXPECT_EQ(wrapper_class_of("void"), "XDTvoid");
@@ -55,6 +63,41 @@ TEST(Naming, FormNameBothCases) {
   EXPECT_EQ(lower_case("Geo_PROG2\xC4"), "geo_prog2\xC4");
 }
 
+// The Java compile of builtin_rows.x holds every row of the built-in types'
+// table to the runtime: each row the parser can produce must stand there in
+// a struct of its own (string and opaque in the shapes they allow), and as
+// a procedure's argument and result.
+TEST(Naming, EveryBuiltinRowIsCompiled) {
+  std::ifstream file(BUILTIN_ROWS_FILE);
+  ASSERT_TRUE(file) << BUILTIN_ROWS_FILE;
+  std::stringstream text;
+  text << file.rdbuf();
+  Scanner scanner;
+  TestInput input(scanner, text.str());
+  Parser parser(scanner);
+  std::set<std::string> struct_types, procedure_types;
+  while (Definition *def = get_definition(parser)) {
+    if (def->kind == DefinitionKind::Struct) {
+      for (const Declaration &member : def->members) struct_types.insert(std::string(member.type));
+    } else if (def->kind == DefinitionKind::Program) {
+      for (const ProcedureDef &proc : def->versions[0].procedures) {
+        procedure_types.insert(std::string(proc.arg_type));
+        procedure_types.insert(std::string(proc.result_type));
+      }
+    }
+  }
+  for (const BuiltinType &row : builtin_type_rows()) {
+    // "enum" is a row for the runtime's sake: no declaration has that type.
+    if (row.xdr_name == "enum") continue;
+    if (row.xdr_name != "void") {
+      EXPECT_TRUE(struct_types.contains(std::string(row.xdr_name))) << row.xdr_name;
+    }
+    if (row.xdr_name != "opaque") {
+      EXPECT_TRUE(procedure_types.contains(std::string(row.xdr_name))) << row.xdr_name;
+    }
+  }
+}
+
 TEST(Naming, NamesJavaWillNotTake) {
   struct Row {
     std::string_view name;
@@ -66,12 +109,24 @@ TEST(Naming, NamesJavaWillNotTake) {
       {"goto", NameRole::Type, true},      {"var", NameRole::Type, true},         {"var", NameRole::Value, false},
       {"sealed", NameRole::Type, true},    {"permits", NameRole::Member, false},  {"String", NameRole::Type, true},
       {"String", NameRole::Member, false}, {"XDTLong", NameRole::Type, true},     {"XDTlong", NameRole::Type, false},
-      {"xdrs", NameRole::Member, true},    {"xdrs", NameRole::Type, false},       {"stop", NameRole::Method, true},
+      {"xdrs", NameRole::Member, true},    {"xdrs", NameRole::Type, true},       {"stop", NameRole::Method, true},
       {"stop", NameRole::Value, false},    {"notifyAll", NameRole::Method, true}, {"Class", NameRole::Value, false},
       {"__", NameRole::Value, false},      {"XDR", NameRole::Member, true},       {"XDR", NameRole::Value, false},
       {"value", NameRole::EnumMember, true}, {"value", NameRole::Value, false},   {"value", NameRole::Member, false},
       {"kelvaro", NameRole::Value, true},  {"kelvaro", NameRole::EnumMember, false}, {"_def_pno", NameRole::Value, true},
       {"new", NameRole::EnumMember, true},
+      // A class that obscures the runtime's package, or that the parameters
+      // of xdr() and proc_call() hide where a label names it.
+      {"kelvaro", NameRole::Type, true},   {"proc", NameRole::Type, true},         {"inXDR", NameRole::Type, true},
+      // An interface that the client's parameters and locals, or its own
+      // fields, hide.
+      {"host", NameRole::Interface, true}, {"proto", NameRole::Interface, true},  {"in_arg", NameRole::Interface, true},
+      {"_def_pno", NameRole::Interface, true}, {"host", NameRole::Type, false},   {"String", NameRole::Interface, true},
+      // A constant that the server's parameters or result locals hide in a
+      // case label.
+      {"proc", NameRole::Value, true},     {"inXDR", NameRole::Value, true},      {"_out_arg1", NameRole::Value, true},
+      {"_out_argument_x", NameRole::Value, true}, {"_out_ar", NameRole::Value, false},
+      {"_out_arg1", NameRole::Member, false},
   };
   for (const Row &row : rows) {
     EXPECT_EQ(needs_trailing_underscore(row.name, row.role), row.renamed) << row.name;
@@ -79,10 +134,21 @@ TEST(Naming, NamesJavaWillNotTake) {
   }
   // A type named like a built-in's class is a generated class, not the built-in.
   std::string spare;
-  EXPECT_EQ(java_type_of("String", spare), "String_");
-  EXPECT_EQ(java_type_of("string", spare), "String");
-  EXPECT_EQ(java_type_of("double", spare), "double");
-  EXPECT_FALSE(is_builtin_type(java_type_of("String", spare)));
+  const DefinitionMemory no_types;
+  Scanner scanner;
+  TestInput input(scanner, "struct String { int a; };");
+  Parser parser(scanner);
+  while (get_definition(parser)) {
+  }
+  EXPECT_EQ(java_type_of("String", spare, parser.memory), "String_");
+  EXPECT_FALSE(is_builtin_type(java_type_of("String", spare, parser.memory)));
+  // A type the input only names, and does not define, is the user's own
+  // Java type: it stays as written, even a word Java takes.
+  EXPECT_EQ(java_type_of("String", spare, no_types), "String");
+  EXPECT_EQ(java_type_of("boolean", spare, no_types), "boolean");
+  EXPECT_TRUE(is_builtin_type(java_type_of("boolean", spare, no_types)));
+  EXPECT_EQ(java_type_of("string", spare, no_types), "String");
+  EXPECT_EQ(java_type_of("double", spare, no_types), "double");
 }
 
 TEST(Numbers, ValuesAndJavaLiterals) {

@@ -36,6 +36,16 @@ std::string parse_error(const std::string &text) {
   return last == std::string::npos ? error_output : error_output.substr(last);
 }
 
+// How many Definitions a text holds; an error fails the test.
+int parse_all(const std::string &text) {
+  Scanner scanner;
+  TestInput input(scanner, text);
+  Parser parser(scanner);
+  int count = 0;
+  while (get_definition(parser)) count++;
+  return count;
+}
+
 TEST(Parser, TypedefForms) {
   OneParse line("typedef string line<>;");
   const Definition *def = line.def;
@@ -157,7 +167,7 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
 TEST(Parser, RemembersEarlierDefinitions) {
   Scanner scanner;
   TestInput input(scanner,
-                  "const A = 0x100000000; const B = A; enum e { X = 4294967295, Y, Z = B };\n"
+                  "const A = 0x100000000; const B = A; enum e { X = 4294967295, Y, Z = X };\n"
                   "const C = Y; const S = \"s\"; typedef e t; typedef t u<>; typedef int t;\n"
                   "const LAST = 1;");
   Parser parser(scanner);
@@ -218,6 +228,50 @@ TEST(Parser, RemembersManyDefinitions) {
 }
 
 TEST(Parser, EmptyInputHasNoDefinition) { EXPECT_EQ(OneParse("/* c */\n%pass\n# 3 \"x\"\n\n").def, nullptr); }
+
+// Numbers out of range for what they number, written or named: each is an
+// input error that says the range, where Java would not compile them.
+TEST(Parser, NumbersOutOfRange) {
+  const std::string program = "test.x, line 1: program number out of range: expected 0 to 4294967295\n";
+  const std::string version = "test.x, line 1: version number out of range: expected 0 to 4294967295\n";
+  const std::string procedure = "test.x, line 1: procedure number out of range: expected 0 to 4294967295\n";
+  const std::string size = "test.x, line 1: array size out of range: expected at most 2147483647\n";
+  const std::string enum_value = "test.x, line 1: enum value out of range: expected -2147483648 to 4294967295\n";
+  const struct {
+    const char *input;
+    const std::string &message;
+  } cases[] = {
+      {"program P { version V { void f(void) = 1; } = 1; } = 4294967296;", program},
+      {"program P { version V { void f(void) = 1; } = 1; } = -1;", program},
+      {"const N = 0x100000000; program P { version V { void f(void) = 1; } = N; } = 1;", version},
+      {"program P { version V { void f(void) = -1; } = 1; } = 1;", procedure},
+      {"program P { version V { void f(void) = 99999999999999999999; } = 1; } = 1;", procedure},
+      {"struct s { opaque b[2147483648]; };", size},
+      {"struct s { int b<0x80000000>; };", size},
+      {"const M = 4294967295; struct s { string b<M>; };", size},
+      {"enum e { A = 4294967296 };", enum_value},
+      {"enum e { A = -2147483649 };", enum_value},
+      {"const B = 0x100000000; enum e { A = B };", enum_value},
+  };
+  for (const auto &c : cases) EXPECT_EQ(parse_error(c.input), c.message) << c.input;
+  // The edges themselves are numbers like any other.
+  EXPECT_EQ(parse_all("program P { version V { void f(void) = 4294967295; } = 0; } = 0xffffffff;\n"
+                      "struct s { opaque b[2147483647]; int c<0x7fffffff>; };\n"
+                      "enum e { A = 4294967295, B = -2147483648 };"),
+            3);
+}
+
+// A string constant is written into Java as it stands: an escape that
+// Java reads otherwise than C, or not at all, is an error.
+TEST(Parser, StringConstantEscapes) {
+  EXPECT_EQ(parse_error("const S = \"a\\qb\";"),
+            "test.x, line 1: string constant has an escape that Java does not read as C does: \\q\n");
+  EXPECT_EQ(parse_error("const S = \"\\u0022\";"),
+            "test.x, line 1: string constant has an escape that Java does not read as C does: \\u\n");
+  EXPECT_EQ(parse_error("const S = \"a\\\";"), "test.x, line 1: string constant ends in a backslash\n");
+  EXPECT_EQ(parse_error("const S = \"a\rb\";"), "test.x, line 1: string constant holds a carriage return\n");
+  EXPECT_EQ(parse_all("const S = \"\\b\\t\\n\\f\\r\\'\\\\\\0\\177 x\";"), 1);
+}
 
 TEST(Parser, Messages) {
   EXPECT_EQ(parse_error("version"), "test.x, line 1: definition keyword expected\n");

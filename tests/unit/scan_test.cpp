@@ -119,7 +119,7 @@ TEST(Scanner, StringConstantsKeepQuotesAndHaveNoEscapes) {
 TEST(Scanner, CommentsSpanLinesAndHideSpecialLines) {
   Tokens expected = {{Id, "a"}, {Id, "b"}};
   Scanner scanner;
-  EXPECT_EQ(scan_all("a /* one\n# 99 \"x\"\n% text\n/* still */ b /* open to the end\n c", scanner), expected);
+  EXPECT_EQ(scan_all("a /* one\n# 99 \"x\"\n% text\n/* still */ b /* to the end\n c */", scanner), expected);
   EXPECT_EQ(scanner.pass_through_text, "");
   EXPECT_EQ(scanner.input_name, "test.x");
 }
@@ -147,7 +147,15 @@ TEST(Scanner, CommentsEndWhereverTheirEndFalls) {
   // break does not either; a comment may end at the last byte of the input.
   EXPECT_EQ(scan_all("/* * / *\n/ */ a /**/ b /***/ c /*/ */ d"), (Tokens{{Id, "a"}, {Id, "b"}, {Id, "c"}, {Id, "d"}}));
   EXPECT_EQ(scan_all("a /* the end */"), (Tokens{{Id, "a"}}));
-  EXPECT_EQ(scan_all("a /* no end *"), (Tokens{{Id, "a"}}));
+}
+
+// A comment that the input ends inside is an error where it began, not an
+// end of input that drops what follows it, wherever the input runs out.
+TEST(Scanner, UnclosedCommentIsAnErrorWhereItBegan) {
+  EXPECT_EQ(scan_error("a /* no end *"), "a /* no end *^^\ntest.x, line 1: unterminated comment\n");
+  EXPECT_EQ(scan_error("x\n\tb /* one\n# 9 \"y\"\n%z\nconst C = 1;\n"),
+            "        b /* one\n^^^^^^^^^^\ntest.x, line 2: unterminated comment\n");
+  EXPECT_EQ(scan_error("/*/\n"), "/*/\n\ntest.x, line 1: unterminated comment\n");
 }
 // A regular file is read a piece at a time, and only complete lines are
 // scanned: wherever the pieces end (inside a word, a comment, a string, a

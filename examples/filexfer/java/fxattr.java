@@ -24,7 +24,7 @@ public class fxattr implements XDT{
 		xdrs.enc_int(mode);
 		xdrs.enc_long(size);
 		xdrs.enc_long(mtime);
-		xdrs.enc_String(owner);
+		xdrs.enc_String(owner, FILEXFER.FX_MAXNAME, "owner");
 		break;
 
 		case XDR.XDR_DECODE:
@@ -32,7 +32,7 @@ public class fxattr implements XDT{
 		mode = xdrs.dec_int();
 		size = xdrs.dec_long();
 		mtime = xdrs.dec_long();
-		owner = xdrs.dec_String();
+		owner = xdrs.dec_String(FILEXFER.FX_MAXNAME, "owner");
 		break;
 
 		}

@@ -18,13 +18,13 @@ public class fxdirent implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.enc_String(name);
+		xdrs.enc_String(name, FILEXFER.FX_MAXNAME, "name");
 		kind.xdr(xdrs);
 		xdrs.enc_ref(next);
 		break;
 
 		case XDR.XDR_DECODE:
-		name = xdrs.dec_String();
+		name = xdrs.dec_String(FILEXFER.FX_MAXNAME, "name");
 		kind.xdr(xdrs);
 		next = (fxdirent) xdrs.dec_ref(new fxdirent());
 		break;

@@ -16,11 +16,11 @@ public class fxhandle implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_byte_vec(value);
+		xdrs.xdr_byte_vec(value, FILEXFER.FX_HANDLESIZE, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_byte_vec(value);
+		xdrs.xdr_byte_vec(value, FILEXFER.FX_HANDLESIZE, "value");
 		break;
 
 		}

@@ -16,11 +16,11 @@ public class fxpath implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.enc_String(value);
+		xdrs.enc_String(value, FILEXFER.FX_MAXPATH, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		value = xdrs.dec_String();
+		value = xdrs.dec_String(FILEXFER.FX_MAXPATH, "value");
 		break;
 
 		}

@@ -18,13 +18,13 @@ public class fxreadok implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.enc_bytes(data);
+		xdrs.enc_bytes(data, FILEXFER.FX_MAXDATA, "data");
 		xdrs.enc_boolean(eof);
 		xdrs.enc_ref(attr);
 		break;
 
 		case XDR.XDR_DECODE:
-		data = xdrs.dec_bytes();
+		data = xdrs.dec_bytes(FILEXFER.FX_MAXDATA, "data");
 		eof = xdrs.dec_boolean();
 		attr = (fxattr) xdrs.dec_ref(new fxattr());
 		break;

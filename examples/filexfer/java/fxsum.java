@@ -28,7 +28,7 @@ public class fxsum implements XDT{
 			xdrs.enc_int(crc);
 			break;
 			case FILEXFER.FX_SUM_SHA256:
-			xdrs.xdr_byte_vec(sha256);
+			xdrs.xdr_byte_vec(sha256, 32, "sha256");
 			break;
 			default:
 			break;
@@ -45,7 +45,7 @@ public class fxsum implements XDT{
 			crc = xdrs.dec_int();
 			break;
 			case FILEXFER.FX_SUM_SHA256:
-			xdrs.xdr_byte_vec(sha256);
+			xdrs.xdr_byte_vec(sha256, 32, "sha256");
 			break;
 			default:
 			break;

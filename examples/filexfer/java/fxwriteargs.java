@@ -21,14 +21,14 @@ public class fxwriteargs implements XDT{
 		case XDR.XDR_ENCODE:
 		handle.xdr(xdrs);
 		xdrs.enc_long(offset);
-		xdrs.enc_bytes(data);
+		xdrs.enc_bytes(data, FILEXFER.FX_MAXDATA, "data");
 		sum.xdr(xdrs);
 		break;
 
 		case XDR.XDR_DECODE:
 		handle.xdr(xdrs);
 		offset = xdrs.dec_long();
-		data = xdrs.dec_bytes();
+		data = xdrs.dec_bytes(FILEXFER.FX_MAXDATA, "data");
 		sum.xdr(xdrs);
 		break;
 

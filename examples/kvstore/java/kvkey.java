@@ -15,11 +15,11 @@ public class kvkey implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.enc_String(value);
+		xdrs.enc_String(value, kvstore_2.KV_MAXKEY, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		value = xdrs.dec_String();
+		value = xdrs.dec_String(kvstore_2.KV_MAXKEY, "value");
 		break;
 
 		}

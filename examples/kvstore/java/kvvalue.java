@@ -15,11 +15,11 @@ public class kvvalue implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.enc_bytes(value);
+		xdrs.enc_bytes(value, kvstore_2.KV_MAXVALUE, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		value = xdrs.dec_bytes();
+		value = xdrs.dec_bytes(kvstore_2.KV_MAXVALUE, "value");
 		break;
 
 		}

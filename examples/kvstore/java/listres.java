@@ -18,13 +18,13 @@ public class listres implements XDT{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
 		status.xdr(xdrs);
-		xdrs.enc_array(keys);
+		xdrs.enc_array(keys, kvstore_2.KV_MAXPAGE, "keys");
 		xdrs.enc_boolean(more);
 		break;
 
 		case XDR.XDR_DECODE:
 		status.xdr(xdrs);
-		keys = (kvkey[]) xdrs.dec_array(new kvkey());
+		keys = (kvkey[]) xdrs.dec_array(new kvkey(), kvstore_2.KV_MAXPAGE, "keys");
 		more = xdrs.dec_boolean();
 		break;
 

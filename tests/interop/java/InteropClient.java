@@ -108,6 +108,79 @@ public class InteropClient {
         echo("ECHO_LEVEL", Values.LEVELS, v -> c.ECHO_LEVEL((level) v));
     }
 
+    /** A call that must fail with the given status, and whose message names all of the given texts. */
+    private void expect_failure(String what, RpcStatus status, Action action, String... named) {
+        checks++;
+        try {
+            action.run();
+            fail(what, "the call succeeded");
+        } catch (rpc_err e) {
+            if (e.status() != status)
+                fail(what, "expected " + status + ", got " + e.status() + ": " + e.getMessage());
+            for (String text : named)
+                if (e.getMessage() == null || !e.getMessage().contains(text))
+                    fail(what, "the message does not name " + text + ": " + e.getMessage());
+        } catch (RuntimeException e) {
+            fail(what, "call failed: " + e);
+        }
+    }
+
+    private static sized sized_value(String name, int[] nums, byte[] id) {
+        sized s = new sized();
+        s.name = name;
+        s.nums = nums;
+        s.id = id;
+        return s;
+    }
+
+    /** sized with no maximum on its name: what a careless peer would send. */
+    private static final class LooseSized implements XDT {
+        private final sized value;
+
+        LooseSized(sized value) {
+            this.value = value;
+        }
+
+        public XDT Clone() {
+            return new LooseSized(new sized());
+        }
+
+        public XDT[] getArray(int len) {
+            return new LooseSized[len];
+        }
+
+        public void xdr(XDR xdrs) throws XDRError {
+            xdrs.enc_String(value.name);
+            xdrs.enc_int_array(value.nums);
+            xdrs.xdr_byte_vec(value.id);
+        }
+    }
+
+    /*
+     * Declared sizes against the C service: at the maximum a value travels
+     * both ways; over it, the client refuses to send it (the XDRError names
+     * the member, its maximum and its size); a result over it is refused
+     * as the C client refuses one; and the C service refuses, with
+     * GARBAGE_ARGS, what breaks the sizes when it is sent anyway.
+     */
+    private void run_sizes(interop_prog_2_cln c) {
+        sized at_max = sized_value("12345678", new int[] {7, -7}, new byte[] {1, 2, 3, 4});
+        attempt("version 2 ECHO_SIZED at the maximum",
+                () -> expect("version 2 ECHO_SIZED at the maximum", at_max, c.ECHO_SIZED(at_max)));
+        expect_failure("version 2 ECHO_SIZED name over the maximum", RpcStatus.CANT_ENCODE_ARGS,
+                () -> c.ECHO_SIZED(sized_value("123456789", new int[0], new byte[4])), "name", "8", "9");
+        expect_failure("version 2 ECHO_SIZED array over the maximum", RpcStatus.CANT_ENCODE_ARGS,
+                () -> c.ECHO_SIZED(sized_value("", new int[3], new byte[4])), "nums", "2", "3");
+        expect_failure("version 2 ECHO_SIZED fixed opaque of another length", RpcStatus.CANT_ENCODE_ARGS,
+                () -> c.ECHO_SIZED(sized_value("", new int[0], new byte[5])), "id", "4", "5");
+        attempt("version 2 SIZED_OF the maximum",
+                () -> expect("version 2 SIZED_OF the maximum", 8, c.SIZED_OF(8).name.length()));
+        expect_failure("version 2 SIZED_OF over the maximum", RpcStatus.CANT_DECODE_RES, () -> c.SIZED_OF(9));
+        expect_failure("version 2 ECHO_SIZED sent over the maximum", RpcStatus.CANT_DECODE_ARGS,
+                () -> c.getClient().call(interop_prog_2._ECHO_SIZED_proc,
+                        new LooseSized(sized_value("123456789", new int[0], new byte[4])), new sized()));
+    }
+
     private void run_version_2(String host) {
         interop_prog_2_cln c;
         checks++;
@@ -121,6 +194,7 @@ public class InteropClient {
         attempt("version 2 NULLCALLS", () -> expect("version 2 NULLCALLS", 1, c.NULLCALLS()));
         attempt("version 2 VERSION", () -> expect("version 2 VERSION", interop_prog_2._def_vno, c.VERSION()));
         echo("version 2 ECHO_INT", Values.INTS, v -> c.ECHO_INT((Integer) v));
+        run_sizes(c);
         c.close();
     }
 

@@ -22,4 +22,17 @@ public class InteropServer2 extends interop_prog_2_svcb {
     public int ECHO_INT(int in_arg) {
         return InteropServer.expect("version 2 ECHO_INT", Values.INTS, in_arg);
     }
+
+    public sized ECHO_SIZED(sized in_arg) {
+        return in_arg;
+    }
+
+    /** A name of n bytes: over NAMEMAX it breaks the result's contract, which the server must refuse to send. */
+    public sized SIZED_OF(int n) {
+        sized s = new sized();
+        s.name = "n".repeat(Math.max(0, Math.min(n, 64)));
+        s.nums = new int[] {1, 2};
+        s.id = new byte[] {'a', 'b', 'c', 'd'};
+        return s;
+    }
 }

@@ -35,6 +35,14 @@ import java.util.Arrays;
  * unpaired surrogate cannot be encoded: {@link #enc_String} throws
  * {@link XDRError}; nothing is ever replaced silently.
  *
+ * <h2>Declared sizes</h2>
+ * The methods that take a declared size and a member name hold a value to
+ * its interface's contract: a variable-length item to its maximum, a
+ * fixed-length array to its exact length. Encoding refuses a value that
+ * breaks it before anything of the value is written, and decoding refuses
+ * a peer's count over the maximum before anything is allocated; the
+ * {@link XDRError} names the member, the declared size and the actual one.
+ *
  * <h2>Bounds</h2>
  * Decoding checks every count against the bytes left before it allocates
  * anything: an opaque or string count must fit in the remaining input with
@@ -975,5 +983,497 @@ public class XDR {
         } finally {
             depth--;
         }
+    }
+
+    // ---- declared sizes: a maximum for variable-length items, an exact
+    // length for fixed-length ones. Encoding checks before it writes
+    // anything; decoding checks a count before it allocates.
+
+    private static void check_max(long n, int max, String name) throws XDRError {
+        if (n > (max & 0xffffffffL))
+            throw new XDRError("XDR: " + name + " holds " + n + " items, more than its maximum of " + max);
+    }
+
+    private static void check_fixed(Object a, int length, String name) throws XDRError {
+        if (a == null)
+            throw new XDRError("XDR: " + name + " is null, its fixed length is " + length);
+        int n = Array.getLength(a);
+        if (n != length)
+            throw new XDRError("XDR: " + name + " holds " + n + " items, its fixed length is " + length);
+    }
+
+    /** Reads a count ahead without taking it, and refuses it when it is over max. */
+    private void peek_count(int max, String name) throws XDRError {
+        int at = pos;
+        long n = get4() & 0xffffffffL;
+        pos = at;
+        if (n > (max & 0xffffffffL))
+            throw new XDRError("XDR: count " + n + " for " + name + " exceeds its maximum of " + max);
+    }
+
+    /**
+     * Encodes a string of at most max bytes ({@link #enc_String(String)}).
+     *
+     * @param s the string
+     * @param max the declared maximum, in encoded bytes
+     * @param name the member's name, for the error
+     * @throws XDRError when the encoded string is longer than max (nothing is
+     *         written then), or it cannot be encoded
+     */
+    public void enc_String(String s, int max, String name) throws XDRError {
+        int start = pos;
+        enc_String(s);
+        long n = (buf[start] & 0xffL) << 24 | (buf[start + 1] & 0xff) << 16 | (buf[start + 2] & 0xff) << 8
+                | (buf[start + 3] & 0xff);
+        if (n > (max & 0xffffffffL)) {
+            pos = start;
+            throw new XDRError("XDR: " + name + " holds " + n + " bytes, more than its maximum of " + max);
+        }
+    }
+
+    /**
+     * Decodes a string of at most max bytes ({@link #dec_String()}).
+     *
+     * @param max the declared maximum, in bytes
+     * @param name the member's name, for the error
+     * @return the string
+     * @throws XDRError when the count is over max or exceeds the input left
+     */
+    public String dec_String(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_String();
+    }
+
+    /**
+     * Encodes variable-length opaque data of at most max bytes.
+     *
+     * @param b the bytes; null is no bytes
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when b is longer than max; nothing is written then
+     */
+    public void enc_bytes(byte[] b, int max, String name) throws XDRError {
+        if (b != null && (long) b.length > (max & 0xffffffffL))
+            throw new XDRError("XDR: " + name + " holds " + b.length + " bytes, more than its maximum of " + max);
+        enc_bytes(b);
+    }
+
+    /**
+     * Decodes variable-length opaque data of at most max bytes.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the bytes
+     * @throws XDRError when the count is over max or exceeds the input left
+     */
+    public byte[] dec_bytes(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_bytes();
+    }
+
+    /**
+     * Encodes a variable-length array of int of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_int_array(int[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_int_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of int of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public int[] dec_int_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_int_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of int whose declared
+     * length is length ({@link #xdr_int_vec(int[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_int_vec(int[])} does
+     */
+    public void xdr_int_vec(int[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_int_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of short of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_short_array(short[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_short_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of short of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public short[] dec_short_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_short_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of short whose declared
+     * length is length ({@link #xdr_short_vec(short[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_short_vec(short[])} does
+     */
+    public void xdr_short_vec(short[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_short_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of char of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_char_array(char[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_char_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of char of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public char[] dec_char_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_char_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of char whose declared
+     * length is length ({@link #xdr_char_vec(char[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_char_vec(char[])} does
+     */
+    public void xdr_char_vec(char[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_char_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of boolean of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_boolean_array(boolean[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_boolean_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of boolean of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public boolean[] dec_boolean_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_boolean_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of boolean whose declared
+     * length is length ({@link #xdr_boolean_vec(boolean[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_boolean_vec(boolean[])} does
+     */
+    public void xdr_boolean_vec(boolean[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_boolean_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of long of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_long_array(long[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_long_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of long of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public long[] dec_long_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_long_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of long whose declared
+     * length is length ({@link #xdr_long_vec(long[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_long_vec(long[])} does
+     */
+    public void xdr_long_vec(long[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_long_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of float of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_float_array(float[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_float_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of float of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public float[] dec_float_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_float_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of float whose declared
+     * length is length ({@link #xdr_float_vec(float[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_float_vec(float[])} does
+     */
+    public void xdr_float_vec(float[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_float_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of double of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then)
+     */
+    public void enc_double_array(double[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_double_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of double of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public double[] dec_double_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_double_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of double whose declared
+     * length is length ({@link #xdr_double_vec(double[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_double_vec(double[])} does
+     */
+    public void xdr_double_vec(double[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_double_vec(a);
+    }
+
+    /**
+     * Encodes a variable-length array of String of at most max items.
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then), or a string cannot be encoded
+     */
+    public void enc_String_array(String[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_String_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of String of at most max items.
+     *
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max or exceeds the input left, or an item is bad
+     */
+    public String[] dec_String_array(int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_String_array();
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of String whose declared
+     * length is length ({@link #xdr_String_vec(String[])}).
+     *
+     * @param a the array
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_String_vec(String[])} does
+     */
+    public void xdr_String_vec(String[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_String_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, fixed-length opaque data whose declared
+     * length is length ({@link #xdr_byte_vec(byte[])}).
+     *
+     * @param a the bytes
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or decoding and the input is short
+     */
+    public void xdr_byte_vec(byte[] a, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_byte_vec(a);
+    }
+
+    /**
+     * Encodes, or decodes into, a fixed-length array of objects whose
+     * declared length is length ({@link #xdr_vec(XDT[], XDT)}).
+     *
+     * @param a the array
+     * @param proto the element factory when decoding; unused when encoding
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when a is null or not of the declared length (nothing
+     *         is written or read then), or as {@link #xdr_vec(XDT[], XDT)} does
+     */
+    public void xdr_vec(XDT[] a, XDT proto, int length, String name) throws XDRError {
+        check_fixed(a, length, name);
+        xdr_vec(a, proto);
+    }
+
+    /**
+     * Encodes a variable-length array of objects of at most max items
+     * ({@link #enc_array(XDT[])}).
+     *
+     * @param a the array; null is an empty array
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @throws XDRError when a has more than max items (nothing is written
+     *         then), or as {@link #enc_array(XDT[])} does
+     */
+    public void enc_array(XDT[] a, int max, String name) throws XDRError {
+        if (a != null)
+            check_max(a.length, max, name);
+        enc_array(a);
+    }
+
+    /**
+     * Decodes a variable-length array of objects of at most max items
+     * ({@link #dec_array(XDT)}).
+     *
+     * @param proto the element factory
+     * @param max the declared maximum
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the count is over max, or as {@link #dec_array(XDT)} does
+     */
+    public XDT[] dec_array(XDT proto, int max, String name) throws XDRError {
+        peek_count(max, name);
+        return dec_array(proto);
     }
 }

@@ -24,8 +24,8 @@ public class String_ implements XDT{
 		xdrs.enc_int(new_);
 		xdrs.enc_int(xdrs_);
 		xdrs.enc_String(package_);
-		xdrs.xdr_int_vec(by_member);
-		xdrs.xdr_int_vec(by_constant);
+		xdrs.xdr_int_vec(by_member, color.RED, "by_member");
+		xdrs.xdr_int_vec(by_constant, var_.final_, "by_constant");
 		break;
 
 		case XDR.XDR_DECODE:
@@ -33,8 +33,8 @@ public class String_ implements XDT{
 		new_ = xdrs.dec_int();
 		xdrs_ = xdrs.dec_int();
 		package_ = xdrs.dec_String();
-		xdrs.xdr_int_vec(by_member);
-		xdrs.xdr_int_vec(by_constant);
+		xdrs.xdr_int_vec(by_member, color.RED, "by_member");
+		xdrs.xdr_int_vec(by_constant, var_.final_, "by_constant");
 		break;
 
 		}

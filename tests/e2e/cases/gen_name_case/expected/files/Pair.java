@@ -15,11 +15,11 @@ public class Pair implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_int_vec(vals);
+		xdrs.xdr_int_vec(vals, GeoProg.MAX, "vals");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_int_vec(vals);
+		xdrs.xdr_int_vec(vals, GeoProg.MAX, "vals");
 		break;
 
 		}

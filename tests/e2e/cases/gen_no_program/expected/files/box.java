@@ -18,17 +18,17 @@ public class box implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_int_vec(cells);
-		xdrs.xdr_int_vec(four);
-		xdrs.xdr_int_vec(back);
-		xdrs.enc_int_array(loose);
+		xdrs.xdr_int_vec(cells, 4, "cells");
+		xdrs.xdr_int_vec(four, 4, "four");
+		xdrs.xdr_int_vec(back, -1, "back");
+		xdrs.enc_int_array(loose, 4, "loose");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_int_vec(cells);
-		xdrs.xdr_int_vec(four);
-		xdrs.xdr_int_vec(back);
-		loose = xdrs.dec_int_array();
+		xdrs.xdr_int_vec(cells, 4, "cells");
+		xdrs.xdr_int_vec(four, 4, "four");
+		xdrs.xdr_int_vec(back, -1, "back");
+		loose = xdrs.dec_int_array(4, "loose");
 		break;
 
 		}

@@ -27,7 +27,7 @@ public class u implements XDT{
 			case NAMED:
 			break;
 			case -2:
-			xdrs.xdr_int_vec(b);
+			xdrs.xdr_int_vec(b, 2, "b");
 			break;
 			default:
 			break;
@@ -44,7 +44,7 @@ public class u implements XDT{
 			case NAMED:
 			break;
 			case -2:
-			xdrs.xdr_int_vec(b);
+			xdrs.xdr_int_vec(b, 2, "b");
 			break;
 			default:
 			break;

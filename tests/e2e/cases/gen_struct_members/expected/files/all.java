@@ -58,12 +58,12 @@ public class all implements XDT{
 		xdrs.enc_long(big);
 		xdrs.enc_long(h);
 		xdrs.enc_boolean(ok);
-		xdrs.enc_String(label);
+		xdrs.enc_String(label, 64, "label");
 		xdrs.enc_String(any);
 		xdrs.enc_bytes(data);
-		xdrs.xdr_byte_vec(key);
+		xdrs.xdr_byte_vec(key, 16, "key");
 		xdrs.enc_int_array(vals);
-		xdrs.xdr_float_vec(coords);
+		xdrs.xdr_float_vec(coords, 3, "coords");
 		xdrs.enc_double(d);
 		xdrs.enc_float(f);
 		xdrs.enc_short(s);
@@ -86,14 +86,14 @@ public class all implements XDT{
 		xdrs.enc_ref(fp);
 		origin.xdr(xdrs);
 		xdrs.enc_array(path);
-		xdrs.xdr_vec(pts, null);
-		xdrs.xdr_vec(few, null);
+		xdrs.xdr_vec(pts, null, GEOPROG.MAXPTS, "pts");
+		xdrs.xdr_vec(few, null, 0x4, "few");
 		xdrs.enc_ref(next);
 		tagged.xdr(xdrs);
-		xdrs.enc_double_array(ds);
+		xdrs.enc_double_array(ds, 10, "ds");
 		xdrs.enc_long_array(hs);
-		xdrs.xdr_boolean_vec(flags);
-		xdrs.xdr_int_vec(neg);
+		xdrs.xdr_boolean_vec(flags, GEOPROG.MAXPTS, "flags");
+		xdrs.xdr_int_vec(neg, -1, "neg");
 		break;
 
 		case XDR.XDR_DECODE:
@@ -101,12 +101,12 @@ public class all implements XDT{
 		big = xdrs.dec_long();
 		h = xdrs.dec_long();
 		ok = xdrs.dec_boolean();
-		label = xdrs.dec_String();
+		label = xdrs.dec_String(64, "label");
 		any = xdrs.dec_String();
 		data = xdrs.dec_bytes();
-		xdrs.xdr_byte_vec(key);
+		xdrs.xdr_byte_vec(key, 16, "key");
 		vals = xdrs.dec_int_array();
-		xdrs.xdr_float_vec(coords);
+		xdrs.xdr_float_vec(coords, 3, "coords");
 		d = xdrs.dec_double();
 		f = xdrs.dec_float();
 		s = xdrs.dec_short();
@@ -129,14 +129,14 @@ public class all implements XDT{
 		fp = (XDTfloat) xdrs.dec_ref(new XDTfloat());
 		origin.xdr(xdrs);
 		path = (point[]) xdrs.dec_array(new point());
-		xdrs.xdr_vec(pts, new point());
-		xdrs.xdr_vec(few, new point());
+		xdrs.xdr_vec(pts, new point(), GEOPROG.MAXPTS, "pts");
+		xdrs.xdr_vec(few, new point(), 0x4, "few");
 		next = (node) xdrs.dec_ref(new node());
 		tagged.xdr(xdrs);
-		ds = xdrs.dec_double_array();
+		ds = xdrs.dec_double_array(10, "ds");
 		hs = xdrs.dec_long_array();
-		xdrs.xdr_boolean_vec(flags);
-		xdrs.xdr_int_vec(neg);
+		xdrs.xdr_boolean_vec(flags, GEOPROG.MAXPTS, "flags");
+		xdrs.xdr_int_vec(neg, -1, "neg");
 		break;
 
 		}

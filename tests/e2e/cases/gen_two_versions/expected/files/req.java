@@ -15,11 +15,11 @@ public class req implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_int_vec(ids);
+		xdrs.xdr_int_vec(ids, multi_2.MAXIDS, "ids");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_int_vec(ids);
+		xdrs.xdr_int_vec(ids, multi_2.MAXIDS, "ids");
 		break;
 
 		}

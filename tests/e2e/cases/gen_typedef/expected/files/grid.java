@@ -15,11 +15,11 @@ public class grid implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_double_vec(value);
+		xdrs.xdr_double_vec(value, -2, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_double_vec(value);
+		xdrs.xdr_double_vec(value, -2, "value");
 		break;
 
 		}

@@ -15,11 +15,11 @@ public class name implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.enc_String(value);
+		xdrs.enc_String(value, TPROG.MAXLEN, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		value = xdrs.dec_String();
+		value = xdrs.dec_String(TPROG.MAXLEN, "value");
 		break;
 
 		}

@@ -15,11 +15,11 @@ public class pts implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_vec(value, null);
+		xdrs.xdr_vec(value, null, TPROG.MAXLEN, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_vec(value, new point());
+		xdrs.xdr_vec(value, new point(), TPROG.MAXLEN, "value");
 		break;
 
 		}

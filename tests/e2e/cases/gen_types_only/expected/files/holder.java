@@ -17,15 +17,15 @@ public class holder implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_int_vec(by_alias);
-		xdrs.xdr_int_vec(by_member);
-		xdrs.xdr_int_vec(unknown);
+		xdrs.xdr_int_vec(by_alias, 16, "by_alias");
+		xdrs.xdr_int_vec(by_member, color.BLUE, "by_member");
+		xdrs.xdr_int_vec(unknown, LATER, "unknown");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_int_vec(by_alias);
-		xdrs.xdr_int_vec(by_member);
-		xdrs.xdr_int_vec(unknown);
+		xdrs.xdr_int_vec(by_alias, 16, "by_alias");
+		xdrs.xdr_int_vec(by_member, color.BLUE, "by_member");
+		xdrs.xdr_int_vec(unknown, LATER, "unknown");
 		break;
 
 		}

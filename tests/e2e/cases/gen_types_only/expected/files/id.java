@@ -15,11 +15,11 @@ public class id implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_byte_vec(value);
+		xdrs.xdr_byte_vec(value, 16, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_byte_vec(value);
+		xdrs.xdr_byte_vec(value, 16, "value");
 		break;
 
 		}

@@ -33,7 +33,7 @@ public class result implements XDT{
 			case -1:
 			break;
 			case 0x10:
-			xdrs.xdr_vec(pts, null);
+			xdrs.xdr_vec(pts, null, RPROG.MAXN, "pts");
 			break;
 			case RPROG.TWO:
 			xdrs.enc_ref(where);
@@ -57,7 +57,7 @@ public class result implements XDT{
 			case -1:
 			break;
 			case 0x10:
-			xdrs.xdr_vec(pts, new point());
+			xdrs.xdr_vec(pts, new point(), RPROG.MAXN, "pts");
 			break;
 			case RPROG.TWO:
 			where = (point) xdrs.dec_ref(new point());

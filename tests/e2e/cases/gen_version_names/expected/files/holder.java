@@ -15,11 +15,11 @@ public class holder implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_int_vec(slots);
+		xdrs.xdr_int_vec(slots, second_0x9.NSLOTS, "slots");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_int_vec(slots);
+		xdrs.xdr_int_vec(slots, second_0x9.NSLOTS, "slots");
 		break;
 
 		}
