@@ -45,10 +45,10 @@ finish() {
   local total=$((SECONDS - started))
   echo
   if [ "$status" -eq 0 ]; then
-    printf 'make test: all %d stages passed in %d min %02d s (logs: %s)\n' \
+    printf 'test: all %d stages passed in %d min %02d s (logs: %s)\n' \
       "$passed" $((total / 60)) $((total % 60)) "${logs#"$root"/}"
   else
-    printf 'make test: FAILED in stage "%s" after %d min %02d s; %d stages passed before it\n' \
+    printf 'test: FAILED in stage "%s" after %d min %02d s; %d stages passed before it\n' \
       "$what" $((total / 60)) $((total % 60)) "$passed"
   fi
   exit "$status"
