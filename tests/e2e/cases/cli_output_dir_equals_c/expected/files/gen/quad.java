@@ -15,11 +15,11 @@ public class quad implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_int_vec(value);
+		xdrs.xdr_int_vec(value, P.MAX, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_int_vec(value);
+		xdrs.xdr_int_vec(value, P.MAX, "value");
 		break;
 
 		}
