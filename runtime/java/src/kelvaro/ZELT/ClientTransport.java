@@ -92,4 +92,16 @@ abstract class ClientTransport {
             return "Connection reset by peer";
         return m;
     }
+
+    /** Closes each of the channels and selectors that is not null; a failure to close is no failure here. */
+    static void close_quietly(java.io.Closeable... things) {
+        for (java.io.Closeable c : things) {
+            try {
+                if (c != null)
+                    c.close();
+            } catch (IOException e) {
+                // closed either way
+            }
+        }
+    }
 }

@@ -578,19 +578,4 @@ final class TcpClientTransport extends ClientTransport {
             }
         }
     }
-
-    private static void close_quietly(SocketChannel ch, Selector sel) {
-        try {
-            if (ch != null)
-                ch.close();
-        } catch (IOException e) {
-            // closed either way
-        }
-        try {
-            if (sel != null)
-                sel.close();
-        } catch (IOException e) {
-            // closed either way
-        }
-    }
 }

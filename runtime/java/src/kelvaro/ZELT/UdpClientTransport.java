@@ -264,19 +264,4 @@ final class UdpClientTransport extends ClientTransport {
             return true;
         }
     }
-
-    private static void close_quietly(DatagramChannel ch, Selector sel) {
-        try {
-            if (ch != null)
-                ch.close();
-        } catch (IOException e) {
-            // closed either way
-        }
-        try {
-            if (sel != null)
-                sel.close();
-        } catch (IOException e) {
-            // closed either way
-        }
-    }
 }
