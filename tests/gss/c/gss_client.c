@@ -122,6 +122,7 @@ int main(int argc, char **argv) {
   } else {
     printf("whoami: %s\n", who);
   }
+  xdr_free((xdrproc_t)xdr_wrapstring, (caddr_t)&who);
 
   u_int sizes[] = {0, 5, 1000, 30000, 65536};
   for (size_t i = 0; i < sizeof sizes / sizeof sizes[0]; i++) {
