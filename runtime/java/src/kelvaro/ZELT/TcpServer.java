@@ -62,6 +62,8 @@ final class TcpServer {
     static final int SWEEP_MS = 200;
     /** How long the leader may run a call of its own before the other selector thread takes over. */
     private static final long TAKEOVER_NS = 2_000_000L;
+    /** Calls of one round that the leader keeps to run itself. */
+    private static final int MAX_INLINE = 64;
     /** How often a standing-by selector thread looks at the leader. */
     private static final long STANDBY_POLL_NS = 2_000_000L;
     /** Bytes read from one connection at a time. */
@@ -98,9 +100,10 @@ final class TcpServer {
     private volatile long inline_since;
     /** Selector threads standing by. */
     private final java.util.concurrent.atomic.AtomicInteger standing_by = new java.util.concurrent.atomic.AtomicInteger();
-    // The call the leader keeps for itself from the current round (leader only).
-    private Connection inline_connection;
-    private RecordAssembler.Record inline_record;
+    // The calls the leader keeps for itself from the current round: the
+    // leading thread's own lists, set when it begins to lead (leader only).
+    private ArrayList<Connection> inline_connections;
+    private ArrayList<RecordAssembler.Record> inline_records;
     private long next_sweep = System.nanoTime(); // leader only
     private final ThreadPoolExecutor workers;
     private final ConcurrentLinkedQueue<Runnable> tasks = new ConcurrentLinkedQueue<>();
@@ -211,10 +214,12 @@ final class TcpServer {
      * leader has been running a call inline for longer than {@link #TAKEOVER_NS}.
      */
     private void selector_thread() {
+        ArrayList<Connection> connections = new ArrayList<>();
+        ArrayList<RecordAssembler.Record> records = new ArrayList<>();
         while (!closed) {
             if (lead.tryLock()) {
                 try {
-                    lead_loop();
+                    lead_loop(connections, records);
                 } finally {
                     if (lead.isHeldByCurrentThread())
                         lead.unlock();
@@ -238,13 +243,18 @@ final class TcpServer {
     /**
      * Runs the selector: accepts, reads, writes untaken replies, checks
      * deadlines, and hands whole calls to the workers. While the other
-     * selector thread stands by, the last call a round found runs here, on
-     * this thread, which saves a thread hand-off per call on a busy
-     * connection; if it runs long, the other thread takes the selector over,
-     * and this one returns when its call is done. Called holding lead;
-     * returns when closed or when it no longer leads.
+     * selector thread stands by, up to {@link #MAX_INLINE} calls a round
+     * found run here, one after another on this thread, which saves a
+     * thread hand-off per call when many connections are busy; once the
+     * round's calls have run longer than {@link #TAKEOVER_NS}, the other
+     * thread takes the selector over, the calls not yet begun go to the
+     * workers, and this one returns when its call is done. Called holding
+     * lead, with this thread's own lists for the calls it keeps; returns
+     * when closed or when it no longer leads.
      */
-    private void lead_loop() {
+    private void lead_loop(ArrayList<Connection> connections, ArrayList<RecordAssembler.Record> records) {
+        inline_connections = connections;
+        inline_records = records;
         while (!closed) {
             try {
                 long wait = Math.max(1, (next_sweep - System.nanoTime()) / 1_000_000L);
@@ -287,21 +297,29 @@ final class TcpServer {
                 sweep(now);
                 next_sweep = now + sweep_ns;
             }
-            Connection c = inline_connection;
-            RecordAssembler.Record r = inline_record;
-            if (c == null)
+            int n = connections.size();
+            if (n == 0)
                 continue;
-            inline_connection = null;
-            inline_record = null;
-            inline_since = System.nanoTime() | 1;
+            long began = System.nanoTime() | 1;
+            inline_since = began;
             lead.unlock();
             try {
-                serve(c, r);
+                for (int i = 0; i < n; i++) {
+                    // Once the other thread leads, what is left is the workers'.
+                    if (i > 0 && (lead.isLocked() || System.nanoTime() - began > TAKEOVER_NS))
+                        submit(connections.get(i), records.get(i));
+                    else
+                        serve(connections.get(i), records.get(i));
+                }
             } finally {
+                connections.clear();
+                records.clear();
                 boolean again = lead.tryLock();
                 inline_since = 0;
                 if (!again)
                     return; // the other thread leads now
+                inline_connections = connections;
+                inline_records = records;
             }
         }
     }
@@ -485,12 +503,10 @@ final class TcpServer {
         }
         if (!run)
             return;
-        // Keep one call of this round to run on this thread, when the other thread can take over meanwhile.
-        if (standing_by.get() > 0 && lead.isHeldByCurrentThread()) {
-            if (inline_connection != null)
-                submit(inline_connection, inline_record);
-            inline_connection = c;
-            inline_record = r;
+        // Keep this round's calls to run on this thread, when the other thread can take over meanwhile.
+        if (standing_by.get() > 0 && lead.isHeldByCurrentThread() && inline_connections.size() < MAX_INLINE) {
+            inline_connections.add(c);
+            inline_records.add(r);
         } else {
             submit(c, r);
         }
