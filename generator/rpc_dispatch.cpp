@@ -53,22 +53,22 @@ std::string_view kind_word(DefinitionKind kind) {
 }
 
 // The text that names what claimed a file or a name, for a message.
-std::string describe(const Owner &owner) {
+std::string describe(const PassHandover &handover, const Owner &owner) {
   const std::string line = std::to_string(owner.line);
+  const auto [program, version] = owner.role == Owner::Role::Type || owner.role == Owner::Role::Constant
+                                      ? std::pair<std::string_view, std::string_view>{}
+                                      : handover.versions[owner.version];
   switch (owner.role) {
     case Owner::Role::Type: return format_text("%s %s (line %s)", {kind_word(owner.kind), owner.name, line});
     case Owner::Role::Interface:
-      return format_text("the interface of version %s of program %s (line %s)", {owner.version, owner.program, line});
+      return format_text("the interface of version %s of program %s (line %s)", {version, program, line});
     case Owner::Role::Client:
-      return format_text("the client class of version %s of program %s (line %s)",
-                         {owner.version, owner.program, line});
+      return format_text("the client class of version %s of program %s (line %s)", {version, program, line});
     case Owner::Role::Server:
-      return format_text("the server class of version %s of program %s (line %s)",
-                         {owner.version, owner.program, line});
+      return format_text("the server class of version %s of program %s (line %s)", {version, program, line});
     case Owner::Role::Constant: return format_text("constant %s (line %s)", {owner.name, line});
     case Owner::Role::Procedure:
-      return format_text("procedure %s of version %s of program %s (line %s)",
-                         {owner.name, owner.version, owner.program, line});
+      return format_text("procedure %s of version %s of program %s (line %s)", {owner.name, version, program, line});
   }
   return {};
 }
@@ -83,8 +83,6 @@ void record(PassHandover &handover, NameTable<Owner> &names, std::string_view ke
   if (owner_of(names, key) != nullptr) return;
   const std::string_view kept_key = keep_text(handover.texts, key);
   if (!owner.name.empty()) owner.name = owner.name == key ? kept_key : keep_text(handover.texts, owner.name);
-  if (!owner.program.empty()) owner.program = keep_text(handover.texts, owner.program);
-  if (!owner.version.empty()) owner.version = keep_text(handover.texts, owner.version);
   set_record(names, kept_key, owner, 0);
 }
 
@@ -92,24 +90,27 @@ void record(PassHandover &handover, NameTable<Owner> &names, std::string_view ke
 // it is taken.
 std::string claim(PassHandover &handover, std::string_view base_name, const Owner &writer) {
   if (const Owner *at = owner_of(handover.file_writers, base_name))
-    return format_text("%s.java would be written by both %s and %s", {base_name, describe(*at), describe(writer)});
+    return format_text("%s.java would be written by both %s and %s",
+                       {base_name, describe(handover, *at), describe(handover, writer)});
   record(handover, handover.file_writers, base_name, writer);
   return {};
 }
 
 // A name both tables know ends as one Java name in one scope.
-std::string clash_between(const NameTable<Owner> &names, std::string_view java, const Owner &what) {
+std::string clash_between(const PassHandover &handover, const NameTable<Owner> &names, std::string_view java,
+                          const Owner &what) {
   const Owner *at = owner_of(names, java);
   if (at == nullptr) return {};
-  return format_text("%s and %s are both %s in the Java interface", {describe(*at), describe(what), java});
+  return format_text("%s and %s are both %s in the Java interface",
+                     {describe(handover, *at), describe(handover, what), java});
 }
 
 std::string claim_constant(const Definition &def, long long line_number, PassHandover &handover) {
   std::string spare;
   const std::string_view java = java_name(def.name, NameRole::Value, spare);
-  const Owner what{Owner::Role::Constant, def.kind, def.name, {}, {}, line_number};
+  const Owner what{def.name, line_number, 0, Owner::Role::Constant, def.kind};
   for (const auto *names : {&handover.constant_fields, &handover.procedure_fields, &handover.interface_types}) {
-    std::string clash = clash_between(*names, java, what);
+    std::string clash = clash_between(handover, *names, java, what);
     if (!clash.empty()) return clash;
   }
   record(handover, handover.constant_fields, java, what);
@@ -119,13 +120,13 @@ std::string claim_constant(const Definition &def, long long line_number, PassHan
 // Procedures of one version must end as distinct methods and constants,
 // and none may take a constant's name or hide an interface.
 std::string claim_procedures(const DefinitionMemory &memory, const Definition &def, const VersionDef &version,
-                             const std::string &interface, bool name_case_flag, long long line_number,
-                             PassHandover &handover) {
+                             std::uint32_t version_index, const std::string &interface, bool name_case_flag,
+                             long long line_number, PassHandover &handover) {
   std::unordered_map<std::string, const ProcedureDef *> methods, constants;
   methods.reserve(version.procedures.size());
   constants.reserve(version.procedures.size());
   auto owner = [&](const ProcedureDef &proc) {
-    return Owner{Owner::Role::Procedure, def.kind, proc.name, def.name, version.number, line_number};
+    return Owner{proc.name, line_number, version_index, Owner::Role::Procedure, def.kind};
   };
   for (const ProcedureDef &proc : version.procedures) {
     ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
@@ -134,15 +135,16 @@ std::string claim_procedures(const DefinitionMemory &memory, const Definition &d
       const std::string &java = names == &methods ? sig.method_name : sig.proc_constant;
       const auto at = names->find(java);
       if (at != names->end())
-        return format_text("%s and %s are both %s in Java", {describe(owner(*at->second)), describe(what), java});
+        return format_text("%s and %s are both %s in Java",
+                           {describe(handover, owner(*at->second)), describe(handover, what), java});
     }
     for (const auto *names : {&handover.constant_fields, &handover.interface_types}) {
-      std::string clash = clash_between(*names, sig.proc_constant, what);
+      std::string clash = clash_between(handover, *names, sig.proc_constant, what);
       if (!clash.empty()) return clash;
     }
     if (sig.proc_constant == interface)
       return format_text("%s is both the interface of version %s of program %s and the number constant of %s",
-                         {interface, version.number, def.name, describe(what)});
+                         {interface, version.number, def.name, describe(handover, what)});
     record(handover, handover.procedure_fields, sig.proc_constant, what);
     methods.emplace(std::move(sig.method_name), &proc);
     constants.emplace(std::move(sig.proc_constant), &proc);
@@ -185,9 +187,9 @@ std::string claim_members(const Definition &def, long long line_number, PassHand
   }
   auto java = [&](std::size_t i) { return std::string_view(java_names).substr(spans[i].first, spans[i].second); };
   auto clash = [&](std::size_t first, std::size_t second) {
-    return format_text("members %s and %s of %s %s (line %s) are both %s in Java",
-                       {names[first], names[second], kind_word(def.kind), def.name, std::to_string(line_number),
-                        java(second)});
+    return format_text(
+        "members %s and %s of %s %s (line %s) are both %s in Java",
+        {names[first], names[second], kind_word(def.kind), def.name, std::to_string(line_number), java(second)});
   };
   // The first member whose Java name an earlier one has, with that one.
   static constexpr std::size_t few = 32;
@@ -226,13 +228,15 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
       if (std::string clash = claim_members(def, line_number, handover); !clash.empty()) return clash;
       std::string spare;
       return claim(handover, java_name(def.name, NameRole::Type, spare),
-                   Owner{Owner::Role::Type, def.kind, def.name, {}, {}, line_number});
+                   Owner{def.name, line_number, 0, Owner::Role::Type, def.kind});
     }
     case DefinitionKind::Program:
       for (const VersionDef &version : def.versions) {
         const std::string base = version_base_name(def, version, name_case_flag);
         const std::string interface = java_name(base, NameRole::Interface);
-        Owner owner{Owner::Role::Interface, def.kind, {}, def.name, version.number, line_number};
+        const auto version_index = static_cast<std::uint32_t>(handover.versions.size());
+        handover.versions.emplace_back(keep_text(handover.texts, def.name), keep_text(handover.texts, version.number));
+        Owner owner{{}, line_number, version_index, Owner::Role::Interface, def.kind};
         std::string clash = claim(handover, interface, owner);
         owner.role = Owner::Role::Client;
         if (clash.empty()) clash = claim(handover, base + "_cln", owner);
@@ -241,11 +245,11 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
         if (!clash.empty()) return clash;
         owner.role = Owner::Role::Interface;
         for (const auto *names : {&handover.constant_fields, &handover.procedure_fields}) {
-          clash = clash_between(*names, interface, owner);
+          clash = clash_between(handover, *names, interface, owner);
           if (!clash.empty()) return clash;
         }
         record(handover, handover.interface_types, interface, owner);
-        clash = claim_procedures(memory, def, version, interface, name_case_flag, line_number, handover);
+        clash = claim_procedures(memory, def, version, version_index, interface, name_case_flag, line_number, handover);
         if (!clash.empty()) return clash;
       }
       return {};

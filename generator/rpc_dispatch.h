@@ -23,13 +23,14 @@ struct PassHandover {
   // text that names it is made only when a clash is reported.
   struct Owner {
     enum class Role : std::uint8_t { Type, Interface, Client, Server, Constant, Procedure };
+    std::string_view name;  // the type, constant or procedure
+    long long line = 0;
+    std::uint32_t version = 0;  // program roles: the index in versions
     Role role = Role::Type;
     DefinitionKind kind = DefinitionKind::Struct;
-    std::string_view name;     // the type, constant, program or procedure
-    std::string_view program;  // a procedure's program
-    std::string_view version;  // the version number (program roles)
-    long long line = 0;
   };
+  // The program's name and the version's number of each version claimed.
+  std::vector<std::pair<std::string_view, std::string_view>> versions;
   TextPool texts;  // every text the tables view
   // Every Java file the input's definitions write (by its base name), with
   // what writes it; filled in the Constants pass, which writes no file.
