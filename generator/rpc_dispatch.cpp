@@ -2,6 +2,8 @@
 // The dispatcher, above both kinds of Java writer.
 #include "rpc_dispatch.h"
 
+#include <unordered_map>
+
 #include "rpc_hout_class.h"
 #include "rpc_hout_program.h"
 #include "rpc_text.h"
@@ -38,6 +40,8 @@ void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, co
 
 namespace {
 
+using Owner = PassHandover::Owner;
+
 std::string_view kind_word(DefinitionKind kind) {
   switch (kind) {
     case DefinitionKind::Struct: return "struct";
@@ -48,95 +52,162 @@ std::string_view kind_word(DefinitionKind kind) {
   }
 }
 
-// Claims one file; the message names both writers when it is taken.
-std::string claim(PassHandover &handover, const std::string &base_name, std::string writer, long long line_number) {
-  writer = format_text("%s (line %s)", {writer, std::to_string(line_number)});
-  const std::string file_name = format_text("%s.java", {base_name});
-  auto [at, fresh] = handover.file_writers.try_emplace(file_name, std::move(writer));
-  if (fresh) return {};
-  return format_text("%s would be written by both %s and %s", {file_name, at->second, writer});
+// The text that names what claimed a file or a name, for a message.
+std::string describe(const PassHandover &handover, const Owner &owner) {
+  const std::string line = std::to_string(owner.line);
+  const auto [program, version] = owner.role == Owner::Role::Type || owner.role == Owner::Role::Constant
+                                      ? std::pair<std::string_view, std::string_view>{}
+                                      : handover.versions[owner.version];
+  switch (owner.role) {
+    case Owner::Role::Type: return format_text("%s %s (line %s)", {kind_word(owner.kind), owner.name, line});
+    case Owner::Role::Interface:
+      return format_text("the interface of version %s of program %s (line %s)", {version, program, line});
+    case Owner::Role::Client:
+      return format_text("the client class of version %s of program %s (line %s)", {version, program, line});
+    case Owner::Role::Server:
+      return format_text("the server class of version %s of program %s (line %s)", {version, program, line});
+    case Owner::Role::Constant: return format_text("constant %s (line %s)", {owner.name, line});
+    case Owner::Role::Procedure:
+      return format_text("procedure %s of version %s of program %s (line %s)", {owner.name, version, program, line});
+  }
+  return {};
 }
 
-// A name both maps know ends as one Java name in one scope.
-std::string clash_between(const std::unordered_map<std::string, std::string> &names, const std::string &java,
-                          const std::string &what) {
-  const auto at = names.find(java);
-  if (at == names.end()) return {};
-  return format_text("%s and %s are both %s in the Java interface", {at->second, what, java});
+const Owner *owner_of(const NameTable<Owner> &names, std::string_view key) {
+  return find_record(names, key, UINT32_MAX);
+}
+
+// Records owner under key unless key has one; the texts are copied, the
+// owner's name shares the key's copy when they are the same.
+void record(PassHandover &handover, NameTable<Owner> &names, std::string_view key, Owner owner) {
+  if (owner_of(names, key) != nullptr) return;
+  const std::string_view kept_key = keep_text(handover.texts, key);
+  if (!owner.name.empty()) owner.name = owner.name == key ? kept_key : keep_text(handover.texts, owner.name);
+  set_record(names, kept_key, owner, 0);
+}
+
+// Claims one file, by its base name; the message names both writers when
+// it is taken.
+std::string claim(PassHandover &handover, std::string_view base_name, const Owner &writer) {
+  if (const Owner *at = owner_of(handover.file_writers, base_name))
+    return format_text("%s.java would be written by both %s and %s",
+                       {base_name, describe(handover, *at), describe(handover, writer)});
+  record(handover, handover.file_writers, base_name, writer);
+  return {};
+}
+
+// A name both tables know ends as one Java name in one scope.
+std::string clash_between(const PassHandover &handover, const NameTable<Owner> &names, std::string_view java,
+                          const Owner &what) {
+  const Owner *at = owner_of(names, java);
+  if (at == nullptr) return {};
+  return format_text("%s and %s are both %s in the Java interface",
+                     {describe(handover, *at), describe(handover, what), java});
 }
 
 std::string claim_constant(const Definition &def, long long line_number, PassHandover &handover) {
-  const std::string java = java_name(def.name, NameRole::Value);
-  const std::string what = format_text("constant %s (line %s)", {def.name, std::to_string(line_number)});
+  std::string spare;
+  const std::string_view java = java_name(def.name, NameRole::Value, spare);
+  const Owner what{def.name, line_number, 0, Owner::Role::Constant, def.kind};
   for (const auto *names : {&handover.constant_fields, &handover.procedure_fields, &handover.interface_types}) {
-    std::string clash = clash_between(*names, java, what);
+    std::string clash = clash_between(handover, *names, java, what);
     if (!clash.empty()) return clash;
   }
-  handover.constant_fields.emplace(java, what);
+  record(handover, handover.constant_fields, java, what);
   return {};
 }
 
 // Procedures of one version must end as distinct methods and constants,
 // and none may take a constant's name or hide an interface.
-std::string claim_procedures(const DefinitionMemory &memory, const VersionDef &version, const std::string &interface,
-                             const std::string &of, bool name_case_flag, long long line_number,
-                             PassHandover &handover) {
-  std::unordered_map<std::string, std::string> methods, constants;
+std::string claim_procedures(const DefinitionMemory &memory, const Definition &def, const VersionDef &version,
+                             std::uint32_t version_index, const std::string &interface, bool name_case_flag,
+                             long long line_number, PassHandover &handover) {
+  std::unordered_map<std::string, const ProcedureDef *> methods, constants;
+  methods.reserve(version.procedures.size());
+  constants.reserve(version.procedures.size());
+  auto owner = [&](const ProcedureDef &proc) {
+    return Owner{proc.name, line_number, version_index, Owner::Role::Procedure, def.kind};
+  };
   for (const ProcedureDef &proc : version.procedures) {
-    const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
-    const std::string what = format_text("procedure %s of %s (line %s)", {proc.name, of, std::to_string(line_number)});
+    ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
+    const Owner what = owner(proc);
     for (const auto *names : {&methods, &constants}) {
       const std::string &java = names == &methods ? sig.method_name : sig.proc_constant;
       const auto at = names->find(java);
-      if (at != names->end()) return format_text("%s and %s are both %s in Java", {at->second, what, java});
+      if (at != names->end())
+        return format_text("%s and %s are both %s in Java",
+                           {describe(handover, owner(*at->second)), describe(handover, what), java});
     }
     for (const auto *names : {&handover.constant_fields, &handover.interface_types}) {
-      std::string clash = clash_between(*names, sig.proc_constant, what);
+      std::string clash = clash_between(handover, *names, sig.proc_constant, what);
       if (!clash.empty()) return clash;
     }
     if (sig.proc_constant == interface)
-      return format_text("%s is both the interface of %s and the number constant of %s", {interface, of, what});
-    methods.emplace(sig.method_name, what);
-    constants.emplace(sig.proc_constant, what);
-    handover.procedure_fields.emplace(sig.proc_constant, what);
+      return format_text("%s is both the interface of version %s of program %s and the number constant of %s",
+                         {interface, version.number, def.name, describe(handover, what)});
+    record(handover, handover.procedure_fields, sig.proc_constant, what);
+    methods.emplace(std::move(sig.method_name), &proc);
+    constants.emplace(std::move(sig.proc_constant), &proc);
   }
   return {};
 }
 
 // The members of one struct, union or enum must end as distinct Java
-// names: a "_" that Java needs on one may make it another's name.
-std::string claim_members(const Definition &def, long long line_number) {
-  std::unordered_map<std::string, std::string_view> seen;
-  auto check = [&](std::string_view name, NameRole role) -> std::string {
-    if (name.empty()) return {};
-    const std::string java = java_name(name, role);
-    auto [at, fresh] = seen.try_emplace(java, name);
-    if (fresh) return {};
-    return format_text("members %s and %s of %s %s (line %s) are both %s in Java",
-                       {at->second, name, kind_word(def.kind), def.name, std::to_string(line_number), java});
+// names: a "_" that Java needs on one may make it another's name. The
+// names are gathered in the handover's room, which keeps its storage.
+std::string claim_members(const Definition &def, long long line_number, PassHandover &handover) {
+  const NameRole role = def.kind == DefinitionKind::Enum ? NameRole::EnumMember : NameRole::Member;
+  std::string &java_names = handover.member_names;
+  auto &spans = handover.member_spans;  // the Java name's place, and the member's index
+  std::vector<std::string_view> &names = handover.member_originals;
+  java_names.clear();
+  spans.clear();
+  names.clear();
+  std::string spare;
+  auto add = [&](std::string_view name) {
+    if (name.empty()) return;
+    const std::string_view java = java_name(name, role, spare);
+    spans.emplace_back(java_names.size(), java.size());
+    java_names.append(java);
+    names.push_back(name);
   };
-  std::string clash;
   switch (def.kind) {
     case DefinitionKind::Struct:
-      for (const Declaration &member : def.members) {
-        if (clash.empty()) clash = check(member.name, NameRole::Member);
-      }
+      for (const Declaration &member : def.members) add(member.name);
       break;
     case DefinitionKind::Union:
-      clash = check(def.discriminant.name, NameRole::Member);
-      for (const UnionCase &arm : def.cases) {
-        if (clash.empty()) clash = check(arm.declaration.name, NameRole::Member);
-      }
-      if (clash.empty() && def.default_arm) clash = check(def.default_arm->name, NameRole::Member);
+      add(def.discriminant.name);
+      for (const UnionCase &arm : def.cases) add(arm.declaration.name);
+      if (def.default_arm) add(def.default_arm->name);
       break;
     case DefinitionKind::Enum:
-      for (const EnumMember &member : def.enum_members) {
-        if (clash.empty()) clash = check(member.name, NameRole::EnumMember);
-      }
+      for (const EnumMember &member : def.enum_members) add(member.name);
       break;
     default: break;
   }
-  return clash;
+  auto java = [&](std::size_t i) { return std::string_view(java_names).substr(spans[i].first, spans[i].second); };
+  auto clash = [&](std::size_t first, std::size_t second) {
+    return format_text(
+        "members %s and %s of %s %s (line %s) are both %s in Java",
+        {names[first], names[second], kind_word(def.kind), def.name, std::to_string(line_number), java(second)});
+  };
+  // The first member whose Java name an earlier one has, with that one.
+  static constexpr std::size_t few = 32;
+  if (names.size() <= few) {
+    for (std::size_t i = 1; i < names.size(); i++) {
+      for (std::size_t j = 0; j < i; j++) {
+        if (java(j) == java(i)) return clash(j, i);
+      }
+    }
+    return {};
+  }
+  std::unordered_map<std::string_view, std::size_t> seen;
+  seen.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); i++) {
+    auto [at, fresh] = seen.try_emplace(java(i), i);
+    if (!fresh) return clash(at->second, i);
+  }
+  return {};
 }
 
 }  // namespace
@@ -153,31 +224,32 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
       [[fallthrough]];
     case DefinitionKind::Struct:
     case DefinitionKind::Union:
-    case DefinitionKind::Enum:
-      if (std::string clash = claim_members(def, line_number); !clash.empty()) return clash;
-      return claim(handover, java_name(def.name, NameRole::Type), format_text("%s %s", {kind_word(def.kind), def.name}),
-                   line_number);
+    case DefinitionKind::Enum: {
+      if (std::string clash = claim_members(def, line_number, handover); !clash.empty()) return clash;
+      std::string spare;
+      return claim(handover, java_name(def.name, NameRole::Type, spare),
+                   Owner{def.name, line_number, 0, Owner::Role::Type, def.kind});
+    }
     case DefinitionKind::Program:
       for (const VersionDef &version : def.versions) {
         const std::string base = version_base_name(def, version, name_case_flag);
-        const std::string of = format_text("version %s of program %s", {version.number, def.name});
-        std::string clash = claim(handover, java_name(base, NameRole::Interface),
-                                  format_text("the interface of %s", {of}), line_number);
-        if (clash.empty())
-          clash =
-              claim(handover, format_text("%s_cln", {base}), format_text("the client class of %s", {of}), line_number);
-        if (clash.empty())
-          clash =
-              claim(handover, format_text("%s_svcb", {base}), format_text("the server class of %s", {of}), line_number);
-        if (!clash.empty()) return clash;
         const std::string interface = java_name(base, NameRole::Interface);
-        const std::string what = format_text("the interface of %s (line %s)", {of, std::to_string(line_number)});
+        const auto version_index = static_cast<std::uint32_t>(handover.versions.size());
+        handover.versions.emplace_back(keep_text(handover.texts, def.name), keep_text(handover.texts, version.number));
+        Owner owner{{}, line_number, version_index, Owner::Role::Interface, def.kind};
+        std::string clash = claim(handover, interface, owner);
+        owner.role = Owner::Role::Client;
+        if (clash.empty()) clash = claim(handover, base + "_cln", owner);
+        owner.role = Owner::Role::Server;
+        if (clash.empty()) clash = claim(handover, base + "_svcb", owner);
+        if (!clash.empty()) return clash;
+        owner.role = Owner::Role::Interface;
         for (const auto *names : {&handover.constant_fields, &handover.procedure_fields}) {
-          clash = clash_between(*names, interface, what);
+          clash = clash_between(handover, *names, interface, owner);
           if (!clash.empty()) return clash;
         }
-        handover.interface_types.emplace(interface, what);
-        clash = claim_procedures(memory, version, interface, of, name_case_flag, line_number, handover);
+        record(handover, handover.interface_types, interface, owner);
+        clash = claim_procedures(memory, def, version, version_index, interface, name_case_flag, line_number, handover);
         if (!clash.empty()) return clash;
       }
       return {};

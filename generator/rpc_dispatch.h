@@ -3,8 +3,11 @@
 // for, and carries what a pass leaves for the later ones.
 #pragma once
 
+#include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "rpc_hout.h"
 #include "rpc_parse.h"
@@ -16,15 +19,32 @@ enum class PassMode { Client = 0, TypeClasses = 1, Server = 2, All = 3, Constant
 struct PassHandover {
   std::string constants_text;  // filled in the Constants pass, never emptied
   std::string interface_name;  // base name of the last interface written
-  // Every Java file the input's definitions write, with what writes it;
-  // filled in the Constants pass, which writes no file.
-  std::unordered_map<std::string, std::string> file_writers;
+  // What claimed a Java file or name: a compact record, from which the
+  // text that names it is made only when a clash is reported.
+  struct Owner {
+    enum class Role : std::uint8_t { Type, Interface, Client, Server, Constant, Procedure };
+    std::string_view name;  // the type, constant or procedure
+    long long line = 0;
+    std::uint32_t version = 0;  // program roles: the index in versions
+    Role role = Role::Type;
+    DefinitionKind kind = DefinitionKind::Struct;
+  };
+  // The program's name and the version's number of each version claimed.
+  std::vector<std::pair<std::string_view, std::string_view>> versions;
+  TextPool texts;  // every text the tables view
+  // Every Java file the input's definitions write (by its base name), with
+  // what writes it; filled in the Constants pass, which writes no file.
+  NameTable<Owner> file_writers;
   // The Java names in every interface, with what they stand for: the
   // constants (in every interface), the procedure-number constants, and
   // the interfaces themselves, which a field of that name would hide.
-  std::unordered_map<std::string, std::string> constant_fields;
-  std::unordered_map<std::string, std::string> procedure_fields;
-  std::unordered_map<std::string, std::string> interface_types;
+  NameTable<Owner> constant_fields;
+  NameTable<Owner> procedure_fields;
+  NameTable<Owner> interface_types;
+  // Room reused for the Java names of one definition's members.
+  std::string member_names;
+  std::vector<std::pair<std::size_t, std::size_t>> member_spans;  // place and size in member_names
+  std::vector<std::string_view> member_originals;                 // the names as written, for one call
 };
 
 // Claims the Java files that the Definition writes, in any pass, and the

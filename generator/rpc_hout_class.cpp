@@ -4,6 +4,8 @@
 #include "rpc_hout_class.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -58,9 +60,44 @@ void field_declaration(JavaOutput &out, Declaration &decl, int depth, const Memb
 // wrapper class of a built-in type, or the generated class itself), {size}
 // the declared size as Java text, {label} the member's Java name as a
 // string literal, for the runtime's errors.
+//
+// The texts are cut at their places once, when the program is compiled.
+enum class MemberPlace : char { Name, Java, Stem, Ref, Size, Label };
+
+struct MemberText {
+  struct Piece {
+    std::string_view text;  // written before the place
+    MemberPlace place = MemberPlace::Name;
+  };
+  std::array<Piece, 8> pieces{};
+  std::size_t count = 0;
+  std::string_view tail;  // after the last place
+
+  // Every place is one of the six, told by its first letters, and a text
+  // holds no other brace.
+  // The tables are written as literals.
+  template <std::size_t N>
+  constexpr MemberText(const char (&literal)[N]) : MemberText(std::string_view(literal, N - 1)) {}
+  explicit constexpr MemberText(std::string_view text) {
+    std::size_t done = 0;
+    for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', done)) {
+      const char first = text[open + 1];
+      const MemberPlace place = first == 'n'   ? MemberPlace::Name
+                                : first == 'j' ? MemberPlace::Java
+                                : first == 'r' ? MemberPlace::Ref
+                                : first == 'l' ? MemberPlace::Label
+                                : text[open + 2] == 't' ? MemberPlace::Stem
+                                                        : MemberPlace::Size;
+      pieces.at(count++) = {text.substr(done, open - done), place};
+      done = text.find('}', open) + 1;
+    }
+    tail = text.substr(done);
+  }
+};
+
 struct MemberTexts {
-  std::string_view encode;
-  std::string_view decode;
+  MemberText encode;
+  MemberText decode;
 };
 
 // What a member's Java type is, as far as its statements go: a built-in
@@ -99,28 +136,47 @@ constexpr MemberTexts bounded_array_texts[3] = {
 constexpr MemberTexts bounded_string_texts = {"xdrs.enc_String({name}, {size}, {label});\n",
                                               "{name} = xdrs.dec_String({size}, {label});\n"};
 
-// The values of a statement's places.
+// The values of a statement's places. The label is the member's name in
+// quotes, written around name where the text has {label}.
 struct MemberPlaces {
-  std::string_view name, java, stem, ref, size, label;
+  std::string_view name, java, stem, ref, size;
 };
 
-// Writes text with each place filled in; every place in the tables is one
-// of the six, and a text holds no other brace.
-void emit_member_text(JavaOutput &out, std::string_view text, const MemberPlaces &places) {
-  std::size_t done = 0;
-  for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', done)) {
-    const std::size_t close = text.find('}', open);
-    emit(out, text.substr(done, open - done));
-    const std::string_view place = text.substr(open + 1, close - open - 1);
-    emit(out, place == "name"   ? places.name
-              : place == "java" ? places.java
-              : place == "stem" ? places.stem
-              : place == "ref"  ? places.ref
-              : place == "size" ? places.size
-                                : places.label);
-    done = close + 1;
+std::string_view place_value(MemberPlace place, const MemberPlaces &places) {
+  switch (place) {
+    case MemberPlace::Name: return places.name;
+    case MemberPlace::Java: return places.java;
+    case MemberPlace::Stem: return places.stem;
+    case MemberPlace::Ref: return places.ref;
+    case MemberPlace::Size: return places.size;
+    case MemberPlace::Label: break;
   }
-  emit(out, text.substr(done));
+  return places.name;  // in quotes
+}
+
+char *put(char *to, std::string_view text) {
+  if (!text.empty()) std::memcpy(to, text.data(), text.size());
+  return to + text.size();
+}
+
+// Writes text with each place filled in, into room taken once.
+void emit_member_text(JavaOutput &out, const MemberText &text, const MemberPlaces &places) {
+  std::size_t length = text.tail.size();
+  for (std::size_t i = 0; i < text.count; i++) {
+    const MemberText::Piece &piece = text.pieces[i];
+    length += piece.text.size() + place_value(piece.place, places).size() + (piece.place == MemberPlace::Label ? 2 : 0);
+  }
+  TextBuffer &buffer = out.output_text;
+  char *to = take_room(buffer, length);
+  for (std::size_t i = 0; i < text.count; i++) {
+    const MemberText::Piece &piece = text.pieces[i];
+    to = put(to, piece.text);
+    if (piece.place == MemberPlace::Label) *to++ = '"';
+    to = put(to, place_value(piece.place, places));
+    if (piece.place == MemberPlace::Label) *to++ = '"';
+  }
+  put(to, text.tail);
+  buffer.size += length;
 }
 
 // True when a variable-length member or string has a declared maximum.
@@ -144,18 +200,14 @@ void member_statement(JavaOutput &out, Declaration &decl, int depth, bool encode
   const bool sized = decl.relation == Relation::FixedArray || maximum.has_value();
   const MemberTexts *texts = &member_texts[static_cast<int>(decl.relation)][static_cast<int>(shape)];
   if (maximum) texts = is_string ? &bounded_string_texts : &bounded_array_texts[static_cast<int>(shape)];
-  std::string size, label;
-  if (sized) {
-    size = maximum ? *std::move(maximum) : bound_text(decl.array_bound, memory, interface_name, false);
-    label = format_text("\"%s\"", {names.name});
-  }
+  std::string size;
+  if (sized) size = maximum ? *std::move(maximum) : bound_text(decl.array_bound, memory, interface_name, false);
   MemberPlaces places;
   places.name = names.name;
   places.java = j;
   places.stem = builtin != nullptr ? builtin->codec_stem : j;
   places.ref = decl.relation == Relation::Pointer && builtin != nullptr ? builtin->wrapper : j;
   places.size = size;
-  places.label = label;
   emit_member_text(out, encode ? texts->encode : texts->decode, places);
 }
 

@@ -397,9 +397,6 @@ void clear_definition(Definition &def) {
 
 }  // namespace
 
-namespace {
-std::string_view keep_text(TextPool &pool, std::string_view text);
-}  // namespace
 
 // definition = ( constant-def | struct-def | union-def | enum-def
 //              | typedef-def | program-def ) ";"
@@ -467,8 +464,6 @@ bool defines_type(const DefinitionMemory &memory, std::string_view name) {
   return find_record(memory.types, name, UINT32_MAX) != nullptr;
 }
 
-namespace {
-
 // A copy of text in the pool.
 std::string_view keep_text(TextPool &pool, std::string_view text) {
   static constexpr std::size_t chunk_size = 16384;
@@ -481,6 +476,8 @@ std::string_view keep_text(TextPool &pool, std::string_view text) {
   chunk.append(text);
   return std::string_view(chunk).substr(start, text.size());
 }
+
+namespace {
 
 // A constant's value: a string, a number, or a name followed to what it
 // comes to.

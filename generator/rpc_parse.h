@@ -104,6 +104,9 @@ struct TextPool {
   std::deque<std::string> chunks;
 };
 
+// A copy of text in the pool, valid as long as the pool.
+std::string_view keep_text(TextPool &pool, std::string_view text);
+
 // A table from names to records, flat so that a look-up touches little
 // memory: open addressing over a power-of-two array of slots, each holding
 // 32 bits of the name's hash (which also place it) and the index of an
