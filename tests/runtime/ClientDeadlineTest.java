@@ -192,4 +192,19 @@ class ClientDeadlineTest {
             over.set(true);
         }
     }
+
+    @Test
+    void a_large_call_the_server_never_reads_ends_at_its_deadline() throws Exception {
+        try (java.net.ServerSocket deaf = new java.net.ServerSocket(0, 1, Wire.LOOPBACK);
+                GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, GEOPROG._def_pno, 1, deaf.getLocalPort(), "tcp")) {
+            c.getClient().setTimeout(Duration.ofMillis(1000));
+            polygon big = Wire.polygon("big");
+            big.blob = new byte[8 << 20]; // far more than the socket buffers hold
+            long t0 = System.nanoTime();
+            rpc_err e = assertThrows(rpc_err.class, () -> c.ECHO(big));
+            long ms = (System.nanoTime() - t0) / 1_000_000;
+            assertEquals(RpcStatus.TIMED_OUT, e.status(), e.getMessage());
+            assertTrue(ms >= 900 && ms < 1000 + HANG_MS, "returned after " + ms + " ms");
+        }
+    }
 }

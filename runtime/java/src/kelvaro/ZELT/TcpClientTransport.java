@@ -50,6 +50,8 @@ final class TcpClientTransport extends ClientTransport {
      * is left of a write each time it is tried.
      */
     static final int IO_CHUNK = 256 << 10;
+    /** Records larger than this are written through a direct buffer. */
+    static final int DIRECT_WRITE = 16 << 10;
     /**
      * A connection on which nothing was read for this long is looked at
      * before a call goes on it, so that a call is not sent into a
@@ -202,6 +204,7 @@ final class TcpClientTransport extends ClientTransport {
         private byte[] spare_pending = new byte[1024];            // used by the writing thread
         private final BufferTrend pending_trend = new BufferTrend(); // used by the writing thread
         private ByteBuffer out_view;                              // used by the writing thread
+        private ByteBuffer out_direct;                            // used by the writing thread; made when first needed
 
         // A reply's caller is found here by xid; whoever removes a waiter (the
         // reader that has its reply, the caller whose time is up, or fail) ends it.
@@ -426,35 +429,55 @@ final class TcpClientTransport extends ClientTransport {
             }
         }
 
-        /** Writes n bytes of b, waiting for room in the socket until the deadline at most. */
+        /**
+         * Writes n bytes of b, waiting for room in the socket until the
+         * deadline at most. A large record goes through a direct buffer of
+         * the connection's, a chunk at a time: the channel would otherwise
+         * copy the unwritten rest of a heap buffer again after every
+         * partial write.
+         */
         private void write_fully(byte[] b, int n, long deadline) throws IOException {
+            if (n > DIRECT_WRITE) {
+                ByteBuffer direct = out_direct;
+                if (direct == null)
+                    out_direct = direct = ByteBuffer.allocateDirect(IO_CHUNK);
+                for (int at = 0; at < n;) {
+                    int take = Math.min(n - at, IO_CHUNK);
+                    direct.clear();
+                    direct.put(b, at, take).flip();
+                    while (direct.hasRemaining())
+                        if (channel.write(direct) == 0)
+                            wait_writable(deadline);
+                    at += take;
+                }
+                return;
+            }
             ByteBuffer view = out_view;
             if (view == null || view.array() != b)
                 out_view = view = ByteBuffer.wrap(b);
-            int at = 0;
-            while (at < n) {
-                view.clear();
-                view.position(at);
-                view.limit(Math.min(n, at + IO_CHUNK));
-                int w = channel.write(view);
-                at += w;
-                if (w == 0) {
-                    long left = deadline - System.nanoTime();
-                    if (left <= 0)
-                        throw new WriteTimedOut();
-                    Selector s;
-                    synchronized (write_lock) {
-                        if (writable == null && broken == null) {
-                            writable = Selector.open();
-                            channel.register(writable, SelectionKey.OP_WRITE);
-                        }
-                        s = writable;
-                    }
-                    if (s == null)
-                        throw new java.nio.channels.ClosedChannelException();
-                    select(s, left);
+            view.clear();
+            view.limit(n);
+            while (view.hasRemaining())
+                if (channel.write(view) == 0)
+                    wait_writable(deadline);
+        }
+
+        /** Waits until the socket takes more bytes, or throws at the deadline. */
+        private void wait_writable(long deadline) throws IOException {
+            long left = deadline - System.nanoTime();
+            if (left <= 0)
+                throw new WriteTimedOut();
+            Selector s;
+            synchronized (write_lock) {
+                if (writable == null && broken == null) {
+                    writable = Selector.open();
+                    channel.register(writable, SelectionKey.OP_WRITE);
                 }
+                s = writable;
             }
+            if (s == null)
+                throw new java.nio.channels.ClosedChannelException();
+            select(s, left);
         }
 
         /** The reader's source: what the socket has now, without waiting. */
