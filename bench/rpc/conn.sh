@@ -47,15 +47,8 @@ for f in "$svc" "$classes/BenchServer.class" "$jar"; do
   [ -e "$f" ] || { echo "conn.sh: $f is missing; build the folder first" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-bench-conn.XXXXXX")
-pids=""
-cleanup() {
-  local p
-  for p in $pids; do kill -TERM "$p" 2>/dev/null || true; done
-  for p in $pids; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/scratch.sh"
+scratch vorlith-bench-conn
 javac -Xlint:all -Werror -d "$work/tool" "$here/conn/ConnBench.java"
 tool() { java -Xss512k -cp "$work/tool" ConnBench "$@"; }
 load() { cut -d' ' -f1 /proc/loadavg; }

@@ -72,15 +72,8 @@ for f in "$svc" "$cln" "$classes/BenchClient.class" "$classes/BenchServer.class"
 done
 cp="$jar:$classes"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-bench-rpc.XXXXXX")
-pids=""
-cleanup() {
-  local p
-  for p in $pids; do kill -TERM "$p" 2>/dev/null || true; done
-  for p in $pids; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/scratch.sh"
+scratch vorlith-bench-rpc
 trap 'exit 130' INT TERM
 
 # start_server NAME COMMAND...: starts a server, waits for "ready PORT

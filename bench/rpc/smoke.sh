@@ -16,15 +16,8 @@ svc="$build/bench/rpc/bench_rpc_svc"
 cln="$build/bench/rpc/bench_rpc_cln"
 cp="$jar:$build/bench/rpc/classes"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlith-bench-rpc-smoke.XXXXXX")
-pids=""
-cleanup() {
-  local p
-  for p in $pids; do kill -TERM "$p" 2>/dev/null || true; done
-  for p in $pids; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/scratch.sh"
+scratch vorlith-bench-rpc-smoke
 trap 'exit 1' INT TERM HUP
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
