@@ -516,8 +516,10 @@ public class XDR {
      * @throws XDRError when the count exceeds the input left
      */
     public byte[] dec_bytes() throws XDRError {
-        byte[] b = new byte[dec_byte_count()];
-        get_opaque(b);
+        int n = dec_byte_count();
+        // A copy of a range is made without first zeroing the new array.
+        byte[] b = Arrays.copyOfRange(buf, pos, pos + n);
+        pos += n + padding(n);
         return b;
     }
 
