@@ -281,5 +281,14 @@ class ClientStatusTest {
             e = assertThrows(rpc_err.class, () -> c.NAME(7));
             assertEquals("RPC: Unable to receive; server closed the connection", e.getMessage());
         }
+        try (Scripted peer = Scripted.tcp((n, call, out) -> {
+                    out.write(Wire.concat(Wire.hex("80000100"), Arrays.copyOf(call, 4))); // 256 bytes announced, 4 sent
+                    out.close();
+                    return null;
+                });
+                GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, GEOPROG._def_pno, 1, peer.port(), "tcp")) {
+            e = assertThrows(rpc_err.class, () -> c.NAME(7));
+            assertEquals("RPC: Unable to receive; stream ended inside a record", e.getMessage());
+        }
     }
 }

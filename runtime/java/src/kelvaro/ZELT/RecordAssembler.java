@@ -7,8 +7,10 @@ import java.util.concurrent.atomic.AtomicLong;
 /**
  * Builds the records of RPC record marking (RFC 5531, section 11) from
  * whatever bytes a non-blocking read delivered, for the server's selector
- * front end: it never blocks and never waits, it only consumes the bytes
- * it is given and says when a record is whole.
+ * front end and the TCP client alike: it never blocks and never waits, it
+ * only consumes the bytes it is given and says when a record is whole.
+ * Fragment payloads are copied once, from the bytes read straight into the
+ * record, whose bytes stay in one piece.
  *
  * <p>Bounds, each a {@link Fault} that ends the connection: a fragment
  * header that takes the record past the record limit; more fragments in
@@ -23,10 +25,24 @@ import java.util.concurrent.atomic.AtomicLong;
  * after its call ({@link #recycle}) and holds the next record, so a busy
  * connection allocates nothing per record; the server drops it once the
  * connection has been idle a moment, so an idle connection holds no buffer.
+ * A client's assembler keeps it instead, as a {@link BufferTrend} says.
  */
 final class RecordAssembler {
     /** Smallest record buffer allocated. */
     static final int INITIAL = 8192;
+    /** The fewest fragments a record may have, whatever the record limit. */
+    static final int MIN_FRAGMENTS = 1024;
+
+    /**
+     * The most fragments a record may have under a record limit by
+     * default: one for each KiB of the limit, and at least
+     * {@link #MIN_FRAGMENTS}. Peers write fragments of several KiB; a record
+     * in smaller pieces than that costs its reader more in headers than it
+     * carries.
+     */
+    static int max_fragments(int limit) {
+        return Math.max(MIN_FRAGMENTS, limit >>> 10);
+    }
 
     /** Bytes that all record buffers of a server may hold together. */
     static final class Budget {
@@ -87,6 +103,7 @@ final class RecordAssembler {
     private final int limit;
     private final int max_fragments;
     private final Budget budget;
+    private final BufferTrend trend; // null: keep a recycled buffer as it is
 
     private int header;        // the header bytes gathered so far, big-endian
     private int header_bytes;  // how many of its 4 bytes have come
@@ -101,11 +118,31 @@ final class RecordAssembler {
     private boolean released;  // the connection is done
     private byte[] spare;      // a record buffer given back after its call, for the next record; guarded by this
     private long spare_charge; // the budget that spare holds
+    private int allocations;   // record buffers allocated so far, for tests of growth
 
     RecordAssembler(int limit, int max_fragments, Budget budget) {
+        this(limit, max_fragments, budget, null);
+    }
+
+    /**
+     * An assembler whose recycled buffer shrinks as the trend says: after a
+     * run of records that used little of it, it is replaced by a smaller one.
+     */
+    RecordAssembler(int limit, int max_fragments, Budget budget, BufferTrend trend) {
         this.limit = limit;
         this.max_fragments = max_fragments;
         this.budget = budget;
+        this.trend = trend;
+    }
+
+    /** The record limit. */
+    int limit() {
+        return limit;
+    }
+
+    /** How many record buffers this assembler has allocated, growth included. */
+    int allocations() {
+        return allocations;
     }
 
     /** True while part of a record has come and the rest has not. */
@@ -160,7 +197,9 @@ final class RecordAssembler {
                 if (!src.hasRemaining())
                     return null; // the header came alone
                 int n = Math.min(frag_left, src.remaining());
-                ensure(length + n, length + frag_left);
+                // The record's end is known once its last fragment has begun;
+                // before that only the limit bounds it.
+                ensure(length + n, last ? length + frag_left : limit);
                 src.get(buf, length, n);
                 length += n;
                 frag_left -= n;
@@ -174,7 +213,12 @@ final class RecordAssembler {
         return null;
     }
 
-    /** Makes buf hold at least need bytes, growing toward at most bound (what the headers announced). */
+    /**
+     * Makes buf hold at least need bytes, growing toward at most bound.
+     * A buffer grows by doubling, not to the end of the current fragment:
+     * a record in many small fragments would otherwise be copied once per
+     * fragment.
+     */
     private void ensure(int need, int bound) throws Fault {
         if (buf == null) {
             synchronized (this) {
@@ -196,6 +240,7 @@ final class RecordAssembler {
             throw new Fault("budget", "the server's budget of buffered record bytes is spent");
         charged += grown - cap;
         byte[] bigger = new byte[(int) grown];
+        allocations++;
         if (length > 0)
             System.arraycopy(buf, 0, bigger, 0, length);
         buf = bigger;
@@ -221,6 +266,16 @@ final class RecordAssembler {
     synchronized void recycle(Record r) {
         if (released || spare != null || r.bytes.length == 0) {
             budget.give(r.charge);
+            return;
+        }
+        int shrink = trend == null ? 0 : trend.note(r.length, r.bytes.length, INITIAL);
+        if (shrink > 0) {
+            budget.give(r.charge);
+            if (!budget.take(shrink))
+                return;
+            spare = new byte[shrink];
+            spare_charge = shrink;
+            allocations++;
             return;
         }
         spare = r.bytes;

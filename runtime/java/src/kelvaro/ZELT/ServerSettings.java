@@ -344,7 +344,7 @@ public final class ServerSettings implements Cloneable {
      * @return the limit
      */
     public int maxFragments() {
-        return max_fragments > 0 ? max_fragments : Math.max(1024, record_limit / 1024);
+        return max_fragments > 0 ? max_fragments : RecordAssembler.max_fragments(record_limit);
     }
 
     /**

@@ -45,11 +45,22 @@ final class TcpClientTransport extends ClientTransport {
     /** The longest a waiting caller parks before it looks again whether the reader's role is free. */
     private static final long RECHECK_NANOS = 50_000_000L;
     /**
-     * Reads and writes go in pieces of at most this many bytes: the JDK
-     * passes each through a direct buffer of its size, and copies all that
-     * is left of a write each time it is tried.
+     * Large calls are written, and replies read, through a direct buffer
+     * of the connection's of this size: the channel would otherwise pass
+     * each heap buffer through a temporary direct one, and copy all that is
+     * left of a write again each time it is tried.
      */
     static final int IO_CHUNK = 256 << 10;
+    /** The direct buffer that replies are read into starts at this size and grows to {@link #IO_CHUNK}. */
+    static final int FIRST_READ_CHUNK = 16 << 10;
+    /** What {@link Connection#read_record} says: a record was read and handed out. */
+    private static final int RECORD = 1;
+    /** What {@link Connection#read_record} says: the socket has no more bytes for now. */
+    private static final int WAIT = 0;
+    /** What {@link Connection#read_record} says: the connection is broken. */
+    private static final int END = -1;
+    /** A client's record buffers are bounded by its record limit, not by a budget shared with others. */
+    private static final RecordAssembler.Budget UNBOUNDED = new RecordAssembler.Budget(Long.MAX_VALUE);
     /** Records larger than this are written through a direct buffer. */
     static final int DIRECT_WRITE = 16 << 10;
     /**
@@ -214,13 +225,13 @@ final class TcpClientTransport extends ClientTransport {
         private volatile long last_read = System.nanoTime();
 
         // Used by whoever holds the reader's role only.
-        private RecordReader records;
+        private RecordAssembler records;
         private final XDR reply = new XDR(new byte[0]);
-        private ByteBuffer in_view;
+        private ByteBuffer in = ByteBuffer.allocateDirect(FIRST_READ_CHUNK).limit(0); // bytes read, not yet in a record
+        private boolean in_filled;    // the last read filled the buffer: the next one may use a larger one
         private boolean skip_read;    // the next read would find nothing: wait first
         private long record_time;     // time readers have spent inside the current record
         private long record_allowed;  // the time-out when the current record began; 0 between records
-        private final RecordReader.Source source = this::read_some;
 
         Connection(InetSocketAddress to, long deadline, boolean in_call) throws rpc_err {
             SocketChannel ch = null;
@@ -245,7 +256,11 @@ final class TcpClientTransport extends ClientTransport {
             }
             channel = ch;
             readable = sel;
-            records = RecordReader.keeping(record_limit);
+            records = assembler(record_limit);
+        }
+
+        private RecordAssembler assembler(int limit) {
+            return new RecordAssembler(limit, RecordAssembler.max_fragments(limit), UNBOUNDED, new BufferTrend());
         }
 
         void set_record_limit(int bytes) {
@@ -253,8 +268,8 @@ final class TcpClientTransport extends ClientTransport {
             if (!reading.compareAndSet(false, true))
                 return;
             try {
-                if (!records.inside_record() && records.limit() != bytes)
-                    records = RecordReader.keeping(bytes);
+                if (!records.inside() && records.limit() != bytes)
+                    records = assembler(bytes);
             } finally {
                 release_reading();
             }
@@ -271,7 +286,7 @@ final class TcpClientTransport extends ClientTransport {
                 return broken == null;
             try {
                 // Late replies to calls that timed out are read and dropped on the way.
-                while (broken == null && read_record() == RecordReader.RECORD) {
+                while (broken == null && read_record() == RECORD) {
                     // next
                 }
             } finally {
@@ -480,62 +495,101 @@ final class TcpClientTransport extends ClientTransport {
             select(s, left);
         }
 
-        /** The reader's source: what the socket has now, without waiting. */
-        private int read_some(byte[] b, int off, int len) throws IOException {
-            if (skip_read) {
-                skip_read = false;
-                return 0;
-            }
-            ByteBuffer view = in_view;
-            if (view == null || view.array() != b)
-                in_view = view = ByteBuffer.wrap(b);
-            view.clear();
-            view.position(off);
-            view.limit(off + Math.min(len, IO_CHUNK));
-            return channel.read(view);
-        }
-
         /**
-         * Reads what the socket has toward the next record and hands out a
-         * record that is complete. Returns what {@link RecordReader#next}
-         * returned; on a failure or at the end of the stream the connection
-         * is broken (and END returned).
+         * Takes what was read before and what the socket has now toward the
+         * next record, and hands out the record once it is whole. Returns
+         * {@link #RECORD}, {@link #WAIT} when the socket has nothing more for
+         * now (the part of the record that came is kept), or {@link #END}
+         * when the connection is broken: the record was bad, reading failed
+         * or the server ended the stream.
          */
         private int read_record() {
-            RecordReader r = records;
-            int got;
+            RecordAssembler r = records;
             long t0 = System.nanoTime();
+            RecordAssembler.Record record;
             try {
-                got = r.next(source);
+                while ((record = r.feed(in, t0)) == null) {
+                    if (skip_read) {
+                        skip_read = false;
+                        break;
+                    }
+                    int n = read_chunk();
+                    if (n == 0)
+                        break;
+                    if (n < 0) {
+                        fail(new rpc_err(RpcStatus.CANT_RECV, r.inside() ? "stream ended inside a record"
+                                : "server closed the connection"));
+                        return END;
+                    }
+                }
+            } catch (RecordAssembler.Fault e) {
+                fail(new rpc_err(RpcStatus.CANT_RECV, e.getMessage(), e));
+                return END;
             } catch (IOException e) {
-                fail(new rpc_err(RpcStatus.CANT_RECV, e instanceof RecordReader.RecordTooLong
-                        || e instanceof RecordReader.BadFragments || e instanceof java.io.EOFException
-                        ? e.getMessage() : "errno = " + errno_text(e), e));
-                return RecordReader.END;
+                fail(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
+                return END;
             }
             long now = System.nanoTime();
-            if (got == RecordReader.END) {
-                fail(new rpc_err(RpcStatus.CANT_RECV, "server closed the connection"));
-                return got;
-            }
-            if (got == RecordReader.RECORD) {
+            if (record != null) {
                 record_time = 0;
                 record_allowed = 0;
                 last_read = now;
-                hand_out(r);
-            } else if (r.inside_record()) {
+                hand_out(record);
+                r.recycle(record);
+                return RECORD;
+            }
+            if (r.inside()) {
                 record_time += now - t0;
                 if (record_allowed == 0)
                     record_allowed = record_nanos;
             }
-            return got;
+            return WAIT;
         }
 
-        /** Decodes the record just read into the result of the call it answers, if one waits. */
-        private void hand_out(RecordReader r) {
-            if (r.length() < 4)
+        /**
+         * Reads what the socket has now into the emptied read buffer, which
+         * grows after reads that filled it: small replies need little, and
+         * large ones come in fewer reads. Returns what the channel returned.
+         */
+        private int read_chunk() throws IOException {
+            if (in_filled && in.capacity() < IO_CHUNK)
+                in = ByteBuffer.allocateDirect(Math.min(IO_CHUNK, in.capacity() * 4));
+            in.clear();
+            int n;
+            try {
+                n = channel.read(in);
+            } finally {
+                in.flip();
+            }
+            in_filled = n == in.capacity();
+            return n;
+        }
+
+        /**
+         * True when the bytes read after the last record already hold the
+         * whole next record, so that handing it out needs no wait.
+         */
+        private boolean next_record_buffered() {
+            if (records.inside())
+                return false; // a record is half read, and the rest of what came is in it
+            long at = in.position();
+            int end = in.limit();
+            while (end - at >= 4) {
+                int header = in.getInt((int) at);
+                at += 4L + (header & 0x7fffffff);
+                if (at > end)
+                    return false;
+                if (header < 0)
+                    return true;
+            }
+            return false;
+        }
+
+        /** Decodes a record into the result of the call it answers, if one waits. */
+        private void hand_out(RecordAssembler.Record record) {
+            if (record.length < 4)
                 return; // no xid: nobody to give it to
-            reply.reset_decode(r.buffer(), r.start(), r.length());
+            reply.reset_decode(record.bytes, 0, record.length);
             int xid;
             try {
                 xid = reply.dec_int();
@@ -561,23 +615,22 @@ final class TcpClientTransport extends ClientTransport {
          * passes, the thread is interrupted or the connection fails.
          */
         private void read_replies(Waiter me, long deadline, boolean just_sent) {
-            RecordReader r = records;
             // Right after a call went out its reply is not there yet: wait before reading.
-            skip_read = just_sent && !r.next_record_buffered();
+            skip_read = just_sent && !next_record_buffered();
             while (true) {
                 // Replies already read for others are handed out before the reading is handed on.
-                if (me.done && !r.next_record_buffered() || broken != null)
+                if (me.done && !next_record_buffered() || broken != null)
                     return;
                 long left = deadline - System.nanoTime();
                 if (left <= 0)
                     return;
                 int got = read_record();
-                if (got != RecordReader.WAIT)
+                if (got != WAIT)
                     continue;
                 if (me.done || Thread.currentThread().isInterrupted())
                     return;
                 long wait = deadline - System.nanoTime();
-                if (r.inside_record()) {
+                if (records.inside()) {
                     long record_left = record_allowed - record_time;
                     if (record_left <= 0) {
                         fail(new rpc_err(RpcStatus.CANT_RECV, "a reply record took longer than the time-out to arrive"));
@@ -588,7 +641,7 @@ final class TcpClientTransport extends ClientTransport {
                 if (wait <= 0)
                     return;
                 long t0 = System.nanoTime();
-                boolean inside = r.inside_record();
+                boolean inside = records.inside();
                 try {
                     select(readable, wait);
                 } catch (IOException e) {
