@@ -42,6 +42,15 @@ abstract class ClientTransport {
     abstract int header_room();
 
     /**
+     * Opaque arguments of at least this many bytes are referred to by the
+     * encoded call rather than copied into it ({@link XDR#refer_to_opaque});
+     * a transport that needs the call in one array says none.
+     */
+    int refer_from() {
+        return Integer.MAX_VALUE;
+    }
+
+    /**
      * Sends the call in out (from offset 0, header room included, to its
      * position) and decodes the reply with this xid into result, before the
      * deadline (System.nanoTime).

@@ -392,7 +392,9 @@ public final class RpcClient implements AutoCloseable {
      * result into {@code result}.
      *
      * @param proc the procedure number
-     * @param arg the argument, encoded with its {@code xdr} method
+     * @param arg the argument, encoded with its {@code xdr} method; over
+     *        TCP its large opaque arrays are read until the call has been
+     *        written, so they must not change before the call returns
      * @param result the object the result is decoded into
      * @throws rpc_err when the call fails; its status says why
      */
@@ -410,6 +412,7 @@ public final class RpcClient implements AutoCloseable {
         // A caller that finds the spare in use starts at the size of recent calls, not from scratch.
         final XDR out = taken != null ? taken : new XDR(last_call_size);
         out.reset_encode(transport.header_room());
+        out.refer_to_opaque(transport.refer_from());
         RpcMessage.put_call_header(out, xid, prog, vers, proc, credentials);
         try {
             CodecThread.walk(out, () -> arg.xdr(out));
@@ -422,6 +425,7 @@ public final class RpcClient implements AutoCloseable {
         try {
             transport.call(xid, out, result, deadline, retransmit_nanos);
         } finally {
+            out.forget_references();
             keep(out, size);
         }
     }

@@ -99,6 +99,11 @@ final class TcpClientTransport extends ClientTransport {
     }
 
     @Override
+    int refer_from() {
+        return DIRECT_WRITE; // written through the direct buffer, which they are copied into once
+    }
+
+    @Override
     void set_record_limit(int bytes) {
         record_limit = bytes;
         Connection c = current;
@@ -131,7 +136,7 @@ final class TcpClientTransport extends ClientTransport {
 
     @Override
     void call(int xid, XDR call, XDT result, long deadline, long retransmit_nanos) throws rpc_err {
-        int len = call.position() - 4;
+        int len = call.size() - 4;
         call.put_int_at(0, 0x80000000 | len);
         // A connection found broken before the call went out on it is
         // replaced and the call goes on the new one: it was never sent.
@@ -190,6 +195,11 @@ final class TcpClientTransport extends ClientTransport {
             if (thread != Thread.currentThread())
                 LockSupport.unpark(thread);
         }
+    }
+
+    /** Bytes to write, copied out from an offset on into a buffer, as many as fit. */
+    private interface Encoded {
+        int copy(long from, ByteBuffer dst);
     }
 
     /** A call record could not be written by its caller's deadline. */
@@ -329,7 +339,7 @@ final class TcpClientTransport extends ClientTransport {
                 return false;
             }
             try {
-                send(call.buffer(), call.position(), deadline);
+                send(call, deadline);
             } catch (WriteTimedOut e) {
                 fail(new rpc_err(RpcStatus.CANT_RECV, "connection closed: " + e.getMessage(), e));
                 waiting.remove(key);
@@ -402,12 +412,13 @@ final class TcpClientTransport extends ClientTransport {
          * queued for that thread, which writes all queued records in one write
          * after its own; so concurrent callers need fewer system calls.
          */
-        private void send(byte[] b, int n, long deadline) throws IOException {
+        private void send(XDR call, long deadline) throws IOException {
+            int n = call.size();
             synchronized (write_lock) {
                 if (writing) {
                     if (pending.length - pending_length < n)
                         pending = java.util.Arrays.copyOf(pending, Math.max(pending.length * 2, pending_length + n));
-                    System.arraycopy(b, 0, pending, pending_length, n);
+                    call.copy_encoded(0, ByteBuffer.wrap(pending, pending_length, n));
                     pending_length += n;
                     return;
                 }
@@ -415,7 +426,10 @@ final class TcpClientTransport extends ClientTransport {
             }
             boolean done = false;
             try {
-                write_fully(b, n, deadline);
+                if (n > DIRECT_WRITE || call.refers())
+                    write_direct(call::copy_encoded, n, deadline);
+                else
+                    write_fully(call.buffer(), n, deadline);
                 while (true) {
                     byte[] batch;
                     int length;
@@ -453,18 +467,11 @@ final class TcpClientTransport extends ClientTransport {
          */
         private void write_fully(byte[] b, int n, long deadline) throws IOException {
             if (n > DIRECT_WRITE) {
-                ByteBuffer direct = out_direct;
-                if (direct == null)
-                    out_direct = direct = ByteBuffer.allocateDirect(IO_CHUNK);
-                for (int at = 0; at < n;) {
-                    int take = Math.min(n - at, IO_CHUNK);
-                    direct.clear();
-                    direct.put(b, at, take).flip();
-                    while (direct.hasRemaining())
-                        if (channel.write(direct) == 0)
-                            wait_writable(deadline);
-                    at += take;
-                }
+                write_direct((from, dst) -> {
+                    int take = (int) Math.min(n - from, dst.remaining());
+                    dst.put(b, (int) from, take);
+                    return take;
+                }, n, deadline);
                 return;
             }
             ByteBuffer view = out_view;
@@ -475,6 +482,24 @@ final class TcpClientTransport extends ClientTransport {
             while (view.hasRemaining())
                 if (channel.write(view) == 0)
                     wait_writable(deadline);
+        }
+
+        /**
+         * Writes n bytes that source copies out, through the connection's
+         * direct buffer, a chunk at a time.
+         */
+        private void write_direct(Encoded source, long n, long deadline) throws IOException {
+            ByteBuffer direct = out_direct;
+            if (direct == null)
+                out_direct = direct = ByteBuffer.allocateDirect(IO_CHUNK);
+            for (long at = 0; at < n;) {
+                direct.clear();
+                at += source.copy(at, direct);
+                direct.flip();
+                while (direct.hasRemaining())
+                    if (channel.write(direct) == 0)
+                        wait_writable(deadline);
+            }
         }
 
         /** Waits until the socket takes more bytes, or throws at the deadline. */

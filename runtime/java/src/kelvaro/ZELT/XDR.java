@@ -86,6 +86,16 @@ public class XDR {
     // Past this depth the stream asks its caller to go on on a larger stack.
     private int switch_depth = Integer.MAX_VALUE;
 
+    // Opaque data of at least refer_from bytes is not copied into buf but
+    // referred to: segment k's bytes come before buf[segment_at[k]] in the
+    // encoded output. A TCP call is then copied once, from the caller's
+    // arrays into the socket's buffer.
+    private int refer_from = Integer.MAX_VALUE;
+    private byte[][] segments = new byte[0][];
+    private int[] segment_at = new int[0];
+    private int segment_count;
+    private long segment_bytes;
+
     /** A stream that encodes into a growing buffer. */
     public XDR() {
         this(64);
@@ -126,7 +136,11 @@ public class XDR {
      * @return a copy of the encoded bytes
      */
     public byte[] toByteArray() {
-        return Arrays.copyOf(buf, pos);
+        if (segment_count == 0)
+            return Arrays.copyOf(buf, pos);
+        byte[] all = new byte[size()];
+        copy_encoded(0, java.nio.ByteBuffer.wrap(all));
+        return all;
     }
 
     /**
@@ -135,7 +149,7 @@ public class XDR {
      * @return the encoded length
      */
     public int size() {
-        return pos;
+        return (int) (pos + segment_bytes);
     }
 
     /**
@@ -150,6 +164,8 @@ public class XDR {
     // ---- reuse by the RPC classes
 
     void reset_encode(int start) {
+        forget_references();
+        refer_from = Integer.MAX_VALUE;
         xdr_op = XDR_ENCODE;
         limit = 0;
         if (buf.length < start)
@@ -179,6 +195,61 @@ public class XDR {
     void set_position(int p) {
         pos = p;
         depth = 0;
+        while (segment_count > 0 && segment_at[segment_count - 1] >= p) {
+            segment_bytes -= segments[--segment_count].length;
+            segments[segment_count] = null;
+        }
+    }
+
+    /**
+     * From now until the next reset, opaque data of at least min bytes is
+     * referred to rather than copied; the arrays must not change until the
+     * encoded bytes have been copied out ({@link #copy_encoded}).
+     */
+    void refer_to_opaque(int min) {
+        refer_from = min;
+    }
+
+    /** Drops the references to opaque data, so that the stream holds none of a caller's arrays. */
+    void forget_references() {
+        Arrays.fill(segments, 0, segment_count, null);
+        segment_count = 0;
+        segment_bytes = 0;
+    }
+
+    /** True when some encoded bytes are in arrays referred to, not in {@link #buffer()}. */
+    boolean refers() {
+        return segment_count > 0;
+    }
+
+    /**
+     * Copies the encoded bytes from offset from on into dst, as many as fit.
+     *
+     * @return how many bytes were copied
+     */
+    int copy_encoded(long from, java.nio.ByteBuffer dst) {
+        int copied = 0;
+        long at = 0; // where the next piece starts in the encoded output
+        int in_buf = 0; // where the next piece of buf starts
+        for (int k = 0; k <= segment_count && dst.hasRemaining(); k++) {
+            int buf_end = k < segment_count ? segment_at[k] : pos;
+            for (int piece = 0; piece < 2 && dst.hasRemaining(); piece++) {
+                byte[] a = piece == 0 ? buf : k < segment_count ? segments[k] : null;
+                if (a == null)
+                    break;
+                int off = piece == 0 ? in_buf : 0;
+                int len = piece == 0 ? buf_end - in_buf : a.length;
+                if (from < at + len) {
+                    int skip = (int) Math.max(0, from - at);
+                    int n = Math.min(len - skip, dst.remaining());
+                    dst.put(a, off + skip, n);
+                    copied += n;
+                }
+                at += len;
+            }
+            in_buf = buf_end;
+        }
+        return copied;
     }
 
     int capacity() {
@@ -242,11 +313,30 @@ public class XDR {
 
     private void put_opaque(byte[] b, int n) {
         int pad = padding(n);
+        if (n >= refer_from && n == b.length) {
+            refer(b);
+            n = 0;
+        }
         ensure(n + pad);
         System.arraycopy(b, 0, buf, pos, n);
         pos += n;
         for (int i = 0; i < pad; i++)
             buf[pos++] = 0;
+    }
+
+    /** Refers to b as the next encoded bytes. */
+    private void refer(byte[] b) {
+        if (xdr_op != XDR_ENCODE)
+            throw new IllegalStateException("XDR: encoding into a decoding stream");
+        if (pos + segment_bytes + b.length > Integer.MAX_VALUE - 8)
+            throw new OutOfMemoryError("XDR: encoded data over 2 GB");
+        if (segment_count == segments.length) {
+            segments = Arrays.copyOf(segments, Math.max(4, 2 * segment_count));
+            segment_at = Arrays.copyOf(segment_at, segments.length);
+        }
+        segments[segment_count] = b;
+        segment_at[segment_count++] = pos;
+        segment_bytes += b.length;
     }
 
     private void get_opaque(byte[] b) throws XDRError {
