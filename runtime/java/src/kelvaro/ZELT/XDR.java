@@ -275,7 +275,7 @@ public class XDR {
             throw new IllegalStateException("XDR: encoding into a decoding stream");
         if (n > buf.length - pos) {
             long want = Math.max((long) buf.length * 2, (long) pos + n);
-            if (want > Integer.MAX_VALUE - 8)
+            if (want > Integer.MAX_VALUE - 8 || (long) pos + n + segment_bytes > Integer.MAX_VALUE - 8)
                 throw new OutOfMemoryError("XDR: encoded data over 2 GB");
             buf = Arrays.copyOf(buf, (int) want);
         }
