@@ -266,6 +266,9 @@ final class CallDispatcher {
             return Rpc.SYSTEM_ERR;
         } catch (VirtualMachineError e) {
             throw e;
+        } catch (XDRError e) {
+            service_fault(context, "gave a result that cannot be encoded: " + MemberPath.message(e, result), e);
+            return Rpc.SYSTEM_ERR;
         } catch (Throwable e) {
             service_fault(context, "gave a result that cannot be encoded", e);
             return Rpc.SYSTEM_ERR;
