@@ -214,9 +214,13 @@ final class Generator {
             Vorlith.Result r = vorlith.run(args, work, request.environment());
             if (r.status() != 0)
                 throw failure(input, r);
-            if (!r.stderr().isBlank())
-                for (String line : r.stderr().strip().split("\n"))
-                    warn.accept(input + ": vorlith: " + line);
+            // Warnings, "FILE, line N: warning: ...", keep their place; anything else is shown as said.
+            for (String line : r.stderr().lines().toList()) {
+                if (line.isBlank())
+                    continue;
+                Optional<Diagnostic> d = Diagnostic.parse(line);
+                warn.accept(d.isPresent() ? d.get().toString() : input + ": vorlith: " + line);
+            }
             if (!r.stdout().isBlank())
                 debug.accept("vorlith: " + r.stdout().strip());
 
