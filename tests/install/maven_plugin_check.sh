@@ -151,10 +151,13 @@ else
 fi
 cp "$scratch/kvstore.x.good" "$kv/src/main/x/kvstore.x"
 
-# A second input: its files come and go with it; a clash names both.
-printf 'struct extra { int a; };\n' >"$kv/src/main/x/extra.x"
+# A second input: its files come and go with it; a clash names both. Its
+# maximum that nothing defines is a warning with its place.
+printf 'struct extra { opaque fh<FHSIZE3>; };\n' >"$kv/src/main/x/extra.x"
 if mvn_in "$kv" "$scratch/extra.log" generate-sources; then
   [ -f "$gen/com/example/kv/extra.java" ] || err "second input: no extra.java"
+  grep -qF "[WARNING] $kv/src/main/x/extra.x:[1] maximum FHSIZE3 of extra.fh is not defined" "$scratch/extra.log" \
+    || { err "second input: vorlith's warning is not shown with its place"; show "$scratch/extra.log"; }
   grep -qx '\[INFO\] vorlith: 2 of 2 input files generated, 0 up to date' "$scratch/extra.log" \
     || grep -qx '\[INFO\] vorlith: 1 of 2 input files generated, 1 up to date' "$scratch/extra.log" \
     || { err "second input: unexpected summary"; show "$scratch/extra.log"; }

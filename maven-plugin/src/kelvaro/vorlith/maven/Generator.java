@@ -219,7 +219,10 @@ final class Generator {
                 if (line.isBlank())
                     continue;
                 Optional<Diagnostic> d = Diagnostic.parse(line);
-                warn.accept(d.isPresent() ? d.get().toString() : input + ": vorlith: " + line);
+                if (d.isPresent())
+                    warn.accept(d.get().location() + " " + d.get().message().replaceFirst("^warning: ", ""));
+                else
+                    warn.accept(input + ": vorlith: " + line);
             }
             if (!r.stdout().isBlank())
                 debug.accept("vorlith: " + r.stdout().strip());
