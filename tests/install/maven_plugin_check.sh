@@ -20,7 +20,8 @@
 #   - a missing vorlith, and an option it refuses, fail with its words.
 # With a stand-in vorlith that records its arguments: every parameter
 # reaches it as its option, nothing runs again until an option changes,
-# and vorlith.skip skips (the Maven version "debian" of the plugin and the
+# vorlith.skip skips, and without inputs nothing runs and the last
+# input's files are gone (the Maven version "debian" of the plugin and the
 # runtime, here).
 set -eu
 build=$1
@@ -261,6 +262,13 @@ mvn_in "$opts" "$scratch/opts4.log" generate-sources -Dvorlith.skip=true -Dpkg=c
   || { err "options: the skipped build failed"; show "$scratch/opts4.log"; }
 grep -q 'vorlith: skipped' "$scratch/opts4.log" || err "options: vorlith.skip did not say it skipped"
 grep -q -- 'com.example.third' "$STANDIN_LOG" && err "options: vorlith.skip ran vorlith"
+# The last input gone: its file goes, and vorlith is not run (nor needed).
+rm "$opts/src/main/x/a.x"
+calls=$(wc -l <"$STANDIN_LOG")
+mvn_in "$opts" "$scratch/opts5.log" generate-sources -Dpkg=com.example.kv \
+  || { err "options: the build without inputs failed"; show "$scratch/opts5.log"; }
+[ ! -e "$opts/target/generated-sources/vorlith/p/Standin.java" ] || err "options: the gone input's file is still there"
+[ "$(wc -l <"$STANDIN_LOG")" = "$calls" ] || err "options: vorlith ran without an input"
 
 [ "$fail" = 0 ] && echo "maven plugin: ok"
 exit "$fail"

@@ -2,7 +2,6 @@
 package kelvaro.vorlith.maven;
 
 import java.io.File;
-import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
@@ -95,8 +94,8 @@ public class GenerateMojo extends AbstractMojo {
                 preprocess);
         Generator.Summary summary;
         try {
-            Vorlith vorlith = Vorlith.find(program, System.getenv("PATH"));
-            summary = new Generator(vorlith, request, getLog()::warn, getLog()::debug).run();
+            summary = new Generator(() -> Vorlith.find(program, System.getenv("PATH")), request, getLog()::warn,
+                    getLog()::debug).run();
         } catch (GenerationException e) {
             Optional<Diagnostic> d = e.diagnostic();
             if (d.isPresent()) {
@@ -107,13 +106,13 @@ public class GenerateMojo extends AbstractMojo {
             }
             throw new MojoExecutionException(e.getMessage(), e);
         }
-        if (summary.inputs() == 0)
+        if (summary.inputs() == 0) {
             getLog().info("vorlith: no input files in " + sourceDirectory);
-        else
-            getLog().info("vorlith: " + summary.generated() + " of " + summary.inputs() + " input files generated, "
-                    + (summary.inputs() - summary.generated()) + " up to date");
-        Path out = outputDirectory.toPath().toAbsolutePath().normalize();
-        project.addCompileSourceRoot(out.toString());
+            return;
+        }
+        getLog().info("vorlith: " + summary.generated() + " of " + summary.inputs() + " input files generated, "
+                + (summary.inputs() - summary.generated()) + " up to date");
+        project.addCompileSourceRoot(outputDirectory.toPath().toAbsolutePath().normalize().toString());
     }
 
     /** The option line, the same for every input; the output folder stands where vorlith's scratch one goes. */

@@ -53,13 +53,19 @@ final class Generator {
 
     private static final String STAMP_HEADER = "# vorlith-maven-plugin: the hash of an input and the files it wrote";
 
-    private final Vorlith vorlith;
+    /** Finds the vorlith program; asked only when there is an input to run it on. */
+    interface Finder {
+        Vorlith find() throws GenerationException;
+    }
+
+    private final Finder finder;
     private final Request request;
     private final Consumer<String> warn;
     private final Consumer<String> debug;
+    private Vorlith vorlith;
 
-    Generator(Vorlith vorlith, Request request, Consumer<String> warn, Consumer<String> debug) {
-        this.vorlith = vorlith;
+    Generator(Finder finder, Request request, Consumer<String> warn, Consumer<String> debug) {
+        this.finder = finder;
         this.request = request;
         this.warn = warn;
         this.debug = debug;
@@ -71,9 +77,16 @@ final class Generator {
         Path stamps = request.stampDirectory().toAbsolutePath().normalize().resolve("inputs");
         Path scratch = request.stampDirectory().toAbsolutePath().normalize().resolve("scratch");
         List<Path> inputs = inputs();
+        if (inputs.isEmpty()) {
+            // Nothing to run vorlith on, so it need not even be installed; what
+            // earlier inputs wrote goes.
+            int removed = Files.isDirectory(stamps) ? remove_vanished(stamps, inputs, new TreeMap<>()) : 0;
+            return new Summary(0, 0, removed);
+        }
         create_directories(stamps);
         delete_tree(scratch);
         create_directories(scratch);
+        vorlith = finder.find();
         String identity = vorlith.identity(scratch);
 
         // Inputs whose stamps still hold claim their files first, so that a
