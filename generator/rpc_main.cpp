@@ -173,6 +173,7 @@ constexpr OptionRow option_table[] = {
      .value = &O::output_dir,
      .accepts = is_not_empty},
     {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
+    {.long_name = "async", .flag = &O::async_flag},
     {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
     {.long_name = "version", .repeatable = true, .flag = &O::version_flag},
 };
@@ -270,6 +271,7 @@ std::string help_text(const std::string &program_name) {
       "  -i                form class and method names in the other case\n"
       "  --output-dir DIR  write the generated files into DIR, made when missing\n"
       "  --package NAME    put the generated classes into the Java package NAME\n"
+      "  --async           give client classes future-returning methods too (NAMEAsync)\n"
       "  --help            print this help and exit\n"
       "  --version         print the version and exit\n";
   return text;
@@ -437,6 +439,7 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     out.file_header_text = file_header_text();
     out.output_dir = output_dir_prefix(options.output_dir);
     out.package_name = options.package_name;
+    out.async_client = options.async_flag;
     PassHandover handover;
     for (const Pass &pass : passes) run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
   } catch (const RunEnded &ended) {

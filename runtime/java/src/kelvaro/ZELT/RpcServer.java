@@ -101,6 +101,7 @@ public final class RpcServer implements AutoCloseable {
     private boolean registered;
     private TcpServer tcp;
     private UdpServer udp;
+    private CallScheduler scheduler;
 
     /** A server with the default settings and no services. */
     public RpcServer() {
@@ -331,11 +332,15 @@ public final class RpcServer implements AutoCloseable {
                     throw e;
             }
         }
+        int port_shown = listener != null ? listener.socket().getLocalPort() : port;
+        scheduler = new CallScheduler("kelvaro-zelt " + port_shown + " worker", run.workerThreads(),
+                CodecThread.WORKER_STACK_SIZE, 30_000_000_000L);
+        dispatcher.set_reply_timeout(run.deferredReplyTimeout().toNanos());
         try {
             if (listener != null)
-                tcp = new TcpServer(dispatcher, counters, listener, run);
+                tcp = new TcpServer(dispatcher, counters, scheduler, listener, run);
             if (datagrams != null)
-                udp = new UdpServer(dispatcher, counters, datagrams, run);
+                udp = new UdpServer(dispatcher, counters, scheduler, datagrams, run);
         } catch (IOException | RuntimeException e) {
             if (listener != null)
                 listener.close();
@@ -451,5 +456,12 @@ public final class RpcServer implements AutoCloseable {
             t.close();
         if (u != null)
             u.close();
+        CallScheduler s;
+        synchronized (this) {
+            s = scheduler;
+        }
+        if (s != null)
+            s.close(5000);
+        dispatcher.close();
     }
 }
