@@ -21,6 +21,9 @@ final class RuntimeLog {
     /** The window of the rate limit: ten seconds. */
     static final long WINDOW_NANOS = 10_000_000_000L;
 
+    /** The window in force: {@link #WINDOW_NANOS}, shorter in tests. */
+    static volatile long window_nanos = WINDOW_NANOS;
+
     private static final ConcurrentHashMap<String, Window> windows = new ConcurrentHashMap<>();
 
     private RuntimeLog() {
@@ -93,14 +96,14 @@ final class RuntimeLog {
 
         /** -1 when the record is to be dropped, else how many were dropped before it. */
         synchronized long admit(long now) {
-            if (passed == 0 || now - start >= WINDOW_NANOS) {
+            if (passed == 0 || now - start >= window_nanos) {
                 start = now;
                 passed = 0;
             }
             if (passed >= BURST) {
                 if (dropped++ == 0 && !flush_due) {
                     flush_due = true;
-                    long delay = start + WINDOW_NANOS - now;
+                    long delay = start + window_nanos - now;
                     FLUSHER.schedule(this::flush, Math.max(1, delay), java.util.concurrent.TimeUnit.NANOSECONDS);
                 }
                 return -1;
@@ -120,16 +123,16 @@ final class RuntimeLog {
                 if (n == 0)
                     return;
                 long now = System.nanoTime();
-                if (now - start < WINDOW_NANOS) { // a new window began meanwhile: summarize at its end
+                if (now - start < window_nanos) { // a new window began meanwhile: summarize at its end
                     flush_due = true;
-                    FLUSHER.schedule(this::flush, Math.max(1, start + WINDOW_NANOS - now),
+                    FLUSHER.schedule(this::flush, Math.max(1, start + window_nanos - now),
                             java.util.concurrent.TimeUnit.NANOSECONDS);
                     return;
                 }
                 dropped = 0;
             }
             log.log(level, n + " records of kind " + kind + " left out by the rate limit of " + BURST
-                    + " every " + WINDOW_NANOS / 1_000_000_000L + " s");
+                    + " every " + window_nanos / 1_000_000L + " ms");
         }
     }
 }

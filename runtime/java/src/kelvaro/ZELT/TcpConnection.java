@@ -62,7 +62,7 @@ final class TcpConnection implements ServerCall.Origin {
     // The replies going out, guarded by out.
     private final Object out = new Object();
     private boolean writing;   // a thread (or the selector) writes; others append to pending
-    private int corked;        // the leader runs calls of this connection: replies wait in pending
+    private Thread corker;     // the leader that runs calls of this connection: its replies wait in pending
     private byte[] pending = new byte[0];
     private int pending_length;
     private ByteBuffer unsent; // what a slow peer left untaken; the selector writes it
@@ -240,16 +240,21 @@ final class TcpConnection implements ServerCall.Origin {
 
     // ---- replies
 
-    /** Replies of calls run now wait in pending until {@link #uncork}: one write for a round's replies. */
+    /**
+     * Replies of the calls this thread runs now wait in pending until
+     * {@link #uncork}: one write for a round's replies. Replies that other
+     * threads finish meanwhile go out as usual, and take what waits with them.
+     */
     void cork() {
         synchronized (out) {
-            corked++;
+            corker = Thread.currentThread();
         }
     }
 
     void uncork() {
         synchronized (out) {
-            if (--corked > 0 || writing || unsent != null || pending_length == 0)
+            corker = null;
+            if (writing || unsent != null || pending_length == 0)
                 return;
             writing = true;
         }
@@ -259,7 +264,7 @@ final class TcpConnection implements ServerCall.Origin {
     /** Writes a whole reply record, or leaves it to the thread that writes. */
     private void write_reply(byte[] b, int n) {
         synchronized (out) {
-            if (writing || corked > 0 || unsent != null) {
+            if (writing || unsent != null || corker == Thread.currentThread()) {
                 append(b, n);
                 return;
             }
@@ -283,7 +288,7 @@ final class TcpConnection implements ServerCall.Origin {
             byte[] batch;
             int n;
             synchronized (out) {
-                if (pending_length == 0 || corked > 0 || closed_quick()) {
+                if (pending_length == 0 || closed_quick()) {
                     writing = false;
                     return;
                 }
