@@ -138,20 +138,27 @@ final class CallDispatcher {
     private static final byte[] NO_BYTES = new byte[0];
     private static final int NOT_A_CALL = 0, ANSWERED = 1, DROPPED = 2, PROCEED = 3;
 
+    /** What a call's header says, from its record: read by {@link #read_header}. */
+    private static final class Header {
+        int prog, vers, proc, flavour;
+        AuthSys cred;
+        GssWire.Cred gss_cred;
+        final int[] gss_version = new int[1];
+        int header_end; // where the verifier begins
+        int verf_flavour;
+        byte[] verf;    // RPCSEC_GSS only
+    }
+
     /**
      * Reads the call's header from its record and checks it; a call that
      * is answered here has its reply in out. PROCEED leaves call.args (and
      * call.args_at for a protected call) at the arguments.
      */
     private int admit(ServerCall call, XDR in, XDR out) {
-        byte[] b = call.bytes();
-        int len = call.length();
-        InetSocketAddress remote = call.remote;
-        String protocol = call.protocol;
-        in.reset_decode(b, 0, len);
+        in.reset_decode(call.bytes(), 0, call.length());
         int xid;
         try {
-            if (len < 8)
+            if (call.length() < 8)
                 return NOT_A_CALL;
             xid = in.dec_int();
             if (in.dec_int() != Rpc.CALL)
@@ -163,62 +170,16 @@ final class CallDispatcher {
         int base = out.position();
         out.enc_int(xid);
         out.enc_int(Rpc.REPLY);
-        int prog, vers, proc, flavour;
-        AuthSys cred = null;
-        GssWire.Cred gss_cred = null;
-        int[] gss_version = new int[1];
-        int header_end;
-        int verf_flavour;
-        byte[] verf = null;
-        int why = Rpc.AUTH_BADCRED;
-        try {
-            int rpcvers = in.dec_int();
-            if (rpcvers != Rpc.RPC_VERSION) {
-                out.enc_int(Rpc.MSG_DENIED);
-                out.enc_int(Rpc.RPC_MISMATCH);
-                out.enc_int(Rpc.RPC_VERSION);
-                out.enc_int(Rpc.RPC_VERSION);
-                counters.answered(-1);
-                return ANSWERED;
-            }
-            prog = in.dec_int();
-            vers = in.dec_int();
-            proc = in.dec_int();
-            flavour = in.dec_int();
-            int cred_len = auth_length(in);
-            if (flavour == Rpc.AUTH_SYS)
-                cred = AuthSys.decode(in, cred_len);
-            else if (flavour == GssWire.RPCSEC_GSS)
-                gss_cred = GssWire.Cred.decode(in, cred_len, gss_version);
-            else
-                skip(in, cred_len);
-            header_end = in.position();
-            why = Rpc.AUTH_BADVERF;
-            verf_flavour = in.dec_int();
-            int verf_len = auth_length(in);
-            if (flavour == GssWire.RPCSEC_GSS) {
-                in.set_position(in.position() - 4);
-                verf = in.dec_bytes();
-            } else {
-                skip(in, verf_len); // nothing is checked against other verifiers
-            }
-        } catch (XDRError e) {
-            deny_auth(out, why);
-            log_denied(remote, protocol, why, e.getMessage());
+        Header h = read_header(call, in, out);
+        if (h == null)
             return ANSWERED;
-        }
-        if (flavour != Rpc.AUTH_NONE && flavour != Rpc.AUTH_SYS && flavour != GssWire.RPCSEC_GSS) {
-            deny_auth(out, Rpc.AUTH_REJECTEDCRED);
-            log_denied(remote, protocol, Rpc.AUTH_REJECTEDCRED, "credential flavour " + flavour);
-            return ANSWERED;
-        }
-        NavigableMap<Integer, Svc> versions = server.versions(prog);
-        Svc svc = versions == null ? null : versions.get(vers);
+        NavigableMap<Integer, Svc> versions = server.versions(h.prog);
+        Svc svc = versions == null ? null : versions.get(h.vers);
         // The service's credential policy, and RPCSEC_GSS: may answer or drop the call itself.
         GssServerCall gss = null;
-        if (svc != null && (svc.auth_policy != null || flavour == GssWire.RPCSEC_GSS)) {
-            gss = GssServerCall.admit(svc.auth_policy, flavour, gss_cred, gss_version[0], b, 0, header_end,
-                    verf_flavour, verf, remote, proc, in, out);
+        if (svc != null && (svc.auth_policy != null || h.flavour == GssWire.RPCSEC_GSS)) {
+            gss = GssServerCall.admit(svc.auth_policy, h.flavour, h.gss_cred, h.gss_version[0], call.bytes(), 0,
+                    h.header_end, h.verf_flavour, h.verf, call.remote, h.proc, in, out);
             if (gss.outcome == GssServerCall.DROP) {
                 // A replayed or stale call: no reply at all, and the connection stays.
                 out.set_position(base);
@@ -236,31 +197,19 @@ final class CallDispatcher {
             if (!gss.is_gss())
                 gss = null;
         }
-        if (versions == null || versions.isEmpty() || svc == null) {
-            out.enc_int(Rpc.MSG_ACCEPTED);
-            out.enc_int(Rpc.AUTH_NONE);
-            out.enc_int(0);
-            if (svc == null && versions != null && !versions.isEmpty()) {
-                out.enc_int(Rpc.PROG_MISMATCH);
-                out.enc_int(versions.firstKey());
-                out.enc_int(versions.lastKey());
-                counters.answered(Rpc.PROG_MISMATCH);
-            } else {
-                out.enc_int(Rpc.PROG_UNAVAIL);
-                counters.answered(Rpc.PROG_UNAVAIL);
-            }
+        if (svc == null) {
+            not_served(versions, out);
             return ANSWERED;
         }
-        CallContext plain = new CallContext(remote, protocol, cred, xid, prog, vers, proc);
+        CallContext plain = new CallContext(call.remote, call.protocol, h.cred, xid, h.prog, h.vers, h.proc);
         call.context = gss == null ? plain : plain.with_gss(gss.principal(), gss.service);
         call.svc = svc;
         call.gss = gss;
         call.args = in;
         if (gss != null && gss.protects()) {
-            XDR args = gss.unwrap_args(in, remote);
+            XDR args = gss.unwrap_args(in, call.remote);
             if (args == null) {
                 out.set_position(base);
-                call.gss = gss;
                 encode_header(call, out);
                 out.enc_int(Rpc.GARBAGE_ARGS);
                 counters.answered(Rpc.GARBAGE_ARGS);
@@ -271,6 +220,73 @@ final class CallDispatcher {
         }
         out.set_position(base); // the reply is encoded when the procedure is done
         return PROCEED;
+    }
+
+    /**
+     * Reads the header from the RPC version to the verifier; null when the
+     * call was answered (RPC_MISMATCH or AUTH_ERROR, in out).
+     */
+    private Header read_header(ServerCall call, XDR in, XDR out) {
+        Header h = new Header();
+        int why = Rpc.AUTH_BADCRED;
+        try {
+            int rpcvers = in.dec_int();
+            if (rpcvers != Rpc.RPC_VERSION) {
+                out.enc_int(Rpc.MSG_DENIED);
+                out.enc_int(Rpc.RPC_MISMATCH);
+                out.enc_int(Rpc.RPC_VERSION);
+                out.enc_int(Rpc.RPC_VERSION);
+                counters.answered(-1);
+                return null;
+            }
+            h.prog = in.dec_int();
+            h.vers = in.dec_int();
+            h.proc = in.dec_int();
+            h.flavour = in.dec_int();
+            int cred_len = auth_length(in);
+            if (h.flavour == Rpc.AUTH_SYS)
+                h.cred = AuthSys.decode(in, cred_len);
+            else if (h.flavour == GssWire.RPCSEC_GSS)
+                h.gss_cred = GssWire.Cred.decode(in, cred_len, h.gss_version);
+            else
+                skip(in, cred_len);
+            h.header_end = in.position();
+            why = Rpc.AUTH_BADVERF;
+            h.verf_flavour = in.dec_int();
+            int verf_len = auth_length(in);
+            if (h.flavour == GssWire.RPCSEC_GSS) {
+                in.set_position(in.position() - 4);
+                h.verf = in.dec_bytes();
+            } else {
+                skip(in, verf_len); // nothing is checked against other verifiers
+            }
+        } catch (XDRError e) {
+            deny_auth(out, why);
+            log_denied(call.remote, call.protocol, why, e.getMessage());
+            return null;
+        }
+        if (h.flavour != Rpc.AUTH_NONE && h.flavour != Rpc.AUTH_SYS && h.flavour != GssWire.RPCSEC_GSS) {
+            deny_auth(out, Rpc.AUTH_REJECTEDCRED);
+            log_denied(call.remote, call.protocol, Rpc.AUTH_REJECTEDCRED, "credential flavour " + h.flavour);
+            return null;
+        }
+        return h;
+    }
+
+    /** PROG_UNAVAIL, or PROG_MISMATCH with the versions served, into out. */
+    private void not_served(NavigableMap<Integer, Svc> versions, XDR out) {
+        out.enc_int(Rpc.MSG_ACCEPTED);
+        out.enc_int(Rpc.AUTH_NONE);
+        out.enc_int(0);
+        if (versions != null && !versions.isEmpty()) {
+            out.enc_int(Rpc.PROG_MISMATCH);
+            out.enc_int(versions.firstKey());
+            out.enc_int(versions.lastKey());
+            counters.answered(Rpc.PROG_MISMATCH);
+        } else {
+            out.enc_int(Rpc.PROG_UNAVAIL);
+            counters.answered(Rpc.PROG_UNAVAIL);
+        }
     }
 
     /**

@@ -27,7 +27,8 @@ import java.util.concurrent.atomic.LongAdder;
  */
 public final class ServerStats {
     private final long calls, success, prog_unavail, prog_mismatch, proc_unavail, garbage_args, system_err,
-            denied, duplicates, drc_misses, abandoned, accepted, live, refused, evicted, faults, deadlines, bytes_in, bytes_out;
+            denied, duplicates, drc_misses, abandoned, accepted, live, refused, evicted, faults, deadlines, bytes_in,
+            bytes_out;
 
     /** The live counters a server adds to; a snapshot reads them. */
     static final class Counters {

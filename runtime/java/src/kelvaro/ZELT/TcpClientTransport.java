@@ -43,6 +43,8 @@ import java.util.concurrent.locks.ReentrantLock;
  * locating the server again ({@link ClientTransport.Target}).
  */
 final class TcpClientTransport extends ClientTransport {
+    /** Why a connection breaks when a reply record came too slowly. */
+    private static final String RECORD_TOO_SLOW = "a reply record took longer than the time-out to arrive";
     /** The longest a waiting caller parks before it looks again whether the reader's role is free. */
     private static final long RECHECK_NANOS = 50_000_000L;
     /**
@@ -549,7 +551,7 @@ final class TcpClientTransport extends ClientTransport {
                 if (records.inside()) {
                     long record_left = record_allowed - record_time;
                     if (record_left <= 0) {
-                        fail(new rpc_err(RpcStatus.CANT_RECV, "a reply record took longer than the time-out to arrive"));
+                        fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
                         return;
                     }
                     wait = Math.min(wait, record_left);
@@ -841,7 +843,7 @@ final class TcpClientTransport extends ClientTransport {
                 if (records.inside()) {
                     long record_left = record_allowed - record_time;
                     if (record_left <= 0) {
-                        fail(new rpc_err(RpcStatus.CANT_RECV, "a reply record took longer than the time-out to arrive"));
+                        fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
                         return;
                     }
                     wait = Math.min(wait, record_left);

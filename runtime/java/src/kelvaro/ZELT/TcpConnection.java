@@ -37,6 +37,9 @@ import java.util.concurrent.atomic.AtomicLong;
 final class TcpConnection implements ServerCall.Origin {
     /** Whole records read ahead while a one-at-a-time connection's call runs. */
     static final int READ_AHEAD = 16;
+    /** Pending buffers larger than this are not kept for the next replies. */
+    private static final int KEEP_PENDING = 1 << 20;
+    private static final byte[] NO_BYTES = new byte[0];
     /** How long a thread that writes a reply waits for a peer to take it before it leaves the rest to the selector. */
     private static final long WRITE_WAIT_NS = 50_000_000L;
 
@@ -63,8 +66,9 @@ final class TcpConnection implements ServerCall.Origin {
     private final Object out = new Object();
     private boolean writing;   // a thread (or the selector) writes; others append to pending
     private Thread corker;     // the leader that runs calls of this connection: its replies wait in pending
-    private byte[] pending = new byte[0];
+    private byte[] pending = NO_BYTES;
     private int pending_length;
+    private byte[] spare_pending; // the buffer written last, to take the next replies
     private ByteBuffer unsent; // what a slow peer left untaken; the selector writes it
     private long unsent_since;
     private volatile boolean backlogged; // unsent != null
@@ -231,7 +235,8 @@ final class TcpConnection implements ServerCall.Origin {
             held.clear();
             synchronized (out) {
                 unsent = null;
-                pending = new byte[0];
+                pending = NO_BYTES;
+                spare_pending = null;
                 pending_length = 0;
             }
             return dropped;
@@ -277,7 +282,8 @@ final class TcpConnection implements ServerCall.Origin {
 
     private void append(byte[] b, int n) {
         if (pending.length - pending_length < n)
-            pending = java.util.Arrays.copyOf(pending, Math.max(Math.max(1024, pending.length * 2), pending_length + n));
+            pending = java.util.Arrays.copyOf(pending,
+                    Math.max(Math.max(1024, pending.length * 2), pending_length + n));
         System.arraycopy(b, 0, pending, pending_length, n);
         pending_length += n;
     }
@@ -294,10 +300,16 @@ final class TcpConnection implements ServerCall.Origin {
                 }
                 batch = pending;
                 n = pending_length;
-                pending = new byte[Math.min(batch.length, 64 << 10)];
+                pending = spare_pending != null ? spare_pending : NO_BYTES;
+                spare_pending = null;
                 pending_length = 0;
             }
-            if (!write_some(ByteBuffer.wrap(batch, 0, n), false))
+            boolean all = write_some(ByteBuffer.wrap(batch, 0, n), false);
+            synchronized (out) {
+                if (batch.length <= KEEP_PENDING && spare_pending == null)
+                    spare_pending = batch; // written or copied: free for the next replies
+            }
+            if (!all)
                 return;
         }
     }

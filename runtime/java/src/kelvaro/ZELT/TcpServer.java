@@ -272,9 +272,13 @@ final class TcpServer {
                 }
                 first = false;
                 TcpConnection c = (TcpConnection) call.origin;
-                if (c != corked) {
-                    if (corked != null)
-                        corked.uncork();
+                if (c != corked && corked != null) {
+                    corked.uncork();
+                    corked = null;
+                }
+                // Replies wait to go out together only when another call of the connection follows.
+                ServerCall next = inline.peekFirst();
+                if (corked == null && next != null && next.origin == c) {
                     c.cork();
                     corked = c;
                 }
