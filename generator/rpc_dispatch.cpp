@@ -2,7 +2,11 @@
 // The dispatcher, above both kinds of Java writer.
 #include "rpc_dispatch.h"
 
+#include <cstdint>
 #include <unordered_map>
+
+#include "rpc_diag.h"
+#include "rpc_number.h"
 
 #include "rpc_hout_class.h"
 #include "rpc_hout_program.h"
@@ -255,4 +259,71 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
       return {};
   }
   return {};
+}
+
+// ---- Sizes that name a constant ----
+
+void note_named_sizes(const Definition &def, const DefinitionMemory &memory, std::string_view where,
+                      PassHandover &handover) {
+  auto note = [&](const Declaration &decl, std::string_view member) {
+    if (decl.type == "void") return;
+    const bool maximum = decl.relation == Relation::VarArray;
+    if (!maximum && decl.relation != Relation::FixedArray) return;
+    const std::string_view bound = decl.array_bound;
+    if (bound.empty() || bound == "~0" || starts_like_number(bound) || find_value(memory, bound) != nullptr) return;
+    handover.named_sizes.push_back({std::string(member), std::string(bound), std::string(where), maximum});
+  };
+  auto member_path = [&](const Declaration &decl) { return format_text("%s.%s", {def.name, decl.name}); };
+  switch (def.kind) {
+    case DefinitionKind::Struct:
+      for (const Declaration &member : def.members) note(member, member_path(member));
+      break;
+    case DefinitionKind::Union:
+      note(def.discriminant, member_path(def.discriminant));
+      for (const UnionCase &arm : def.cases) note(arm.declaration, member_path(arm.declaration));
+      if (def.default_arm) note(*def.default_arm, member_path(*def.default_arm));
+      break;
+    case DefinitionKind::Typedef: {
+      Declaration alias;
+      alias.type = def.old_type;
+      alias.relation = def.relation;
+      alias.array_bound = def.array_bound;
+      note(alias, def.name);
+      break;
+    }
+    default: break;
+  }
+}
+
+std::string check_named_sizes(const DefinitionMemory &memory, PassHandover &handover) {
+  std::string warnings;
+  for (const PassHandover::NamedSize &size : handover.named_sizes) {
+    const std::string_view what = size.maximum ? "maximum" : "size";
+    const RememberedValue *named = find_record(memory.values, size.bound, UINT32_MAX);
+    if (named == nullptr) {
+      // A fixed size is written as the name it is, and Java finds it or
+      // not; a maximum that means nothing cannot be checked at all.
+      if (size.maximum)
+        append_format(warnings,
+                      "%s: warning: maximum %s of %s is not defined in the input: the member has no maximum\n",
+                      {size.where, size.bound, size.member});
+      continue;
+    }
+    std::string problem;
+    if (named->type == ConstantType::String && !named->is_enum_member) {
+      problem = "a string constant, not a number";
+    } else if (named->value) {
+      const NumberValue &value = *named->value;
+      const bool fits = value.negative ? size.maximum && value.magnitude <= 0x80000000u : value.magnitude <= 0x7fffffffu;
+      if (!fits) problem = size.maximum ? "out of range: expected -2147483648 to 2147483647"
+                                        : "out of range: expected 0 to 2147483647";
+    }
+    if (problem.empty()) continue;
+    std::fputs(warnings.c_str(), stderr);
+    std::fputs(format_text("%s: %s %s of %s is %s\n", {size.where, what, size.bound, size.member, problem}).c_str(),
+               stderr);
+    terminate_run(1);
+  }
+  handover.named_sizes.clear();
+  return warnings;
 }

@@ -41,6 +41,15 @@ struct PassHandover {
   NameTable<Owner> constant_fields;
   NameTable<Owner> procedure_fields;
   NameTable<Owner> interface_types;
+  // Sizes and maximums that name something the input had not defined
+  // where they stood, to be looked up once the whole input is known.
+  struct NamedSize {
+    std::string member;  // the type, or the type and member: "s.name"
+    std::string bound;
+    std::string where;  // "file, line N", for the message
+    bool maximum = false;
+  };
+  std::vector<NamedSize> named_sizes;
   // Room reused for the Java names of one definition's members.
   std::string member_names;
   std::vector<std::pair<std::size_t, std::size_t>> member_spans;  // place and size in member_names
@@ -55,6 +64,16 @@ struct PassHandover {
 // line_number is where the Definition ends, to name it by.
 std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
                              const DefinitionMemory &memory, PassHandover &handover);
+
+// Notes the sizes and maximums of the Definition's members that name
+// nothing the input defined before it; where names the Definition's place.
+void note_named_sizes(const Definition &def, const DefinitionMemory &memory, std::string_view where,
+                      PassHandover &handover);
+// Looks the noted sizes up once the whole input is known: a maximum that
+// the input never defines is coded as none, with a warning (returned, one
+// line each); a size that names a string constant, or a value out of
+// range, is an input error (ends the run with status 1).
+std::string check_named_sizes(const DefinitionMemory &memory, PassHandover &handover);
 
 // Routes one Definition by pass mode and kind. memory holds the
 // definitions before it (the parser's); name_case_flag is the driver's

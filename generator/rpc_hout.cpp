@@ -28,10 +28,33 @@ JavaOutput::~JavaOutput() {
   if (output_stream >= 0) close(output_stream);
 }
 
+// The package a file declares: the one the command line gives, or else the
+// last one a pass-through line read so far declares; empty for none.
+std::string_view package_of_file(const JavaOutput &out) {
+  if (!out.package_name.empty()) return out.package_name;
+  std::string_view package;
+  std::size_t pos = 0;
+  for (std::string_view name; !(name = next_package_line(out.pass_through_text, pos)).empty();) package = name;
+  return package;
+}
+
 void open_java_file(JavaOutput &out, std::string_view base_name) {
   // The name and the text are built in buffers that every file reuses.
   std::string &file_name = out.output_file_name;
   file_name.assign(out.output_dir);
+  // In an output folder, a file of a package goes where Java looks for it:
+  // into the folders its package names, made when missing.
+  if (!out.output_dir.empty()) {
+    const std::string_view package = package_of_file(out);
+    if (!package.empty()) {
+      for (char c : package) file_name.push_back(c == '.' ? '/' : c);
+      if (file_name != out.package_dir_made) {
+        make_output_dir(file_name);
+        out.package_dir_made = file_name;
+      }
+      file_name.push_back('/');
+    }
+  }
   append_format(file_name, "%s.java", {base_name});
   append_format(out.generated_file_list, "\t%s\n", {file_name});
   // Registered before it exists: a signal while it is written removes it.

@@ -36,6 +36,7 @@ struct JavaOutput {
   std::string generated_file_list;     // "\t<name>\n" per file written this pass
   std::string output_dir;              // where files go: empty, the current folder, or a folder ending in "/"
   std::string package_name;            // the package every file declares; empty: none unless the input says
+  std::string package_dir_made;        // the package's folder in output_dir made last, kept not to make it again
   bool async_client = false;           // --async: client classes also get future-returning methods
 
   int output_stream = -1;  // descriptor of the file being written, -1: none
@@ -54,7 +55,8 @@ void emit(JavaOutput &out, std::string_view text);
 void emit_format(JavaOutput &out, const FormatText &format, std::initializer_list<std::string_view> args);
 void emit_tabs(JavaOutput &out, int count);
 
-// Opening and closing of every generated file.
+// Opening and closing of every generated file. With an output folder, a
+// file of a package goes into the package's folders below it.
 void open_java_file(JavaOutput &out, std::string_view base_name);
 void close_java_file(JavaOutput &out);
 

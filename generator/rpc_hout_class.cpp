@@ -357,12 +357,19 @@ void add_bound_qualifiers(const Declaration &decl, const DefinitionMemory &memor
 }
 
 // A field named like a class that the class's text qualifies a bound or a
-// label with would hide that class there: such a field gets a "_".
+// label with would hide that class there: such a field gets a "_", or as
+// many as it takes to be no other member's name and hide nothing.
 void keep_qualifiers_visible(std::vector<MemberJava> &names, const std::vector<std::string> &qualifiers) {
+  auto taken = [&](std::string_view name) {
+    return std::find(qualifiers.begin(), qualifiers.end(), name) != qualifiers.end() ||
+           std::any_of(names.begin(), names.end(), [&](const MemberJava &other) { return other.name == name; });
+  };
   for (MemberJava &member : names) {
     if (std::find(qualifiers.begin(), qualifiers.end(), member.name) == qualifiers.end()) continue;
     std::string renamed(member.name);
-    renamed.push_back('_');
+    do {
+      renamed.push_back('_');
+    } while (taken(renamed));
     member.name_spare = std::move(renamed);
     member.name = member.name_spare;
   }

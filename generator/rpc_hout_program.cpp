@@ -44,7 +44,7 @@ namespace {
 std::string procedure_number_text(std::string_view number, const DefinitionMemory &memory) {
   if (starts_like_number(number)) return java_int_literal(number);
   const RememberedValue *named = find_value(memory, number);
-  if (named != nullptr && named->is_enum_member) return enum_member_reference(named->enum_name, number);
+  if (named != nullptr && named->is_enum_member) return interface_enum_reference(*named, number, memory);
   return java_name(number, NameRole::Value);
 }
 
@@ -56,7 +56,7 @@ void emit_def_number(JavaOutput &out, std::string_view field, std::string_view n
   if (starts_like_number(number))
     emit_format(out, "\tpublic static final int %s = %s;\n", {field, java_int_literal(number)});
   else if (named != nullptr && named->is_enum_member)
-    emit_format(out, "\tpublic static final int %s = %s;\n", {field, enum_member_reference(named->enum_name, number)});
+    emit_format(out, "\tpublic static final int %s = %s;\n", {field, interface_enum_reference(*named, number, memory)});
   else
     emit_format(out, "\tpublic static final int %s = %s.%s;\n",
                 {field, interface_name, java_name(number, NameRole::Value)});
@@ -94,7 +94,7 @@ void append_constant_line(std::string &constants_text, const Definition &def, co
       append_format(constants_text, int_line, {name, java_int_literal(value)});
   } else if (const RememberedValue *named = find_value(memory, value)) {
     if (named->is_enum_member) {
-      append_format(constants_text, int_line, {name, enum_member_reference(named->enum_name, value)});
+      append_format(constants_text, int_line, {name, interface_enum_reference(*named, value, memory)});
     } else {
       const FormatText &line = named->type == ConstantType::Long     ? long_line
                                : named->type == ConstantType::String ? string_line

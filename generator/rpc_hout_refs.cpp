@@ -36,6 +36,32 @@ std::string enum_member_reference(std::string_view enum_name, std::string_view m
 
 namespace {
 
+// True when a field of every interface has that name: a constant of the
+// input, the program and version numbers, or a procedure's number.
+bool names_interface_field(std::string_view name, const DefinitionMemory &memory) {
+  if (name == "_def_pno" || name == "_def_vno") return true;
+  if (name.size() > 6 && name.starts_with("_") && name.ends_with("_proc")) return true;
+  const RememberedValue *value = find_record(memory.values, name, UINT32_MAX);
+  return value != nullptr && !value->is_enum_member;
+}
+
+std::string int_number_text(const NumberValue &value) {
+  const NumberValue number = int_value(value);
+  return number.negative ? format_text("-%s", {std::to_string(number.magnitude)}) : std::to_string(number.magnitude);
+}
+
+}  // namespace
+
+std::string interface_enum_reference(const RememberedValue &named, std::string_view member,
+                                     const DefinitionMemory &memory) {
+  const std::string class_name = java_name(named.enum_name, NameRole::Type);
+  if (named.value && (names_interface_field(class_name, memory) || names_interface_field(named.enum_name, memory)))
+    return int_number_text(*named.value);
+  return enum_member_reference(named.enum_name, member);
+}
+
+namespace {
+
 // What an earlier constant comes to without an interface: its number, an
 // enum member, or nothing (empty).
 std::string constant_without_interface(const RememberedValue &constant, bool int_literal) {
@@ -77,10 +103,7 @@ std::string value_text(std::string_view value, const DefinitionMemory &memory, s
                          : std::string();
   // An enum class inherits the field value, which hides a class of that
   // name: a value it qualifies is written as the number it comes to.
-  if (text.starts_with("value.") && named->value) {
-    const NumberValue number = int_value(*named->value);
-    return number.negative ? format_text("-%s", {std::to_string(number.magnitude)}) : std::to_string(number.magnitude);
-  }
+  if (text.starts_with("value.") && named->value) return int_number_text(*named->value);
   if (!text.empty()) return text;
   std::string resolved = constant_without_interface(*named, true);
   return resolved.empty() ? java_name(value, NameRole::Value) : resolved;

@@ -18,6 +18,12 @@
 std::string qualify_bound(std::string_view text, std::string_view interface_name, bool report = true);
 // An enum member as a constant of its enum's class.
 std::string enum_member_reference(std::string_view enum_name, std::string_view member);
+// The same where the fields of an interface are in scope (the interface,
+// and the client and server classes that implement it): when one of them
+// has the enum class's name, which it would hide, the member is written as
+// the number it comes to.
+std::string interface_enum_reference(const RememberedValue &named, std::string_view member,
+                                     const DefinitionMemory &memory);
 // An array bound (through qualify_bound).
 std::string bound_text(std::string_view bound, const DefinitionMemory &memory, std::string_view interface_name,
                        bool report = true);

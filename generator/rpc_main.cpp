@@ -88,8 +88,9 @@ void run_preprocessor(PassInput &input, const RunSettings &settings, const std::
   std::string command = settings.preprocessor_path + " " + settings.preprocessor_flag + " " + define_word + " " +
                         shell_quote(input_file) + " > " + shell_quote(input.temp_file_name);
   // The blank before the line feed is part of the output format.
-  write_stderr(
-      format_text("%s %s %s %s \n", {settings.preprocessor_path, settings.preprocessor_flag, define_word, input_file}));
+  if (!settings.options.quiet_flag)
+    write_stderr(format_text("%s %s %s %s \n",
+                             {settings.preprocessor_path, settings.preprocessor_flag, define_word, input_file}));
   std::fflush(stderr);
   std::fflush(stdout);
   int status = run_shell_command(command);
@@ -102,13 +103,20 @@ void run_preprocessor(PassInput &input, const RunSettings &settings, const std::
 }
 
 // A pass-through line "package NAME;" that names another package than
-// --package: Java would see two package declarations in every file. Looks
-// at the text from checked on, and moves checked to its end.
+// --package: Java would see two package declarations in every file. With
+// an output folder the package also names folders, so it must be a Java
+// package name, and nothing else (no "..", no "/"). Looks at the text from
+// checked on, and moves checked to its end.
 void check_package_lines(const RunSettings &settings, std::string_view pass_through_text, std::size_t &checked) {
   const CommandOptions &options = settings.options;
-  if (!options.has_package) return;
+  if (!options.has_package && !options.has_output_dir) return;
   for (std::string_view name; !(name = next_package_line(pass_through_text, checked)).empty();) {
-    if (name != options.package_name) {
+    if (!options.has_package && !is_java_package_name(name)) {
+      write_stderr(format_text("%s: \"%%package %s;\" names no Java package, and cannot name folders of %s\n",
+                               {settings.program_name, name, options.output_dir}));
+      terminate_run(1);
+    }
+    if (options.has_package && name != options.package_name) {
       write_stderr(format_text("%s: --package %s and the input's \"%%package %s;\" name different packages\n",
                                {settings.program_name, options.package_name, name}));
       terminate_run(1);
@@ -173,6 +181,7 @@ constexpr OptionRow option_table[] = {
      .value = &O::output_dir,
      .accepts = is_not_empty},
     {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
+    {.long_name = "quiet", .repeatable = true, .flag = &O::quiet_flag},
     {.long_name = "async", .flag = &O::async_flag},
     {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
     {.long_name = "version", .repeatable = true, .flag = &O::version_flag},
@@ -270,7 +279,9 @@ std::string help_text(const std::string &program_name) {
       "                    (SKARDO_CPP and SKARDO_CPP_FLAG replace /lib/cpp -C)\n"
       "  -i                form class and method names in the other case\n"
       "  --output-dir DIR  write the generated files into DIR, made when missing\n"
-      "  --package NAME    put the generated classes into the Java package NAME\n"
+      "  --package NAME    put the generated classes into the Java package NAME;\n"
+      "                    with --output-dir, into DIR/NAME/WITH/SLASHES\n"
+      "  --quiet           print only messages: no banner, commands or file lists\n"
       "  --async           give client classes future-returning methods too (NAMEAsync)\n"
       "  --help            print this help and exit\n"
       "  --version         print the version and exit\n";
@@ -328,15 +339,24 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
     check_package_lines(settings, out.pass_through_text, package_checked);
+    // A definition repeated word for word (a type or constant that two
+    // joined files both define) has been written once already.
+    if (repeats_earlier_definition(parser)) continue;
     // The first pass writes nothing: a clash of two files is found before
     // any file is written.
     if (mode == PassMode::Constants) {
       const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number, parser.memory, handover);
       if (!clash.empty()) report_error(scanner, clash);
+      const std::string_view input_name = scanner.has_input_name ? std::string_view(scanner.input_name) : "<unknown>";
+      note_named_sizes(*def, parser.memory, format_text("%s, line %d", {input_name, std::to_string(scanner.line_number)}),
+                       handover);
     }
     dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);
   }
   check_package_lines(settings, scanner.pass_through_text, package_checked);
+  // The whole input is known now (the call that found its end recorded the
+  // last Definition): a size may name what comes after it.
+  if (mode == PassMode::Constants) write_stderr(check_named_sizes(parser.memory, handover));
 
   static constexpr FormatText type_summary = "\nGenerated XDR files:\n %s\n";
   static constexpr FormatText client_summary = "\nGenerated RPC Client files:\n %s\n";
@@ -348,7 +368,7 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
     case PassMode::Server: summary = &server_summary; break;
     default: break;
   }
-  if (summary != nullptr) {
+  if (summary != nullptr && !settings.options.quiet_flag) {
     // The blank before the list is part of the output format.
     std::string text = format_text(*summary, {out.generated_file_list});
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -399,8 +419,10 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     return 0;
   }
 
-  write_stderr(format_text(banner_version_line, {version_text}));
-  write_stderr(format_text("%s\n", {notice_text}));
+  if (!options.quiet_flag) {
+    write_stderr(format_text(banner_version_line, {version_text}));
+    write_stderr(format_text("%s\n", {notice_text}));
+  }
 
   try {
     if (!valid) {

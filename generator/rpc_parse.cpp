@@ -63,9 +63,11 @@ constexpr NumberRange version_number_range = {"version number out of range: expe
                                               0xffffffffu};
 constexpr NumberRange procedure_number_range = {"procedure number out of range: expected 0 to 4294967295", false,
                                                 0xffffffffu};
-// A size is a Java array length or a maximum compared with one. A negative
-// size stays as written: C peers read a maximum as unsigned.
-constexpr NumberRange size_range = {"array size out of range: expected at most 2147483647", true, 0x7fffffffu};
+// A fixed size is a Java array length. A maximum is compared with one; a
+// negative maximum stays as written, as C peers read it: unsigned.
+constexpr NumberRange fixed_size_range = {"array size out of range: expected 0 to 2147483647", false, 0x7fffffffu};
+constexpr NumberRange maximum_range = {"maximum size out of range: expected -2147483648 to 2147483647", true,
+                                       0x7fffffffu};
 // An enum member is a Java int; an unsigned 32-bit value travels as its bits.
 constexpr NumberRange enum_value_range = {"enum value out of range: expected -2147483648 to 4294967295", true,
                                           0xffffffffu};
@@ -82,19 +84,48 @@ bool is_well_formed_number(std::string_view text) {
   return text.find_first_not_of(digits) == std::string_view::npos;
 }
 
+// A fault the grammar lets pass but Java would not compile: reported once
+// the definition has been read whole, so that a syntax error in it is
+// reported as such first. The first one counts.
+void defer_error(Parser &p, std::string message) {
+  if (p.deferred_error.empty()) p.deferred_error = std::move(message);
+}
+
+// A number token that is no number in C or Java: "0x" without digits, a
+// "0" followed by 8 or 9, a lone "-". Java would not compile it.
+void check_number_form(Parser &p) {
+  const std::string_view text = p.token.text;
+  if (text.empty() || !(text[0] == '-' || (text[0] >= '0' && text[0] <= '9')) || is_well_formed_number(text)) return;
+  std::string message = "malformed number ";
+  message += text;
+  std::string_view digits = text.substr(text[0] == '-' ? 1 : 0);
+  if (digits.empty())
+    message += ": a sign without digits";
+  else if (digits.starts_with("0x"))
+    message += ": \"0x\" without hexadecimal digits";
+  else
+    message += ": a number that begins with 0 is octal, whose digits are 0 to 7";
+  defer_error(p, std::move(message));
+}
+
 // Checks the value of the constant just read, a number or the name of an
 // earlier constant or enum member whose value is known; a name the input
 // gives no value is left to the Java compiler. A number beyond 64 bits is
-// out of every range.
+// out of every range, and a string constant is no number.
 void check_range(Parser &p, const NumberRange &range) {
   const std::string_view text = p.token.text;
   std::optional<NumberValue> value;
+  check_number_form(p);
   if (starts_like_number(text)) {
+    if (!is_well_formed_number(text)) return;  // reported once the definition is read
     value = number_value(text);
-    // A number of more than 64 bits is out of every range; a malformed one
-    // ("0x" alone, "08") is left as it stands.
-    if (!value && is_well_formed_number(text)) report_error(p, range.message);
+    if (!value) report_error(p, range.message);
   } else if (const RememberedValue *named = find_value(p.memory, text)) {
+    if (named->type == ConstantType::String && !named->is_enum_member) {
+      std::string message(text);
+      message += " is a string constant, not a number";
+      defer_error(p, std::move(message));
+    }
     value = named->value;
   }
   if (!value) return;
@@ -111,6 +142,23 @@ bool peek_and_take(Parser &p, TokenKind kind) {
 
 std::string_view expect_identifier(Parser &p) {
   expect_token(p, TokenKind::Identifier);
+  return p.token.text;
+}
+
+// The identifier just read names what is being defined, or a type: a
+// number there would be no Java name.
+void check_name(Parser &p) {
+  const char first = p.token.text[0];
+  if (first == '-' || (first >= '0' && first <= '9')) {
+    std::string message = "name expected, not the number ";
+    message += p.token.text;
+    defer_error(p, std::move(message));
+  }
+}
+
+std::string_view expect_name(Parser &p) {
+  expect_token(p, TokenKind::Identifier);
+  check_name(p);
   return p.token.text;
 }
 
@@ -143,12 +191,15 @@ TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_
   get_token(p.scanner, p.token);
   const TokenKind kind = p.token.kind;
   switch (kind) {
-    case TokenKind::Identifier: type = p.token.text; break;
+    case TokenKind::Identifier:
+      check_name(p);
+      type = p.token.text;
+      break;
     case TokenKind::Struct:
     case TokenKind::Union:
     case TokenKind::Enum:
       prefix = p.token.text;
-      type = expect_identifier(p);
+      type = expect_name(p);
       break;
     case TokenKind::Int:
     case TokenKind::Float:
@@ -187,6 +238,7 @@ Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
     decl.relation = Relation::Pointer;
     expect_token(p, TokenKind::Identifier);
   }
+  check_name(p);
   decl.name = p.token.text;
 
   // One look at the next token decides between the array forms.
@@ -196,7 +248,7 @@ Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
     if (decl.relation == Relation::Pointer) report_error(p, "no array-of-pointer declarations -- use typedef");
     decl.relation = Relation::FixedArray;
     expect_constant(p);
-    check_range(p, size_range);
+    check_range(p, fixed_size_range);
     decl.array_bound = p.token.text;
     expect_token(p, TokenKind::RightBracket);
   } else if (next == TokenKind::LeftAngle) {
@@ -207,7 +259,7 @@ Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
       decl.array_bound = "~0";
     } else {
       expect_constant(p);
-      check_range(p, size_range);
+      check_range(p, maximum_range);
       decl.array_bound = p.token.text;
       expect_token(p, TokenKind::RightAngle);
     }
@@ -245,17 +297,20 @@ void check_string_constant(Parser &p, std::string_view text) {
 // constant-def = "const" identifier "=" ( constant | string-constant )
 void parse_constant(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Constant;
-  def.name = expect_identifier(p);
+  def.name = expect_name(p);
   expect_token(p, TokenKind::Equal);
   expect_token2(p, TokenKind::Identifier, TokenKind::StringConstant);
-  if (p.token.kind == TokenKind::StringConstant) check_string_constant(p, p.token.text);
+  if (p.token.kind == TokenKind::StringConstant)
+    check_string_constant(p, p.token.text);
+  else
+    check_number_form(p);
   def.value = p.token.text;
 }
 
 // struct-def = "struct" identifier "{" declaration ";" { declaration ";" } "}"
 void parse_struct(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Struct;
-  def.name = expect_identifier(p);
+  def.name = expect_name(p);
   expect_token(p, TokenKind::LeftBrace);
   do {
     def.members.push_back(parse_declaration(p, DefinitionKind::Struct));
@@ -270,7 +325,7 @@ void parse_struct(Parser &p, Definition &def) {
 // case-label = "case" constant ":"
 void parse_union(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Union;
-  def.name = expect_identifier(p);
+  def.name = expect_name(p);
   expect_token(p, TokenKind::Switch);
   expect_token(p, TokenKind::LeftParen);
   def.discriminant = parse_declaration(p, DefinitionKind::Union);
@@ -282,6 +337,7 @@ void parse_union(Parser &p, Definition &def) {
     arm.first_value = def.case_values.size();
     do {
       def.case_values.push_back(expect_identifier(p));
+      check_number_form(p);
       expect_token(p, TokenKind::Colon);
     } while (peek_and_take(p, TokenKind::Case));
     arm.value_count = def.case_values.size() - arm.first_value;
@@ -302,18 +358,49 @@ void parse_union(Parser &p, Definition &def) {
 // enum-member = identifier [ "=" constant ]
 void parse_enum(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Enum;
-  def.name = expect_identifier(p);
+  def.name = expect_name(p);
   expect_token(p, TokenKind::LeftBrace);
+  // The value of the last member with one written, as far as it is known,
+  // and how many members came after it: a member without a value counts on
+  // from there, and must still be an enum value.
+  std::optional<NumberValue> last{NumberValue{}};
+  std::uint64_t count = 0;
+  std::vector<std::optional<NumberValue>> &values = p.enum_values;
+  values.clear();
   for (;;) {
     EnumMember member;
-    member.name = expect_identifier(p);
+    member.name = expect_name(p);
+    const std::string_view member_name = member.name;
     expect_token3(p, TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal);
     if (p.token.kind == TokenKind::Equal) {
       expect_constant(p);
       check_range(p, enum_value_range);
       member.value = p.token.text;
+      const auto own = std::find_if(def.enum_members.begin(), def.enum_members.end(),
+                                    [&](const EnumMember &earlier) { return earlier.name == *member.value; });
+      if (own != def.enum_members.end())
+        last = values[static_cast<std::size_t>(own - def.enum_members.begin())];
+      else if (starts_like_number(*member.value))
+        last = number_value(*member.value);
+      else if (const RememberedValue *named = find_value(p.memory, *member.value))
+        last = named->value;
+      else
+        last.reset();
+      count = 0;
       expect_token2(p, TokenKind::Comma, TokenKind::RightBrace);
     }
+    std::optional<NumberValue> value;
+    if (last) value = add_count(*last, count);
+    if (last && (!value || (!value->negative && value->magnitude > 0xffffffffu))) {
+      std::string message = "enum value out of range: ";
+      message += member_name;
+      message += " counts on to ";
+      message += value ? std::to_string(value->magnitude) : std::string("beyond 64 bits");
+      message += ", expected -2147483648 to 4294967295";
+      defer_error(p, std::move(message));
+    }
+    values.push_back(value);
+    count++;
     def.enum_members.push_back(std::move(member));
     if (p.token.kind == TokenKind::RightBrace) return;
   }
@@ -335,7 +422,7 @@ ProcedureDef parse_procedure(Parser &p) {
   ProcedureDef proc;
   if (parse_type_specifier(p, proc.result_prefix, proc.result_type, DefinitionKind::Program) == TokenKind::Opaque)
     report_error(p, "illegal result type");
-  proc.name = expect_identifier(p);
+  proc.name = expect_name(p);
   expect_token(p, TokenKind::LeftParen);
   if (parse_type_specifier(p, proc.arg_prefix, proc.arg_type, DefinitionKind::Program) == TokenKind::Opaque)
     report_error(p, "illegal argument type");
@@ -352,7 +439,7 @@ ProcedureDef parse_procedure(Parser &p) {
 // version-def = "version" identifier "{" procedure { procedure } "}" "=" constant ";"
 void parse_program(Parser &p, Definition &def) {
   def.kind = DefinitionKind::Program;
-  def.name = expect_identifier(p);
+  def.name = expect_name(p);
   expect_token(p, TokenKind::LeftBrace);
   expect_token(p, TokenKind::Version);
   do {
@@ -412,6 +499,7 @@ Definition *get_definition(Parser &p) {
   get_token(p.scanner, p.token);
   Definition *def = &p.current_definition;
   clear_definition(*def);
+  p.deferred_error.clear();
   switch (p.token.kind) {
     case TokenKind::Const: parse_constant(p, *def); break;
     case TokenKind::Struct: parse_struct(p, *def); break;
@@ -423,10 +511,24 @@ Definition *get_definition(Parser &p) {
     default: report_error(p, "definition keyword expected");
   }
   expect_token(p, TokenKind::Semicolon);
-  if (p.records && def->kind != DefinitionKind::Constant && def->kind != DefinitionKind::Program)
-    set_record(p.memory.types, keep_text(p.memory.texts, def->name), RememberedType{def->kind}, p.memory.position);
+  if (!p.deferred_error.empty()) report_error(p, p.deferred_error);
+  if (p.records) {
+    if (def->kind != DefinitionKind::Constant && def->kind != DefinitionKind::Program)
+      set_record(p.memory.types, keep_text(p.memory.texts, def->name), RememberedType{def->kind}, p.memory.position);
+    // A definition that repeats the first one of its name word for word;
+    // one that differs is left for the caller to report.
+    const DefinitionStamp stamp{def->kind, definition_hash(*def)};
+    const DefinitionStamp *first = find_record(p.memory.first_definitions, def->name, UINT32_MAX);
+    if (first == nullptr)
+      set_record(p.memory.first_definitions, keep_text(p.memory.texts, def->name), stamp, p.memory.position);
+    p.memory.repeats.push_back(first != nullptr && first->kind == stamp.kind && first->body_hash == stamp.body_hash);
+  }
   p.handed_over = true;
   return def;
+}
+
+bool repeats_earlier_definition(const Parser &p) {
+  return p.handed_over && p.memory.position < p.memory.repeats.size() && p.memory.repeats[p.memory.position];
 }
 
 // ---- The memory of definitions ----
@@ -448,6 +550,8 @@ void forget_definitions(DefinitionMemory &memory) {
   clear_table(memory.values);
   clear_table(memory.typedefs);
   clear_table(memory.types);
+  clear_table(memory.first_definitions);
+  memory.repeats.clear();
   memory.texts.chunks.clear();
   memory.position = 0;
 }
@@ -462,6 +566,86 @@ const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::strin
 
 bool defines_type(const DefinitionMemory &memory, std::string_view name) {
   return find_record(memory.types, name, UINT32_MAX) != nullptr;
+}
+
+namespace {
+
+// FNV-1a over 64 bits. Each text goes in with its length, so that two
+// bodies cut into texts at other places do not hash alike.
+struct BodyHash {
+  std::uint64_t value = 14695981039346656037u;
+  void add_byte(unsigned char byte) {
+    value ^= byte;
+    value *= 1099511628211u;
+  }
+  void add(std::uint64_t number) {
+    for (int i = 0; i < 8; i++) add_byte(static_cast<unsigned char>(number >> (8 * i)));
+  }
+  void add(std::string_view text) {
+    add(text.size());
+    for (char c : text) add_byte(static_cast<unsigned char>(c));
+  }
+  void add(const Declaration &decl) {
+    add(decl.type);
+    add(decl.name);
+    add(static_cast<std::uint64_t>(decl.relation));
+    add(decl.array_bound);
+  }
+};
+
+}  // namespace
+
+std::uint64_t definition_hash(const Definition &def) {
+  BodyHash hash;
+  hash.add(static_cast<std::uint64_t>(def.kind));
+  hash.add(def.name);
+  switch (def.kind) {
+    case DefinitionKind::Constant: hash.add(def.value); break;
+    case DefinitionKind::Struct:
+      hash.add(def.members.size());
+      for (const Declaration &member : def.members) hash.add(member);
+      break;
+    case DefinitionKind::Union:
+      hash.add(def.discriminant);
+      hash.add(def.cases.size());
+      for (const UnionCase &arm : def.cases) {
+        hash.add(arm.value_count);
+        for (std::string_view label : arm_labels(def, arm)) hash.add(label);
+        hash.add(arm.declaration);
+      }
+      hash.add(std::uint64_t{def.default_arm.has_value()});
+      if (def.default_arm) hash.add(*def.default_arm);
+      break;
+    case DefinitionKind::Enum:
+      hash.add(def.enum_members.size());
+      for (const EnumMember &member : def.enum_members) {
+        hash.add(member.name);
+        hash.add(std::uint64_t{member.value.has_value()});
+        if (member.value) hash.add(*member.value);
+      }
+      break;
+    case DefinitionKind::Typedef:
+      hash.add(def.old_type);
+      hash.add(static_cast<std::uint64_t>(def.relation));
+      hash.add(def.array_bound);
+      break;
+    case DefinitionKind::Program:
+      hash.add(def.program_number);
+      hash.add(def.versions.size());
+      for (const VersionDef &version : def.versions) {
+        hash.add(version.name);
+        hash.add(version.number);
+        hash.add(version.procedures.size());
+        for (const ProcedureDef &proc : version.procedures) {
+          hash.add(proc.name);
+          hash.add(proc.number);
+          hash.add(proc.arg_type);
+          hash.add(proc.result_type);
+        }
+      }
+      break;
+  }
+  return hash.value;
 }
 
 // A copy of text in the pool.

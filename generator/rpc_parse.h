@@ -223,6 +223,13 @@ struct RememberedType {
   DefinitionKind kind = DefinitionKind::Struct;
 };
 
+// The first definition of a name: its kind and a hash of its body, by
+// which a later definition of the same name is known as a repetition.
+struct DefinitionStamp {
+  DefinitionKind kind = DefinitionKind::Struct;
+  std::uint64_t body_hash = 0;
+};
+
 struct DefinitionMemory {
   TextPool texts;                     // every text the tables view
   NameTable<RememberedValue> values;  // constants and enum members
@@ -230,6 +237,11 @@ struct DefinitionMemory {
   // Every type name the input defines, before or after: recorded as soon as
   // its definition is read, so that it counts in its own definition.
   NameTable<RememberedType> types;
+  // The first definition of every name, and for each position whether its
+  // definition repeats an earlier one word for word (same kind, name and
+  // body): such a repetition says nothing new and writes nothing.
+  NameTable<DefinitionStamp> first_definitions;
+  std::vector<bool> repeats;
   std::uint32_t position = 0;
 };
 
@@ -242,6 +254,9 @@ const RememberedTypedef *find_typedef(const DefinitionMemory &memory, std::strin
 bool defines_type(const DefinitionMemory &memory, std::string_view name);
 // Records a Definition; its texts are copied.
 void remember_definition(DefinitionMemory &memory, const Definition &def);
+// A hash of everything a Definition says: its kind, its name and its body
+// as written (type prefixes aside, which change nothing).
+std::uint64_t definition_hash(const Definition &def);
 // Forgets every definition.
 void forget_definitions(DefinitionMemory &memory);
 
@@ -267,6 +282,8 @@ struct Parser {
   Scanner &scanner;
   Token token;                    // the token read last
   Definition current_definition;  // the one get_definition hands over
+  std::vector<std::optional<NumberValue>> enum_values;  // room for the values of an enum's members
+  std::string deferred_error;  // a fault found in the definition being read, reported at its end
   bool handed_over = false;       // current_definition was handed over and is not yet done with
   bool records = true;
   DefinitionMemory own_memory;
@@ -280,3 +297,7 @@ struct Parser {
 // call first records the Definition handed over before in the memory (or,
 // following it, only moves its position on).
 Definition *get_definition(Parser &parser);
+
+// True when the Definition get_definition handed over last repeats an
+// earlier definition of the input word for word.
+bool repeats_earlier_definition(const Parser &parser);

@@ -167,7 +167,7 @@ TEST(Parser, DefinitionsKeepTheirTextsWhileTheInputMoves) {
 TEST(Parser, RemembersEarlierDefinitions) {
   Scanner scanner;
   TestInput input(scanner,
-                  "const A = 0x100000000; const B = A; enum e { X = 4294967295, Y, Z = X };\n"
+                  "const A = 0x100000000; const B = A; enum e { X = 2147483647, Y, Z = X };\n"
                   "const C = Y; const S = \"s\"; typedef e t; typedef t u<>; typedef int t;\n"
                   "const LAST = 1;");
   Parser parser(scanner);
@@ -191,7 +191,8 @@ TEST(Parser, RemembersEarlierDefinitions) {
   EXPECT_TRUE(y->is_enum_member);
   EXPECT_EQ(y->enum_name, "e");
   ASSERT_TRUE(y->value.has_value());
-  EXPECT_TRUE(is_zero(*y->value));  // 0xffffffff + 1 as a Java int
+  EXPECT_TRUE(y->value->negative);  // 0x7fffffff + 1 as a Java int
+  EXPECT_EQ(y->value->magnitude, 0x80000000u);
   const RememberedValue *c = find_value(memory, "C");
   ASSERT_NE(c, nullptr);
   EXPECT_FALSE(c->is_enum_member);
@@ -235,7 +236,8 @@ TEST(Parser, NumbersOutOfRange) {
   const std::string program = "test.x, line 1: program number out of range: expected 0 to 4294967295\n";
   const std::string version = "test.x, line 1: version number out of range: expected 0 to 4294967295\n";
   const std::string procedure = "test.x, line 1: procedure number out of range: expected 0 to 4294967295\n";
-  const std::string size = "test.x, line 1: array size out of range: expected at most 2147483647\n";
+  const std::string size = "test.x, line 1: array size out of range: expected 0 to 2147483647\n";
+  const std::string maximum = "test.x, line 1: maximum size out of range: expected -2147483648 to 2147483647\n";
   const std::string enum_value = "test.x, line 1: enum value out of range: expected -2147483648 to 4294967295\n";
   const struct {
     const char *input;
@@ -247,8 +249,11 @@ TEST(Parser, NumbersOutOfRange) {
       {"program P { version V { void f(void) = -1; } = 1; } = 1;", procedure},
       {"program P { version V { void f(void) = 99999999999999999999; } = 1; } = 1;", procedure},
       {"struct s { opaque b[2147483648]; };", size},
-      {"struct s { int b<0x80000000>; };", size},
-      {"const M = 4294967295; struct s { string b<M>; };", size},
+      {"struct s { opaque b[-1]; };", size},
+      {"const N = -4; struct s { int b[N]; };", size},
+      {"struct s { int b<0x80000000>; };", maximum},
+      {"struct s { int b<-2147483649>; };", maximum},
+      {"const M = 4294967295; struct s { string b<M>; };", maximum},
       {"enum e { A = 4294967296 };", enum_value},
       {"enum e { A = -2147483649 };", enum_value},
       {"const B = 0x100000000; enum e { A = B };", enum_value},
@@ -256,9 +261,36 @@ TEST(Parser, NumbersOutOfRange) {
   for (const auto &c : cases) EXPECT_EQ(parse_error(c.input), c.message) << c.input;
   // The edges themselves are numbers like any other.
   EXPECT_EQ(parse_all("program P { version V { void f(void) = 4294967295; } = 0; } = 0xffffffff;\n"
-                      "struct s { opaque b[2147483647]; int c<0x7fffffff>; };\n"
-                      "enum e { A = 4294967295, B = -2147483648 };"),
+                      "struct s { opaque b[2147483647]; int c<0x7fffffff>; int d<-2147483648>; opaque e[0]; };\n"
+                      "enum e { A = 4294967295, B = -2147483648, C };"),
             3);
+}
+
+// What the grammar lets pass but Java would not take is an input error
+// once the definition is read whole; a syntax error in the same
+// definition is reported as such.
+TEST(Parser, FaultsJavaWouldNotTake) {
+  const struct {
+    const char *input;
+    const char *message;
+  } cases[] = {
+      {"enum e { A = 4294967295, B };", "enum value out of range: B counts on to 4294967296, expected -2147483648 to 4294967295"},
+      {"const C = 0xffffffff; enum e { A = C, B, D };", "enum value out of range: B counts on to 4294967296, expected -2147483648 to 4294967295"},
+      {"program P { version V { void F(void) = 099; } = 1; } = 1;", "malformed number 099: a number that begins with 0 is octal, whose digits are 0 to 7"},
+      {"const X = 0x;", "malformed number 0x: \"0x\" without hexadecimal digits"},
+      {"union u switch (int d) { case -: void; };", "malformed number -: a sign without digits"},
+      {"struct s { int 12; };", "name expected, not the number 12"},
+      {"struct s { 7 a; };", "name expected, not the number 7"},
+      {"enum 3 { A };", "name expected, not the number 3"},
+      {"const L = \"eight\"; struct s { string n<L>; };", "L is a string constant, not a number"},
+      {"const L = \"eight\"; program P { version V { void F(void) = L; } = 1; } = 1;", "L is a string constant, not a number"},
+      // The syntax error comes first.
+      {"struct s { int 12 x; };", "expected ';'"},
+      {"const A = 0xg;", "expected ';'"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(parse_error(c.input), std::string("test.x, line 1: ") + c.message + "\n") << c.input;
+  // Counting on to the top of the range is fine, and so is 0x in a name.
+  EXPECT_EQ(parse_all("enum e { A = 4294967294, B }; const C0x = 010; struct s { int x0; };"), 3);
 }
 
 // A string constant is written into Java as it stands: an escape that

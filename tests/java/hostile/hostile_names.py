@@ -127,6 +127,7 @@ class Input:
         name = self.type_name()
         members = []
         body = []
+        tops = {}  # the members worth 4294967295
         for i in range(self.rnd.randrange(1, 5)):
             member = self.namer.draw()
             r = self.rnd.random()
@@ -138,6 +139,10 @@ class Input:
                 value = self.rnd.choice(self.enum_members)
             else:
                 value = ""
+            # Nothing counts on past the top of the range: that is an error.
+            if not value and members and tops.get(members[-1]):
+                value = "7"
+            tops[member] = value == "4294967295" or (value in members and tops.get(value, False))
             body.append(member + (" = " + value if value else ""))
             members.append(member)
         self.lines.append("enum %s { %s };" % (name, ", ".join(body)))

@@ -8,7 +8,7 @@ import kelvaro.ZELT.*;
 public class box implements XDT{
 	public int [] cells = new int[4];
 	public int [] four = new int[4];
-	public int [] back = new int[-1];
+	public int [] back;
 	public int [] loose;
 
 	public XDT Clone() { return new box();}
@@ -20,14 +20,14 @@ public class box implements XDT{
 		case XDR.XDR_ENCODE:
 		xdrs.xdr_int_vec(cells, 4, "cells");
 		xdrs.xdr_int_vec(four, 4, "four");
-		xdrs.xdr_int_vec(back, -1, "back");
+		xdrs.enc_int_array(back, -1, "back");
 		xdrs.enc_int_array(loose, 4, "loose");
 		break;
 
 		case XDR.XDR_DECODE:
 		xdrs.xdr_int_vec(cells, 4, "cells");
 		xdrs.xdr_int_vec(four, 4, "four");
-		xdrs.xdr_int_vec(back, -1, "back");
+		back = xdrs.dec_int_array(-1, "back");
 		loose = xdrs.dec_int_array(4, "loose");
 		break;
 

@@ -45,7 +45,7 @@ public class all implements XDT{
 	public double [] ds;
 	public long [] hs;
 	public boolean [] flags = new boolean[GEOPROG.MAXPTS];
-	public int [] neg = new int[-1];
+	public int [] neg;
 
 	public XDT Clone() { return new all();}
 
@@ -93,7 +93,7 @@ public class all implements XDT{
 		xdrs.enc_double_array(ds, 10, "ds");
 		xdrs.enc_long_array(hs);
 		xdrs.xdr_boolean_vec(flags, GEOPROG.MAXPTS, "flags");
-		xdrs.xdr_int_vec(neg, -1, "neg");
+		xdrs.enc_int_array(neg, -1, "neg");
 		break;
 
 		case XDR.XDR_DECODE:
@@ -136,7 +136,7 @@ public class all implements XDT{
 		ds = xdrs.dec_double_array(10, "ds");
 		hs = xdrs.dec_long_array();
 		xdrs.xdr_boolean_vec(flags, GEOPROG.MAXPTS, "flags");
-		xdrs.xdr_int_vec(neg, -1, "neg");
+		neg = xdrs.dec_int_array(-1, "neg");
 		break;
 
 		}

@@ -6,7 +6,7 @@
 import kelvaro.ZELT.*;
 
 public class grid implements XDT{
-	public double [] value = new double[-2];
+	public double [] value;
 
 	public XDT Clone() { return new grid();}
 
@@ -15,11 +15,11 @@ public class grid implements XDT{
 	public void xdr(XDR xdrs) throws XDRError{
 		switch(xdrs.xdr_op){
 		case XDR.XDR_ENCODE:
-		xdrs.xdr_double_vec(value, -2, "value");
+		xdrs.enc_double_array(value, -2, "value");
 		break;
 
 		case XDR.XDR_DECODE:
-		xdrs.xdr_double_vec(value, -2, "value");
+		value = xdrs.dec_double_array(-2, "value");
 		break;
 
 		}
