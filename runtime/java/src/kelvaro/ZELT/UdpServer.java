@@ -6,14 +6,17 @@ import java.net.InetSocketAddress;
 import java.nio.ByteBuffer;
 import java.nio.channels.ClosedChannelException;
 import java.nio.channels.DatagramChannel;
-import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.locks.LockSupport;
 
 /**
  * The UDP side of an {@link RpcServer}: {@link #READERS} threads take
- * datagrams from the socket. A reader runs a call itself while the other
- * reader waits on the socket and no call is queued, which saves the
- * hand-off to another thread when the server is not loaded; otherwise the
- * call goes to the server's {@link CallScheduler}, whose threads take the
+ * turns at reading datagrams from the socket, one at a time. The reader
+ * runs a call itself when no call waits for the pool and no other reader
+ * runs one, which saves the
+ * hand-off to another thread when the server is not loaded (the other
+ * reader takes over the socket meanwhile); otherwise the call goes to the
+ * server's {@link CallScheduler}, whose threads take the
  * calls of each sender address in turn, so that a flood from one address
  * (from however many ports) delays another address's call by about one
  * call. At most {@link #QUEUED} calls wait there: past that the oldest
@@ -41,7 +44,12 @@ final class UdpServer implements ServerCall.Origin {
     private final DatagramChannel channel;
     private final ReplyCache cache; // null when off
     private final Thread[] readers = new Thread[READERS];
-    private final AtomicInteger receiving = new AtomicInteger();
+    /** Set while a reader runs a call itself. */
+    private final AtomicBoolean running_inline = new AtomicBoolean();
+    /** Held by the reader that waits on the socket. */
+    private final AtomicBoolean reading = new AtomicBoolean();
+    /** How often a reader standing by looks whether the role is free. */
+    private static final long STANDBY_POLL_NS = 2_000_000L;
     private final int port;
     private volatile boolean closed;
 
@@ -104,65 +112,97 @@ final class UdpServer implements ServerCall.Origin {
             cache.abandon((ReplyCache.Key) call.cache_key);
     }
 
+    /**
+     * What each of the two reading threads runs. One holds the reader's
+     * role and alone waits on the socket, so the socket's lock is never
+     * contended; the other stands by. A reader that runs a call itself
+     * gives the role up first, and the one standing by takes it when it
+     * next looks (every {@link #STANDBY_POLL_NS}), so a slow call holds up
+     * the datagrams behind it by that much at most.
+     */
     private void receive_loop() {
         ServerCall.Buffers.may_wait();
         byte[] buf = new byte[65536];
         ByteBuffer in = ByteBuffer.wrap(buf);
         try {
+            boolean mine = false; // this thread holds the reader's role
             while (!closed) {
+                if (!mine && !reading.compareAndSet(false, true)) {
+                    LockSupport.parkNanos(this, STANDBY_POLL_NS);
+                    continue;
+                }
+                mine = true;
+                ServerCall inline = null;
                 try {
                     in.clear();
-                    InetSocketAddress sender;
-                    receiving.incrementAndGet();
-                    try {
-                        sender = (InetSocketAddress) channel.receive(in);
-                    } finally {
-                        receiving.decrementAndGet();
-                    }
+                    InetSocketAddress sender = (InetSocketAddress) channel.receive(in);
                     if (sender == null)
                         continue;
-                    int len = in.position();
-                    counters.bytes_in.add(len);
-                    ReplyCache.Key key = cache == null ? null : ReplyCache.key(buf, len, sender);
-                    if (key != null) {
-                        byte[] cached = cache.begin(key);
-                        if (cached == ReplyCache.RUNNING)
-                            continue; // the first copy still runs; its reply will answer this one too
-                        if (cached != null) {
-                            counters.duplicates.increment();
-                            counters.bytes_out.add(channel.send(ByteBuffer.wrap(cached), sender));
-                            continue;
-                        }
-                        counters.drc_misses.increment();
-                    }
-                    // Run it here while the other reader waits on the socket and nothing is queued.
-                    if (receiving.get() > 0 && scheduler.queued() == 0) {
-                        ServerCall call = new ServerCall(dispatcher, this, sender, "udp", buf, len, null);
-                        call.cache_key = key;
-                        call.run();
-                    } else {
-                        ServerCall call = new ServerCall(dispatcher, this, sender, "udp",
-                                java.util.Arrays.copyOf(buf, len), len, null);
-                        call.cache_key = key;
-                        if (!scheduler.submit_udp(sender.getAddress(), call, QUEUED))
-                            call.drop();
-                    }
+                    inline = take(buf, in.position(), sender);
                 } catch (ClosedChannelException e) {
                     return;
                 } catch (IOException e) {
                     if (closed)
                         return;
                     // An unreachable sender or a send that failed loses that one reply.
-                } catch (RuntimeException | Error e) {
+                } catch (RuntimeException e) {
                     if (closed)
                         return;
-                    if (e instanceof VirtualMachineError)
-                        throw e;
-                    RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "udp", () -> "UDP call failed: " + e);
+                    RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "udp", () -> "UDP datagram failed: " + e);
+                }
+                if (inline != null) {
+                    mine = false;
+                    reading.set(false); // the other reader takes the socket over while this one runs the call
+                    run_here(inline);
                 }
             }
         } finally {
             ServerCall.Buffers.forget();
+        }
+    }
+
+    /**
+     * A datagram came: answered from the cache, or a call for this thread
+     * to run (returned) when nothing waits for the pool, or queued.
+     */
+    private ServerCall take(byte[] buf, int len, InetSocketAddress sender) throws IOException {
+        counters.bytes_in.add(len);
+        ReplyCache.Key key = cache == null ? null : ReplyCache.key(buf, len, sender);
+        if (key != null) {
+            byte[] cached = cache.begin(key);
+            if (cached == ReplyCache.RUNNING)
+                return null; // the first copy still runs; its reply will answer this one too
+            if (cached != null) {
+                counters.duplicates.increment();
+                counters.bytes_out.add(channel.send(ByteBuffer.wrap(cached), sender));
+                return null;
+            }
+            counters.drc_misses.increment();
+        }
+        // One call at a time runs on a reader, and only while no call waits: the rest take turns in the pool.
+        if (scheduler.queued() == 0 && running_inline.compareAndSet(false, true)) {
+            ServerCall call = new ServerCall(dispatcher, this, sender, "udp", buf, len, null);
+            call.cache_key = key;
+            return call;
+        }
+        ServerCall call = new ServerCall(dispatcher, this, sender, "udp", java.util.Arrays.copyOf(buf, len), len,
+                null);
+        call.cache_key = key;
+        if (!scheduler.submit_udp(sender.getAddress(), call, QUEUED))
+            call.drop();
+        return null;
+    }
+
+    private void run_here(ServerCall call) {
+        try {
+            call.run();
+        } catch (RuntimeException | Error e) {
+            if (e instanceof VirtualMachineError)
+                throw e;
+            if (!closed)
+                RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "udp", () -> "UDP call failed: " + e);
+        } finally {
+            running_inline.set(false);
         }
     }
 
