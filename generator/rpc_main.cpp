@@ -345,7 +345,8 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
     // The first pass writes nothing: a clash of two files is found before
     // any file is written.
     if (mode == PassMode::Constants) {
-      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number, parser.memory, handover);
+      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, settings.options.async_flag,
+                                                 scanner.line_number, parser.memory, handover);
       if (!clash.empty()) report_error(scanner, clash);
       const std::string_view input_name = scanner.has_input_name ? std::string_view(scanner.input_name) : "<unknown>";
       note_named_sizes(*def, parser.memory, format_text("%s, line %d", {input_name, std::to_string(scanner.line_number)}),
