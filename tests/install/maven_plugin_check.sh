@@ -13,7 +13,8 @@
 #   - mvn package generates the package tree, compiles, and the program
 #     calls its own server over TCP and UDP;
 #   - a second build generates nothing and leaves the files untouched;
-#   - a type renamed in the .x leaves no class of the old name;
+#   - a type renamed in the .x leaves no class of the old name, and async
+#     gives the client its asynchronous methods;
 #   - an input error fails the build with FILE:[LINE,COLUMN] MESSAGE;
 #   - an input that is removed takes its files with it; two inputs that
 #     write one file are an error naming both; mvn clean works offline;
@@ -126,9 +127,11 @@ fi
 
 # A renamed type: its old class goes, the new one comes.
 sed -i 's/\bkventry\b/kvitem/g' "$kv/src/main/x/kvstore.x" "$kv/src/main/java/app/KvApp.java"
-# The other builds stop at the phase that shows what they check.
-if mvn_in "$kv" "$scratch/rename.log" compile; then
+# The other builds stop at the phase that shows what they check. This one
+# also asks for the asynchronous client methods (vorlith --async).
+if mvn_in "$kv" "$scratch/rename.log" compile -Dvorlith.async=true; then
   [ ! -e "$gen/com/example/kv/kventry.java" ] || err "rename: kventry.java is still there"
+  grep -q 'KV_GETAsync' "$gen/com/example/kv/KVSTORE_cln.java" || err "rename: async did not give KV_GETAsync"
   [ -f "$gen/com/example/kv/kvitem.java" ] || err "rename: no kvitem.java"
   [ ! -e "$kv/target/classes/com/example/kv/kventry.class" ] || err "rename: kventry.class is still compiled"
   out=$(run_app "$kv/target/classes") || err "rename: the program failed"
