@@ -182,6 +182,7 @@ constexpr OptionRow option_table[] = {
      .accepts = is_not_empty},
     {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
     {.long_name = "quiet", .repeatable = true, .flag = &O::quiet_flag},
+    {.long_name = "idiomatic", .repeatable = true, .flag = &O::idiomatic_flag},
     {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
     {.long_name = "version", .repeatable = true, .flag = &O::version_flag},
 };
@@ -281,6 +282,8 @@ std::string help_text(const std::string &program_name) {
       "  --package NAME    put the generated classes into the Java package NAME;\n"
       "                    with --output-dir, into DIR/NAME/WITH/SLASHES\n"
       "  --quiet           print only messages: no banner, commands or file lists\n"
+      "  --idiomatic       write idiomatic Java: records, enums, sealed unions,\n"
+      "                    a client and a service interface per version\n"
       "  --help            print this help and exit\n"
       "  --version         print the version and exit\n";
   return text;
@@ -333,6 +336,7 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
   const MemoryUse use =
       mode == PassMode::Constants || settings.options.preprocess_flag ? MemoryUse::Record : MemoryUse::Follow;
   Parser parser(scanner, memory, use);
+  parser.keeps_docs = settings.options.idiomatic_flag;
   std::size_t package_checked = 0;  // of the pass-through text
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
@@ -343,13 +347,15 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
     // The first pass writes nothing: a clash of two files is found before
     // any file is written.
     if (mode == PassMode::Constants) {
-      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number, parser.memory, handover);
+      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number,
+                                                 parser.memory, handover, settings.options.idiomatic_flag);
       if (!clash.empty()) report_error(scanner, clash);
       const std::string_view input_name = scanner.has_input_name ? std::string_view(scanner.input_name) : "<unknown>";
       note_named_sizes(*def, parser.memory, format_text("%s, line %d", {input_name, std::to_string(scanner.line_number)}),
                        handover);
     }
-    dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);
+    dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover,
+                        settings.options.idiomatic_flag);
   }
   check_package_lines(settings, scanner.pass_through_text, package_checked);
   // The whole input is known now (the call that found its end recorded the

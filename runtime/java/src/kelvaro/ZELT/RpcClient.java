@@ -399,9 +399,31 @@ public final class RpcClient implements AutoCloseable {
      * @throws rpc_err when the call fails; its status says why
      */
     public void call(int proc, XDT arg, XDT result) throws rpc_err {
+        call(proc, arg, result, timeout_nanos);
+    }
+
+    /**
+     * Calls procedure {@code proc} with {@code arg} within its own
+     * time-out, instead of the client's, and decodes the reply's result
+     * into {@code result}.
+     *
+     * @param proc the procedure number
+     * @param arg the argument (see {@link #call(int, XDT, XDT)})
+     * @param result the object the result is decoded into
+     * @param timeout this call's time-out, positive
+     * @throws rpc_err when the call fails; its status says why
+     * @throws IllegalArgumentException when the time-out is not positive
+     */
+    public void call(int proc, XDT arg, XDT result, Duration timeout) throws rpc_err {
+        if (timeout.isNegative() || timeout.isZero())
+            throw new IllegalArgumentException("time-out must be positive");
+        call(proc, arg, result, timeout.toNanos());
+    }
+
+    private void call(int proc, XDT arg, XDT result, long timeout) throws rpc_err {
         if (transport == null)
             throw new rpc_err(RpcStatus.CANT_SEND, "client not connected");
-        long deadline = System.nanoTime() + timeout_nanos;
+        long deadline = System.nanoTime() + timeout;
         GssClientSession g = gss;
         if (g != null) {
             g.call(proc, arg, result, deadline, retransmit_nanos);
