@@ -339,7 +339,7 @@ void emit_java_enum(JavaOutput &out, const Definition &def, const DefinitionMemo
               "        if (c == null) {\n            throw new java.lang.IllegalArgumentException(number + \" is no "
               "value of enum %s\");\n        }\n        return c;\n    }\n\n",
               {def.name});
-  emit_encode_javadoc(out, "    ");
+  emit(out, javadoc("    ", "Encodes this constant: its number.", {}, "@param xdr the stream to encode into"));
   emit_format(out, "    public void encode(%s xdr) {\n        xdr.enc_int(this.number);\n    }\n\n", {xdr_class});
   emit_decode_javadoc(out, "    ", format_text("enum %s: a number it does not declare", {code_text(def.name)}), {});
   emit_format(out, "    public static %s decode(%s xdr) throws %s {\n        int number = xdr.dec_int();\n",
@@ -613,7 +613,7 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
         test = format_text("!(%s)", {test});
       }
       if (!test.empty())
-        extra = format_text("        if (%s) {\n            throw new java.lang.IllegalArgumentException(\"union %s: \" + %s + \" selects another arm\");\n        }\n",
+        extra = format_text("            if (%s) {\n                throw new java.lang.IllegalArgumentException(\"union %s: \" + %s + \" selects another arm\");\n            }\n",
                             {test, def.name, d.name});
     }
     emit_compact_constructor(out, "        ", arm.name, arm.components, extra,
