@@ -284,7 +284,8 @@ std::string claim_styled_members(const Definition &def, long long line_number) {
   return {};
 }
 
-std::string claim_idiomatic(const Definition &def, long long line_number, PassHandover &handover) {
+std::string claim_idiomatic(const Definition &def, long long line_number, const DefinitionMemory &memory,
+                            PassHandover &handover) {
   switch (def.kind) {
     case DefinitionKind::Constant: {
       const std::string java = style_name(def.name, StyleRole::Constant);
@@ -332,9 +333,13 @@ std::string claim_idiomatic(const Definition &def, long long line_number, PassHa
               return format_text("%s and %s are both %s in Java",
                                  {describe(handover, proc_owner(*at->second)), describe(handover, what), *name});
           }
-          clash = clash_between(handover, handover.constant_fields, java.constant, what);
-          if (!clash.empty()) return clash;
-          record(handover, handover.procedure_fields, java.constant, what);
+          // A constant of the procedure's name and number (as C headers
+          // define them) is its number constant already.
+          if (!constant_numbers_procedure(proc, memory)) {
+            clash = clash_between(handover, handover.constant_fields, java.constant, what);
+            if (!clash.empty()) return clash;
+            record(handover, handover.procedure_fields, java.constant, what);
+          }
           methods.emplace(java.method, &proc);
           methods.emplace(java.async_method, &proc);
           constants.emplace(java.constant, &proc);
@@ -352,7 +357,7 @@ std::string claim_idiomatic(const Definition &def, long long line_number, PassHa
 // server classes the base name with "_cln" and "_svcb".
 std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
                              const DefinitionMemory &memory, PassHandover &handover, bool idiomatic) {
-  if (idiomatic) return claim_idiomatic(def, line_number, handover);
+  if (idiomatic) return claim_idiomatic(def, line_number, memory, handover);
   switch (def.kind) {
     case DefinitionKind::Constant: return claim_constant(def, line_number, handover);
     case DefinitionKind::Typedef:

@@ -356,7 +356,8 @@ void emit_java_enum(JavaOutput &out, const Definition &def, const DefinitionMemo
 namespace {
 
 // What a union's discriminant is in Java, and how its labels are written.
-enum class LabelKind { Int, Long, Bool, Enum };
+// Void: nothing on the wire, the arm of 0 (or the default arm) always.
+enum class LabelKind { Int, Long, Bool, Enum, Void };
 
 struct Discriminant {
   LabelKind kind = LabelKind::Int;
@@ -424,6 +425,13 @@ std::string label_text(std::string_view label, const Discriminant &d, const Defi
     case LabelKind::Int:
       if (starts_like_number(label)) return java_int_literal(label);
       return value_name_text(label, memory, interface_name);
+    case LabelKind::Void: {
+      const RememberedValue *named = starts_like_number(label) ? nullptr : find_value(memory, label);
+      std::optional<NumberValue> value = starts_like_number(label) ? number_value(label)
+                                         : named != nullptr       ? named->value
+                                                                  : std::nullopt;
+      return value && is_zero(*value) ? "0" : "";
+    }
   }
   return {};
 }
@@ -478,11 +486,15 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
   const std::string name = style_name(def.name, StyleRole::Type);
   Discriminant d;
   d.type = resolve_declaration(def.discriminant, memory, interface_name);
-  d.name = style_name(def.discriminant.name, StyleRole::Member);
+  d.name = def.discriminant.name.empty() ? std::string("discriminant")
+                                         : style_name(def.discriminant.name, StyleRole::Member);
   if (d.type.core == CoreKind::Enum && d.type.layers.empty()) {
     d.kind = LabelKind::Enum;
     d.enum_type = d.type.class_name;
     d.enum_xdr = d.type.xdr_name;
+  } else if (is_void(d.type)) {
+    d.kind = LabelKind::Void;
+    d.type = resolve_type_name("int", memory, interface_name);
   } else if (is_primitive(d.type) && d.type.builtin->java == "boolean") {
     d.kind = LabelKind::Bool;
   } else if (is_primitive(d.type) && d.type.builtin->java == "long") {
@@ -505,7 +517,9 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
     if (arm.labels.empty()) continue;
     arms.push_back(std::move(arm));
   }
-  const bool has_default = def.default_arm.has_value();
+  // Without a discriminant the arm of 0 is always taken, the default arm
+  // only when there is none.
+  const bool has_default = def.default_arm.has_value() && !(d.kind == LabelKind::Void && !arms.empty());
   if (has_default) {
     Arm arm;
     arm.decl = &*def.default_arm;
@@ -529,7 +543,8 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
     while (clash(chosen)) chosen.push_back('_');
     arm.name = chosen;
     taken.push_back(chosen);
-    arm.varies = arm.is_default || arm.labels.size() > 1;
+    arm.varies = d.kind != LabelKind::Void && (arm.is_default || arm.labels.size() > 1);
+    if (d.kind == LabelKind::Void) arm.labels = {"0"};
     if (arm.varies) arm.components.push_back({d.name, member_label(def, def.discriminant.name), d.type, {}});
     if (arm.decl->type != "void")
       arm.components.push_back({style_name(arm.decl->name, StyleRole::Member), member_label(def, arm.decl->name),
@@ -558,7 +573,11 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
   emit_decode_javadoc(out, "    ", format_text("union %s, or its discriminant selects no arm", {code_text(def.name)}),
                       {});
   emit_format(out, "    static %s decode(%s xdr) throws %s {\n", {name, xdr_class, xdr_error});
-  emit_format(out, "        %s discriminant = %s;\n", {disc_java, decode_text(d.type, "xdr", member_label(def, def.discriminant.name))});
+  if (d.kind == LabelKind::Void)
+    emit(out, "        int discriminant = 0;\n");
+  else
+    emit_format(out, "        %s discriminant = %s;\n",
+                {disc_java, decode_text(d.type, "xdr", member_label(def, def.discriminant.name))});
   const Arm *default_arm = has_default ? &arms.back() : nullptr;
   for (const Arm &arm : arms) {
     if (arm.is_default) continue;
@@ -579,9 +598,10 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
     emit(out, ");\n        }\n");
   }
   if (default_arm != nullptr) {
-    emit_format(out, "        return new %s(discriminant", {default_arm->name});
+    emit_format(out, "        return new %s(%s", {default_arm->name, default_arm->varies ? "discriminant" : ""});
     if (default_arm->decl->type != "void")
-      emit_format(out, ", %s", {decode_text(default_arm->components.back().type, "xdr", default_arm->components.back().label)});
+      emit_format(out, "%s%s", {default_arm->varies ? ", " : "",
+                                decode_text(default_arm->components.back().type, "xdr", default_arm->components.back().label)});
     emit(out, ");\n    }\n");
   } else {
     emit_format(out, "        throw new %s(\"XDR: union %s has no arm for discriminant \" + discriminant);\n    }\n",
@@ -624,8 +644,9 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
                   {disc_java, d.name, arm.labels.front()});
     }
     emit_format(out, "\n        @java.lang.Override\n        public void encode(%s xdr) throws %s {\n", {xdr_class, xdr_error});
-    emit_format(out, "            %s;\n", {encode_text(d.type, format_text("this.%s()", {d.name}), "xdr",
-                                                    member_label(def, def.discriminant.name))});
+    if (d.kind != LabelKind::Void)
+      emit_format(out, "            %s;\n", {encode_text(d.type, format_text("this.%s()", {d.name}), "xdr",
+                                                      member_label(def, def.discriminant.name))});
     if (arm.decl->type != "void") {
       const Component &member = arm.components.back();
       emit_format(out, "            %s;\n", {encode_text(member.type, format_text("this.%s", {member.name}), "xdr", member.label)});

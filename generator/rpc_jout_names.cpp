@@ -16,11 +16,26 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 char to_upper(char c) { return is_lower(c) ? static_cast<char>(c - 32) : c; }
 char to_lower(char c) { return is_upper(c) ? static_cast<char>(c + 32) : c; }
 
+std::string camel_parts(std::string_view name, bool small_first);
+
 // The parts of a name between "_", each starting with a capital (or, for
 // the first part of a member or method, a small letter). A part written in
 // capitals goes on in small letters (KV_PUT -> kvPut), one in mixed case
 // keeps its inner letters (getAttr).
 std::string camel_case(std::string_view name, bool small_first) {
+  // Underscores that begin or end the name stay, so that x, _x and x_
+  // stay apart.
+  const std::size_t lead = std::min(name.find_first_not_of('_'), name.size());
+  const std::size_t last = name.find_last_not_of('_');
+  const std::size_t trail = last == std::string_view::npos ? 0 : name.size() - last - 1;
+  if (lead == name.size()) return std::string(name);
+  std::string result(lead, '_');
+  result += camel_parts(name.substr(lead, name.size() - lead - trail), small_first);
+  result.append(trail, '_');
+  return result;
+}
+
+std::string camel_parts(std::string_view name, bool small_first) {
   std::string result;
   bool first_part = true;
   std::size_t from = 0;
@@ -93,7 +108,11 @@ std::string style_name(std::string_view name, StyleRole role) {
     case StyleRole::Constant:
     case StyleRole::EnumConstant: java = std::string(name); break;
   }
-  if (java.empty() || is_digit(java[0])) java = role == StyleRole::Type ? format_text("T%s", {name}) : std::string(name);
+  // A type whose name has no letter before its first digit ("_", "_1x")
+  // gets a "T" before it, so that it never meets a member of the same
+  // spelling, which would hide it.
+  const std::size_t first = java.find_first_not_of('_');
+  if (role == StyleRole::Type && (first == std::string::npos || is_digit(java[first]))) java = format_text("T%s", {java});
   if (is_taken(java, role)) java.push_back('_');
   return java;
 }

@@ -27,8 +27,9 @@ enum class StyleRole {
 // - Member and Method: the same, with a small first letter: KV_PUT ->
 //   kvPut, next_entry -> nextEntry, fileid -> fileid.
 // - Constant and EnumConstant: as written.
-// A name that leaves nothing to start with a letter ("_", "_1") keeps its
-// spelling: with "T" before it as a type, as written otherwise. A name Java
+// Underscores that begin or end a name stay as written (_in_arg -> _inArg,
+// x_ -> x_); a type with no letter before its first digit gets a "T"
+// before it (_1 -> T_1). A name Java
 // or the generated code will not take in its role gets a trailing "_".
 std::string style_name(std::string_view name, StyleRole role);
 

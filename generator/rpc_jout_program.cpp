@@ -18,17 +18,18 @@ std::string int_text(const NumberValue &v) {
 }
 
 // A number of the program, a version or a procedure: a number as an int
-// literal, an enum member as its number, a constant as the version class's
-// field of that name.
-std::string number_text(std::string_view number, const DefinitionMemory &memory) {
+// literal, a name as the number it comes to when that is known, else an
+// enum member through its enum, a constant as the version class's field
+// (qualified: the constants stand after the numbers).
+std::string number_text(std::string_view number, const DefinitionMemory &memory, std::string_view version_class) {
   if (starts_like_number(number)) return java_int_literal(number);
   const RememberedValue *named = find_value(memory, number);
-  if (named != nullptr && named->is_enum_member) {
-    if (named->value) return int_text(int_value(*named->value));
+  if (named != nullptr && named->value && named->type != ConstantType::String)
+    return int_text(int_value(*named->value));
+  if (named != nullptr && named->is_enum_member)
     return format_text("%s.%s.number()", {style_name(named->enum_name, StyleRole::Type),
                                           style_name(number, StyleRole::EnumConstant)});
-  }
-  return style_name(number, StyleRole::Constant);
+  return format_text("%s.%s", {version_class, style_name(number, StyleRole::Constant)});
 }
 
 std::string_view version_doc(const Definition &program, const VersionDef &version) {
@@ -47,6 +48,19 @@ ProcedureJava procedure_java(const ProcedureDef &proc) {
   java.async_method = async_method_name(java.method);
   java.constant = style_name(proc.name, StyleRole::Constant);
   return java;
+}
+
+bool constant_numbers_procedure(const ProcedureDef &proc, const DefinitionMemory &memory) {
+  const RememberedValue *constant = find_value(memory, proc.name);
+  if (constant == nullptr || constant->is_enum_member || !constant->value) return false;
+  std::optional<NumberValue> number = number_value(proc.number);
+  if (!number) {
+    const RememberedValue *named = find_value(memory, proc.number);
+    if (named != nullptr) number = named->value;
+  }
+  if (!number) return false;
+  const NumberValue a = int_value(*constant->value), b = int_value(*number);
+  return a.negative == b.negative && a.magnitude == b.magnitude;
 }
 
 // ---- Constants and version classes ----
@@ -94,13 +108,14 @@ std::string emit_version_classes(JavaOutput &out, const Definition &program, std
                       version_doc(program, version)));
     emit_format(out, "public final class %s {\n", {name});
     emit(out, javadoc("    ", format_text("The number of program %s.", {code_text(program.name)}), {}));
-    emit_format(out, "    public static final int PROGRAM = %s;\n\n", {number_text(program.program_number, memory)});
+    emit_format(out, "    public static final int PROGRAM = %s;\n\n", {number_text(program.program_number, memory, name)});
     emit(out, javadoc("    ", format_text("The number of version %s.", {code_text(version.name)}), {}));
-    emit_format(out, "    public static final int VERSION = %s;\n\n", {number_text(version.number, memory)});
+    emit_format(out, "    public static final int VERSION = %s;\n\n", {number_text(version.number, memory, name)});
     for (const ProcedureDef &proc : version.procedures) {
+      if (constant_numbers_procedure(proc, memory)) continue;
       emit(out, javadoc("    ", format_text("The number of procedure %s.", {code_text(proc.name)}), {}));
       emit_format(out, "    public static final int %s = %s;\n\n",
-                  {procedure_java(proc).constant, number_text(proc.number, memory)});
+                  {procedure_java(proc).constant, number_text(proc.number, memory, name)});
     }
     emit(out, constants_text);
     emit_format(out, "    private %s() {\n    }\n}\n", {name});

@@ -28,3 +28,6 @@ struct ProcedureJava {
   std::string constant;      // its number's constant in the version class
 };
 ProcedureJava procedure_java(const ProcedureDef &proc);
+// True when a constant defined before has the procedure's name and number:
+// it serves as the procedure's number constant, which is then not written.
+bool constant_numbers_procedure(const ProcedureDef &proc, const DefinitionMemory &memory);

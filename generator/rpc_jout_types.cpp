@@ -19,7 +19,8 @@ constexpr std::string_view runtime_values = "kelvaro.ZELT.XdrValues";
 // type its own name (typedef point point;).
 const RememberedType *type_record(std::string_view name, const DefinitionMemory &memory) {
   const NameTable<RememberedType> &table = memory.types;
-  if (table.entries.empty()) return nullptr;
+  if (table.entries.empty() || find_record(table, name, UINT32_MAX) == nullptr)
+    return memory.whole_input != nullptr ? type_record(name, *memory.whole_input) : nullptr;
   std::uint32_t entry = slot_entry(table.slots[find_slot(table, name, name_hash(name))]);
   const RememberedType *found = nullptr;
   while (entry != 0) {
@@ -33,7 +34,8 @@ const RememberedType *type_record(std::string_view name, const DefinitionMemory 
 
 const RememberedTypedef *typedef_record(std::string_view name, const DefinitionMemory &memory) {
   if (const RememberedTypedef *alias = find_typedef(memory, name)) return alias;
-  return find_record(memory.typedefs, name, UINT32_MAX);
+  if (const RememberedTypedef *alias = find_record(memory.typedefs, name, UINT32_MAX)) return alias;
+  return memory.whole_input != nullptr ? typedef_record(name, *memory.whole_input) : nullptr;
 }
 
 // A size as Java text: a number as written, a name as the number it comes
@@ -107,6 +109,19 @@ void resolve_into(IdiomType &result, std::string_view type, Relation relation, s
       continue;
     }
     result.xdr_name = std::string(type);
+    // A name the input does not define that is a Java type of the table
+    // (boolean, String) is that type, as in the default output.
+    const BuiltinType *java_row = kind == nullptr ? builtin_of_java(type) : nullptr;
+    if (java_row != nullptr && java_row->java == "String") {
+      result.core = CoreKind::String;
+      result.core_relation = Relation::VarArray;
+      break;
+    }
+    if (java_row != nullptr && java_row->java != "byte" && java_row->java != "void") {
+      result.core = CoreKind::Builtin;
+      result.builtin = java_row;
+      break;
+    }
     if (kind == nullptr || kind->kind == DefinitionKind::Typedef) {
       // A name the input does not define names a class of the user's.
       result.core = CoreKind::Named;

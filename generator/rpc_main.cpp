@@ -466,7 +466,18 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     out.output_dir = output_dir_prefix(options.output_dir);
     out.package_name = options.package_name;
     PassHandover handover;
-    for (const Pass &pass : passes) run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
+    // Each pass through the preprocessor records its own memory, which
+    // knows only the types defined so far; the idiomatic output needs the
+    // kind of every type it names, so it keeps the first pass's as well.
+    DefinitionMemory whole_input;
+    for (const Pass &pass : passes) {
+      run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
+      if (pass.mode == PassMode::Constants && options.idiomatic_flag && options.preprocess_flag) {
+        whole_input = std::move(memory);
+        memory = DefinitionMemory{};
+        memory.whole_input = &whole_input;
+      }
+    }
   } catch (const RunEnded &ended) {
     return ended.status;
   }

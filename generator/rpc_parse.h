@@ -249,6 +249,11 @@ struct DefinitionMemory {
   NameTable<DefinitionStamp> first_definitions;
   std::vector<bool> repeats;
   std::uint32_t position = 0;
+  // The memory of a first pass over the whole input, which a pass that
+  // records its own (each pass through the preprocessor does) may consult
+  // for a type named before its definition; none when the memory is
+  // followed, and so holds the whole input itself. Its owner keeps it.
+  const DefinitionMemory *whole_input = nullptr;
 };
 
 // The constant or enum member of that name defined earlier, or nullptr.
