@@ -282,7 +282,10 @@ void emit_version_services(JavaOutput &out, const Definition &program, const Def
       const std::string label = std::string(proc.name);
       emit_format(out, "                if (procedure == %s.%s) {\n", {version_class, java.constant});
       const std::string arg = t.has_arg ? format_text("%s, ", {decode_text(t.arg, "xdr", label)}) : std::string();
-      if (t.has_result) {
+      if (t.has_result && is_nullable(t.result)) {
+        emit_format(out, "                    return replyOptional(service.%s(%scall), %s);\n",
+                    {java.method, arg, writer_text(t.result, label)});
+      } else if (t.has_result) {
         emit_format(out, "                    return reply(service.%s(%scall), %s, \"%s\");\n",
                     {java.method, arg, writer_text(t.result, label), java.method});
       } else {

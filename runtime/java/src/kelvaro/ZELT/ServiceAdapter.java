@@ -62,6 +62,18 @@ public abstract class ServiceAdapter extends Svc {
     }
 
     /**
+     * A procedure's result that is optional data: null when absent.
+     *
+     * @param <R> the result's type
+     * @param result the result, or null
+     * @param writer what encodes it: optional data, as null or the value
+     * @return the reply
+     */
+    protected final <R> XDT replyOptional(R result, XdrWriter<? super R> writer) {
+        return new XdrBox<R>(result, writer, null);
+    }
+
+    /**
      * The reply of a procedure without a result.
      *
      * @return the reply
