@@ -95,7 +95,10 @@ public abstract class RpcStub<S extends RpcStub<S>> implements AutoCloseable {
     protected abstract S withTimeoutCopy(Duration timeout);
 
     /**
-     * Calls a procedure and returns its result.
+     * Calls a procedure and returns its result, as the client's methods
+     * do; public for results decoded otherwise than the generated types
+     * do, such as bulk data decoded into a buffer the caller keeps
+     * ({@link XDR#dec_bytes_into}).
      *
      * @param <A> the argument's type
      * @param <R> the result's type
@@ -106,7 +109,7 @@ public abstract class RpcStub<S extends RpcStub<S>> implements AutoCloseable {
      * @return the result, or null when there is none
      * @throws RpcException when the call fails
      */
-    protected final <A, R> R invoke(int procedure, A arg, XdrWriter<? super A> writer, XdrReader<? extends R> reader) {
+    public final <A, R> R invoke(int procedure, A arg, XdrWriter<? super A> writer, XdrReader<? extends R> reader) {
         XdrBox<A> in = new XdrBox<>(arg, writer, null);
         XdrBox<R> out = new XdrBox<>(null, null, reader);
         try {
@@ -121,7 +124,8 @@ public abstract class RpcStub<S extends RpcStub<S>> implements AutoCloseable {
     }
 
     /**
-     * Calls a procedure without waiting for its result.
+     * Calls a procedure without waiting for its result (see
+     * {@link #invoke}).
      *
      * @param <A> the argument's type
      * @param <R> the result's type
@@ -131,7 +135,7 @@ public abstract class RpcStub<S extends RpcStub<S>> implements AutoCloseable {
      * @param reader what decodes the result, or null for none
      * @return the future of the result
      */
-    protected final <A, R> CompletableFuture<R> invokeAsync(int procedure, A arg, XdrWriter<? super A> writer,
+    public final <A, R> CompletableFuture<R> invokeAsync(int procedure, A arg, XdrWriter<? super A> writer,
             XdrReader<? extends R> reader) {
         return CompletableFuture.supplyAsync(() -> invoke(procedure, arg, writer, reader), ASYNC);
     }

@@ -1873,4 +1873,31 @@ public class XDR {
                     + " bytes hold");
         return length;
     }
+
+    /**
+     * Decodes variable-length opaque data of at most max bytes into a
+     * buffer the caller keeps, for bulk data that is not to be copied into
+     * a new array for each reply: the bytes go to {@code dst} from
+     * {@code offset} on, and nothing is allocated.
+     *
+     * @param dst the buffer
+     * @param offset where the bytes go in it
+     * @param max the declared maximum (-1: none)
+     * @param name the member's name, for the error
+     * @return the number of bytes decoded
+     * @throws XDRError when the count is over max, exceeds the input left or
+     *         the room in dst from offset on
+     */
+    public int dec_bytes_into(byte[] dst, int offset, int max, String name) throws XDRError {
+        peek_count(max, name);
+        int n = dec_byte_count();
+        if (offset < 0 || n > dst.length - (long) offset) {
+            pos -= 4;
+            throw new XDRError("XDR: " + name + " holds " + n + " bytes, more than the " + Math.max(0, dst.length - offset)
+                    + " bytes of room in the buffer");
+        }
+        System.arraycopy(buf, pos, dst, offset, n);
+        pos += n + padding(n);
+        return n;
+    }
 }
