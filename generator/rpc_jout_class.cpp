@@ -26,11 +26,11 @@ struct Component {
   std::string_view comment;  // the member's doc comment
 };
 
+// The member's doc comment, then its type; or its type alone.
 std::string param_tag(const Component &c) {
-  std::string text = format_text("@param %s %s", {c.name, type_note(c.type)});
   const std::string doc = doc_text(c.comment);
-  if (!doc.empty()) text += format_text(": %s", {doc});
-  return text;
+  if (doc.empty()) return format_text("@param %s %s", {c.name, type_note(c.type)});
+  return format_text("@param %s %s (%s)", {c.name, doc, type_note(c.type)});
 }
 
 std::string param_tags(const std::vector<Component> &components) {

@@ -82,6 +82,7 @@ void resolve_into(IdiomType &result, std::string_view type, Relation relation, s
                   const DefinitionMemory &memory, std::string_view interface_name) {
   std::vector<TypeLayer> layers;
   std::size_t hops = 0;
+  result.declared_name = std::string(type);
   for (;;) {
     if (type == "string" || type == "opaque") {
       result.core = type == "string" ? CoreKind::String : CoreKind::Opaque;
@@ -454,6 +455,20 @@ std::string size_note(const SizeText &size, std::string_view unit, bool fixed) {
 
 }  // namespace
 
+namespace {
+
+// A built-in type as the input spells it.
+std::string_view xdr_spelling(std::string_view name) {
+  if (name == "u_int") return "unsigned int";
+  if (name == "u_hyper") return "unsigned hyper";
+  if (name == "u_long") return "unsigned long";
+  if (name == "u_short") return "unsigned short";
+  if (name == "u_char") return "unsigned char";
+  return name;
+}
+
+}  // namespace
+
 std::string type_note(const IdiomType &type) {
   std::string note;
   auto add = [&](const std::string &part) {
@@ -488,7 +503,10 @@ std::string type_note(const IdiomType &type) {
     default: break;
   }
   if (!is_nullable(type) && !is_primitive(type) && !is_void(type)) add("never null");
-  std::string text = format_text("XDR {@code %s}", {type.xdr_name});
+  const std::string_view core = xdr_spelling(type.xdr_name);
+  std::string text = type.declared_name != type.xdr_name && !type.declared_name.empty()
+                         ? format_text("XDR {@code %s} ({@code %s})", {xdr_spelling(type.declared_name), core})
+                         : format_text("XDR {@code %s}", {core});
   if (!note.empty()) text += format_text(", %s", {note});
   return text;
 }

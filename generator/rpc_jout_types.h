@@ -43,6 +43,7 @@ struct IdiomType {
   const BuiltinType *builtin = nullptr;  // Builtin: its row
   std::string class_name;                // Struct, Union, Enum, Named: the Java class
   std::string xdr_name;                  // the core type as the input names it, after typedefs
+  std::string declared_name;             // the type as the declaration names it (a typedef, say)
   Relation core_relation = Relation::Plain;  // Opaque: FixedArray or VarArray
   SizeText core_size;                        // String and Opaque
   bool is_unsigned = false;

@@ -6,17 +6,17 @@
 /**
  * Struct {@code casargs} of the interface, a value compared by content.
  *
- * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
- * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
- * @param expected XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}: 0: the key must not exist yet
+ * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
+ * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
+ * @param expected 0: the key must not exist yet (XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)})
  */
 public record Casargs(java.lang.String key, byte[] value, long expected) {
     /**
      * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
      *
-     * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
-     * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
-     * @param expected XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}: 0: the key must not exist yet
+     * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
+     * @param expected 0: the key must not exist yet (XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)})
      * @throws java.lang.NullPointerException when a member that is not optional is null
      * @throws java.lang.IllegalArgumentException when a member is not of its declared size
      */
@@ -134,7 +134,7 @@ public record Casargs(java.lang.String key, byte[] value, long expected) {
         /**
          * Sets {@code key}.
          *
-         * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+         * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
          * @return this builder
          */
         public Builder key(java.lang.String key) {
@@ -145,7 +145,7 @@ public record Casargs(java.lang.String key, byte[] value, long expected) {
         /**
          * Sets {@code value}.
          *
-         * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
+         * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
          * @return this builder
          */
         public Builder value(byte[] value) {
@@ -156,7 +156,7 @@ public record Casargs(java.lang.String key, byte[] value, long expected) {
         /**
          * Sets {@code expected}.
          *
-         * @param expected XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
+         * @param expected XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
          * @return this builder
          */
         public Builder expected(long expected) {

@@ -6,19 +6,19 @@
 /**
  * Struct {@code kventry} of the interface, a value compared by content.
  *
- * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
- * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
- * @param revision XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}: grows by one on every write
- * @param modified XDR {@code hyper}: seconds since the epoch
+ * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
+ * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
+ * @param revision grows by one on every write (XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)})
+ * @param modified seconds since the epoch (XDR {@code hyper})
  */
 public record Kventry(java.lang.String key, byte[] value, long revision, long modified) {
     /**
      * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
      *
-     * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
-     * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
-     * @param revision XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}: grows by one on every write
-     * @param modified XDR {@code hyper}: seconds since the epoch
+     * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
+     * @param revision grows by one on every write (XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)})
+     * @param modified seconds since the epoch (XDR {@code hyper})
      * @throws java.lang.NullPointerException when a member that is not optional is null
      * @throws java.lang.IllegalArgumentException when a member is not of its declared size
      */
@@ -143,7 +143,7 @@ public record Kventry(java.lang.String key, byte[] value, long revision, long mo
         /**
          * Sets {@code key}.
          *
-         * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+         * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
          * @return this builder
          */
         public Builder key(java.lang.String key) {
@@ -154,7 +154,7 @@ public record Kventry(java.lang.String key, byte[] value, long revision, long mo
         /**
          * Sets {@code value}.
          *
-         * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
+         * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
          * @return this builder
          */
         public Builder value(byte[] value) {
@@ -165,7 +165,7 @@ public record Kventry(java.lang.String key, byte[] value, long revision, long mo
         /**
          * Sets {@code revision}.
          *
-         * @param revision XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
+         * @param revision XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
          * @return this builder
          */
         public Builder revision(long revision) {

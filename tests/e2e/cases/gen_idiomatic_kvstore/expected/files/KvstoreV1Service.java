@@ -20,7 +20,7 @@ public interface KvstoreV1Service {
     /**
      * Runs procedure {@code KV_GET} (number 1).
      *
-     * @param arg the argument, XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param arg the argument, XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
      * @param call the call: who sent it, how, with which credentials
      * @return the result, XDR {@code getres}, never null
      */

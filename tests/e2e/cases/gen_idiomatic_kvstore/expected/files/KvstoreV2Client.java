@@ -73,7 +73,7 @@ public final class KvstoreV2Client extends kelvaro.ZELT.RpcStub<KvstoreV2Client>
     /**
      * Calls procedure {@code KV_GET} (number 1).
      *
-     * @param arg the argument, XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param arg the argument, XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
      * @return the result, XDR {@code getres}, never null
      * @throws kelvaro.ZELT.RpcException when the call fails: its status says why
      */
@@ -84,7 +84,7 @@ public final class KvstoreV2Client extends kelvaro.ZELT.RpcStub<KvstoreV2Client>
     /**
      * Calls, without waiting for the reply, procedure {@code KV_GET} (number 1).
      *
-     * @param arg the argument, XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param arg the argument, XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
      * @return the future of the result; it fails with a kelvaro.ZELT.RpcException when the call fails
      */
     public java.util.concurrent.CompletableFuture<Getres> kvGetAsync(java.lang.String arg) {
@@ -115,7 +115,7 @@ public final class KvstoreV2Client extends kelvaro.ZELT.RpcStub<KvstoreV2Client>
     /**
      * Calls procedure {@code KV_DELETE} (number 3).
      *
-     * @param arg the argument, XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param arg the argument, XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
      * @return the result, XDR {@code kvstatus}, never null
      * @throws kelvaro.ZELT.RpcException when the call fails: its status says why
      */
@@ -126,7 +126,7 @@ public final class KvstoreV2Client extends kelvaro.ZELT.RpcStub<KvstoreV2Client>
     /**
      * Calls, without waiting for the reply, procedure {@code KV_DELETE} (number 3).
      *
-     * @param arg the argument, XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param arg the argument, XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
      * @return the future of the result; it fails with a kelvaro.ZELT.RpcException when the call fails
      */
     public java.util.concurrent.CompletableFuture<Kvstatus> kvDeleteAsync(java.lang.String arg) {

@@ -6,15 +6,15 @@
 /**
  * Struct {@code listargs} of the interface, a value compared by content.
  *
- * @param after XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null: empty: start at the first key
- * @param count XDR {@code u_int}, unsigned: the int holds the 32 bits, see {@link java.lang.Integer#toUnsignedLong}
+ * @param after empty: start at the first key (XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null)
+ * @param count XDR {@code unsigned int}, unsigned: the int holds the 32 bits, see {@link java.lang.Integer#toUnsignedLong}
  */
 public record Listargs(java.lang.String after, int count) {
     /**
      * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
      *
-     * @param after XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null: empty: start at the first key
-     * @param count XDR {@code u_int}, unsigned: the int holds the 32 bits, see {@link java.lang.Integer#toUnsignedLong}
+     * @param after empty: start at the first key (XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null)
+     * @param count XDR {@code unsigned int}, unsigned: the int holds the 32 bits, see {@link java.lang.Integer#toUnsignedLong}
      * @throws java.lang.NullPointerException when a member that is not optional is null
      * @throws java.lang.IllegalArgumentException when a member is not of its declared size
      */
@@ -124,7 +124,7 @@ public record Listargs(java.lang.String after, int count) {
         /**
          * Sets {@code after}.
          *
-         * @param after XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+         * @param after XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
          * @return this builder
          */
         public Builder after(java.lang.String after) {
@@ -135,7 +135,7 @@ public record Listargs(java.lang.String after, int count) {
         /**
          * Sets {@code count}.
          *
-         * @param count XDR {@code u_int}, unsigned: the int holds the 32 bits, see {@link java.lang.Integer#toUnsignedLong}
+         * @param count XDR {@code unsigned int}, unsigned: the int holds the 32 bits, see {@link java.lang.Integer#toUnsignedLong}
          * @return this builder
          */
         public Builder count(int count) {

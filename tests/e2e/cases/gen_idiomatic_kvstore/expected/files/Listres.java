@@ -7,7 +7,7 @@
  * Struct {@code listres} of the interface, a value compared by content.
  *
  * @param status XDR {@code kvstatus}, never null
- * @param keys XDR {@code string}, at most {@code KV_MAXPAGE} items; at most {@code KV_MAXKEY} bytes of UTF-8; never null
+ * @param keys XDR {@code kvkey} ({@code string}), at most {@code KV_MAXPAGE} items; at most {@code KV_MAXKEY} bytes of UTF-8; never null
  * @param more XDR {@code bool}
  */
 public record Listres(Kvstatus status, java.util.List<java.lang.String> keys, boolean more) {
@@ -15,7 +15,7 @@ public record Listres(Kvstatus status, java.util.List<java.lang.String> keys, bo
      * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
      *
      * @param status XDR {@code kvstatus}, never null
-     * @param keys XDR {@code string}, at most {@code KV_MAXPAGE} items; at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param keys XDR {@code kvkey} ({@code string}), at most {@code KV_MAXPAGE} items; at most {@code KV_MAXKEY} bytes of UTF-8; never null
      * @param more XDR {@code bool}
      * @throws java.lang.NullPointerException when a member that is not optional is null
      * @throws java.lang.IllegalArgumentException when a member is not of its declared size
@@ -145,7 +145,7 @@ public record Listres(Kvstatus status, java.util.List<java.lang.String> keys, bo
         /**
          * Sets {@code keys}.
          *
-         * @param keys XDR {@code string}, at most {@code KV_MAXPAGE} items; at most {@code KV_MAXKEY} bytes of UTF-8; never null
+         * @param keys XDR {@code kvkey} ({@code string}), at most {@code KV_MAXPAGE} items; at most {@code KV_MAXKEY} bytes of UTF-8; never null
          * @return this builder
          */
         public Builder keys(java.util.List<java.lang.String> keys) {

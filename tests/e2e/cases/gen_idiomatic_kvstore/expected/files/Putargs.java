@@ -6,15 +6,15 @@
 /**
  * Struct {@code putargs} of the interface, a value compared by content.
  *
- * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
- * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
+ * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
+ * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
  */
 public record Putargs(java.lang.String key, byte[] value) {
     /**
      * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
      *
-     * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
-     * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
+     * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
+     * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
      * @throws java.lang.NullPointerException when a member that is not optional is null
      * @throws java.lang.IllegalArgumentException when a member is not of its declared size
      */
@@ -125,7 +125,7 @@ public record Putargs(java.lang.String key, byte[] value) {
         /**
          * Sets {@code key}.
          *
-         * @param key XDR {@code string}, at most {@code KV_MAXKEY} bytes of UTF-8; never null
+         * @param key XDR {@code kvkey} ({@code string}), at most {@code KV_MAXKEY} bytes of UTF-8; never null
          * @return this builder
          */
         public Builder key(java.lang.String key) {
@@ -136,7 +136,7 @@ public record Putargs(java.lang.String key, byte[] value) {
         /**
          * Sets {@code value}.
          *
-         * @param value XDR {@code opaque}, at most {@code KV_MAXVALUE} bytes; never null
+         * @param value XDR {@code kvvalue} ({@code opaque}), at most {@code KV_MAXVALUE} bytes; never null
          * @return this builder
          */
         public Builder value(byte[] value) {

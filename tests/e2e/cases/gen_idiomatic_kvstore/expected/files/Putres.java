@@ -43,7 +43,7 @@ public sealed interface Putres permits Putres.Revision, Putres.Current, Putres.D
     /**
      * The arm {@code case KV_OK: u_hyper revision}.
      *
-     * @param revision XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
+     * @param revision XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
      */
     record Revision(long revision) implements Putres {
 
@@ -103,7 +103,7 @@ public sealed interface Putres permits Putres.Revision, Putres.Current, Putres.D
     /**
      * The arm {@code case KV_CONFLICT: u_hyper current}.
      *
-     * @param current XDR {@code u_hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
+     * @param current XDR {@code unsigned hyper}, unsigned: the long holds the 64 bits, see {@link java.lang.Long#toUnsignedString(long)}
      */
     record Current(long current) implements Putres {
 

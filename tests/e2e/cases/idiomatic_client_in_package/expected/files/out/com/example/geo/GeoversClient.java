@@ -74,7 +74,7 @@ public final class GeoversClient extends kelvaro.ZELT.RpcStub<GeoversClient> {
     /**
      * Calls procedure {@code GEO_DISTANCE} (number 1).
      *
-     * @param arg the argument, XDR {@code point}, at most {@code MAXPTS} items; never null
+     * @param arg the argument, XDR {@code polyline} ({@code point}), at most {@code MAXPTS} items; never null
      * @return the result, XDR {@code int}
      * @throws kelvaro.ZELT.RpcException when the call fails: its status says why
      */
@@ -85,7 +85,7 @@ public final class GeoversClient extends kelvaro.ZELT.RpcStub<GeoversClient> {
     /**
      * Calls, without waiting for the reply, procedure {@code GEO_DISTANCE} (number 1).
      *
-     * @param arg the argument, XDR {@code point}, at most {@code MAXPTS} items; never null
+     * @param arg the argument, XDR {@code polyline} ({@code point}), at most {@code MAXPTS} items; never null
      * @return the future of the result; it fails with a kelvaro.ZELT.RpcException when the call fails
      */
     public java.util.concurrent.CompletableFuture<java.lang.Integer> geoDistanceAsync(java.util.List<Point> arg) {
