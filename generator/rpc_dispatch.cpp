@@ -161,7 +161,7 @@ std::string claim_constant(const Definition &def, long long line_number, PassHan
 // and none may take a constant's name or hide an interface.
 std::string claim_procedures(const DefinitionMemory &memory, const Definition &def, const VersionDef &version,
                              std::uint32_t version_index, const std::string &interface, bool name_case_flag,
-                             long long line_number, PassHandover &handover) {
+                             bool async_methods, long long line_number, PassHandover &handover) {
   std::unordered_map<std::string, const ProcedureDef *> methods, constants;
   methods.reserve(version.procedures.size());
   constants.reserve(version.procedures.size());
@@ -171,12 +171,17 @@ std::string claim_procedures(const DefinitionMemory &memory, const Definition &d
   for (const ProcedureDef &proc : version.procedures) {
     ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
     const Owner what = owner(proc);
-    for (const auto *names : {&methods, &constants}) {
-      const std::string &java = names == &methods ? sig.method_name : sig.proc_constant;
-      const auto at = names->find(java);
+    // With --async, each procedure's method has a twin NAMEAsync, which no
+    // other procedure's method may be.
+    const std::string async_name = async_methods ? sig.method_name + "Async" : std::string();
+    const std::initializer_list<const std::string *> java_names = {&sig.method_name, &async_name, &sig.proc_constant};
+    for (const std::string *java : java_names) {
+      if (java->empty()) continue;
+      auto *names = java == &sig.proc_constant ? &constants : &methods;
+      const auto at = names->find(*java);
       if (at != names->end())
         return format_text("%s and %s are both %s in Java",
-                           {describe(handover, owner(*at->second)), describe(handover, what), java});
+                           {describe(handover, owner(*at->second)), describe(handover, what), *java});
     }
     for (const auto *names : {&handover.constant_fields, &handover.interface_types}) {
       std::string clash = clash_between(handover, *names, sig.proc_constant, what);
@@ -187,6 +192,7 @@ std::string claim_procedures(const DefinitionMemory &memory, const Definition &d
                          {interface, version.number, def.name, describe(handover, what)});
     record(handover, handover.procedure_fields, sig.proc_constant, what);
     methods.emplace(std::move(sig.method_name), &proc);
+    if (!async_name.empty()) methods.emplace(async_name, &proc);
     constants.emplace(std::move(sig.proc_constant), &proc);
   }
   return {};
@@ -355,7 +361,7 @@ std::string claim_idiomatic(const Definition &def, long long line_number, const 
 // The same names as the writers form: a type's class is its Java name, a
 // version's interface the Java name of its base name, its client and
 // server classes the base name with "_cln" and "_svcb".
-std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
+std::string claim_java_files(const Definition &def, bool name_case_flag, bool async_methods, long long line_number,
                              const DefinitionMemory &memory, PassHandover &handover, bool idiomatic) {
   if (idiomatic) return claim_idiomatic(def, line_number, memory, handover);
   switch (def.kind) {
@@ -390,7 +396,8 @@ std::string claim_java_files(const Definition &def, bool name_case_flag, long lo
           if (!clash.empty()) return clash;
         }
         record(handover, handover.interface_types, interface, owner);
-        clash = claim_procedures(memory, def, version, version_index, interface, name_case_flag, line_number, handover);
+        clash = claim_procedures(memory, def, version, version_index, interface, name_case_flag, async_methods,
+                                 line_number, handover);
         if (!clash.empty()) return clash;
       }
       return {};

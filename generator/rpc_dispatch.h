@@ -60,10 +60,12 @@ struct PassHandover {
 // names it puts into the interfaces. Returns an error message when one of
 // them is claimed already: two definitions would write the same file, and
 // one would be lost, or two names would end as one Java name in one place.
-// Empty: no clash.
+// Empty: no clash. async_methods: the client classes get a NAMEAsync twin
+// of every procedure's method (--async).
 // line_number is where the Definition ends, to name it by.
-// With idiomatic, the names are those of the idiomatic output.
-std::string claim_java_files(const Definition &def, bool name_case_flag, long long line_number,
+// With idiomatic, the names are those of the idiomatic output (whose
+// clients always have the NAMEAsync twins).
+std::string claim_java_files(const Definition &def, bool name_case_flag, bool async_methods, long long line_number,
                              const DefinitionMemory &memory, PassHandover &handover, bool idiomatic = false);
 
 // Notes the sizes and maximums of the Definition's members that name

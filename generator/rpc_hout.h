@@ -37,6 +37,7 @@ struct JavaOutput {
   std::string output_dir;              // where files go: empty, the current folder, or a folder ending in "/"
   std::string package_name;            // the package every file declares; empty: none unless the input says
   std::string package_dir_made;        // the package's folder in output_dir made last, kept not to make it again
+  bool async_client = false;           // --async: client classes also get future-returning methods
 
   int output_stream = -1;  // descriptor of the file being written, -1: none
   std::string output_file_name;

@@ -4,6 +4,7 @@
 #include "rpc_hout_program.h"
 
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "rpc_hout_refs.h"
@@ -172,6 +173,51 @@ void emit_client_method(JavaOutput &out, const ProcedureDef &proc, std::string_v
   emit(out, "\t}\n\n");
 }
 
+// The class a built-in Java type is boxed in, for a future's type argument.
+std::string_view boxed_type(std::string_view java_type) {
+  static constexpr std::pair<std::string_view, std::string_view> boxes[] = {
+      {"int", "Integer"},  {"short", "Short"}, {"char", "Character"}, {"boolean", "Boolean"}, {"long", "Long"},
+      {"float", "Float"},  {"double", "Double"}, {"byte", "Byte"},     {"void", "Void"},
+  };
+  for (const auto &[primitive, box] : boxes) {
+    if (primitive == java_type) return box;
+  }
+  return java_type;
+}
+
+// With --async: the procedure's method that returns a future at once, and
+// the same with a time-out of the call's own.
+void emit_client_async_methods(JavaOutput &out, const ProcedureDef &proc, std::string_view interface_name,
+                               bool name_case_flag, const DefinitionMemory &memory) {
+  const ProcedureSignature sig = procedure_signature(proc, name_case_flag, memory);
+  const std::string_view future_type = boxed_type(sig.return_type);
+  const std::string_view result_wrapper = wrapper_class_of(sig.result_java_type);
+  const char *unwrap = "";
+  if (sig.return_type == "void")
+    unwrap = ".thenApply(_r -> (Void) null)";
+  else if (is_builtin_type(sig.result_java_type))
+    unwrap = ".thenApply(_r -> _r.value)";
+  for (const bool with_timeout : {false, true}) {
+    std::string params = sig.param_list;
+    if (with_timeout) params += params.empty() ? "java.time.Duration timeout" : ", java.time.Duration timeout";
+    emit_format(out, "\tpublic CompletableFuture<%s> %sAsync(%s) {\n", {future_type, sig.method_name, params});
+    const char *reference_prefix = "_";
+    if (sig.param_list.empty()) {
+      emit(out, "\t\tXDTvoid _in_arg = new XDTvoid();\n");
+    } else if (is_builtin_type(sig.arg_java_type)) {
+      const std::string_view wrapper = wrapper_class_of(sig.arg_java_type);
+      emit_format(out, "\t\t%s _in_arg = new %s();\n", {wrapper, wrapper});
+      emit(out, "\t\t_in_arg.value = in_arg;\n");
+    } else {
+      reference_prefix = "";
+    }
+    emit_format(out, "\t\treturn getClient().callAsync(%s.%s, %sin_arg, new %s()%s)%s;\n",
+                {interface_name, sig.proc_constant, reference_prefix, result_wrapper,
+                 with_timeout ? ", timeout" : "", unwrap});
+    emit(out, "\t}\n\n");
+  }
+}
+
 void emit_client_class(JavaOutput &out, const Definition &program, const VersionDef &version, bool name_case_flag,
                        const DefinitionMemory &memory) {
   const std::string base_name = version_base_name(program, version, name_case_flag);
@@ -179,6 +225,7 @@ void emit_client_class(JavaOutput &out, const Definition &program, const Version
   const std::string class_name = format_text("%s_cln", {base_name});
   open_java_file(out, class_name);
   emit(out, "import java.net.InetAddress;\n");
+  if (out.async_client) emit(out, "import java.util.concurrent.CompletableFuture;\n");
   emit(out, "import kelvaro.ZELT.*;\n\n");
   emit_format(out, "public class %s extends ClientGeneric implements %s{\n\n", {class_name, iface});
   // The ";" after the empty body is part of the output format.
@@ -196,6 +243,10 @@ void emit_client_class(JavaOutput &out, const Definition &program, const Version
   emit(out, "\t\tsuper(host, prog, ver, proto);\n");
   emit(out, "\t}\n\n");
   for (const ProcedureDef &proc : version.procedures) emit_client_method(out, proc, iface, name_case_flag, memory);
+  if (out.async_client) {
+    for (const ProcedureDef &proc : version.procedures)
+      emit_client_async_methods(out, proc, iface, name_case_flag, memory);
+  }
   emit(out, "\n}\n\n");
   close_java_file(out);
 }

@@ -182,6 +182,7 @@ constexpr OptionRow option_table[] = {
      .accepts = is_not_empty},
     {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
     {.long_name = "quiet", .repeatable = true, .flag = &O::quiet_flag},
+    {.long_name = "async", .flag = &O::async_flag},
     {.long_name = "idiomatic", .repeatable = true, .flag = &O::idiomatic_flag},
     {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
     {.long_name = "version", .repeatable = true, .flag = &O::version_flag},
@@ -282,6 +283,7 @@ std::string help_text(const std::string &program_name) {
       "  --package NAME    put the generated classes into the Java package NAME;\n"
       "                    with --output-dir, into DIR/NAME/WITH/SLASHES\n"
       "  --quiet           print only messages: no banner, commands or file lists\n"
+      "  --async           give client classes future-returning methods too (NAMEAsync)\n"
       "  --idiomatic       write idiomatic Java: records, enums, sealed unions,\n"
       "                    a client and a service interface per version\n"
       "  --help            print this help and exit\n"
@@ -347,8 +349,9 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
     // The first pass writes nothing: a clash of two files is found before
     // any file is written.
     if (mode == PassMode::Constants) {
-      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, scanner.line_number,
-                                                 parser.memory, handover, settings.options.idiomatic_flag);
+      const std::string clash = claim_java_files(*def, settings.options.name_case_flag, settings.options.async_flag,
+                                                 scanner.line_number, parser.memory, handover,
+                                                 settings.options.idiomatic_flag);
       if (!clash.empty()) report_error(scanner, clash);
       const std::string_view input_name = scanner.has_input_name ? std::string_view(scanner.input_name) : "<unknown>";
       note_named_sizes(*def, parser.memory, format_text("%s, line %d", {input_name, std::to_string(scanner.line_number)}),
@@ -465,6 +468,7 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     out.file_header_text = file_header_text();
     out.output_dir = output_dir_prefix(options.output_dir);
     out.package_name = options.package_name;
+    out.async_client = options.async_flag;
     PassHandover handover;
     // Each pass through the preprocessor records its own memory, which
     // knows only the types defined so far; the idiomatic output needs the

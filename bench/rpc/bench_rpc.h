@@ -15,6 +15,8 @@
 #define ECHO_INT 1
 #define ECHO_BLOB 2
 #define STATS 3
+#define SLEEP_MS 4
+#define LATER_MS 5
 
 /* The largest blob either side accepts: 16 MiB. */
 #define BLOB_MAX (16u << 20)

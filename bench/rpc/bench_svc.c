@@ -12,6 +12,8 @@
  * their argument; with -x N every N-th of those answers is altered on
  * purpose (one bit), so that a test can see the clients catch it. STATS
  * answers the number of echo calls served (allocated: -1, not measured).
+ * SLEEP_MS and LATER_MS sleep that many milliseconds (at most 60 s) and
+ * answer their argument.
  * Ends on SIGTERM or SIGINT, or by itself after -l SECONDS (default 3600).
  */
 #include "bench_rpc.h"
@@ -22,6 +24,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 static uint64_t calls;
@@ -64,6 +67,21 @@ static void dispatch(struct svc_req *rq, SVCXPRT *xprt)
 		if (!svc_sendreply(xprt, (xdrproc_t)xdr_blob, (caddr_t)&b))
 			fputs("bench_rpc_svc: cannot send a reply\n", stderr);
 		svc_freeargs(xprt, (xdrproc_t)xdr_blob, (caddr_t)&b);
+		return;
+	}
+	case SLEEP_MS:
+	case LATER_MS: {
+		/* One call at a time: the C server sleeps for both. */
+		int ms = 0;
+		if (!svc_getargs(xprt, (xdrproc_t)xdr_int, (caddr_t)&ms)) {
+			svcerr_decode(xprt);
+			return;
+		}
+		if (ms > 0 && ms <= 60000) {
+			struct timespec t = { ms / 1000, (long)(ms % 1000) * 1000000L };
+			nanosleep(&t, NULL);
+		}
+		svc_sendreply(xprt, (xdrproc_t)xdr_int, (caddr_t)&ms);
 		return;
 	}
 	case STATS: {

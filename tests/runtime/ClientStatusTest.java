@@ -94,7 +94,9 @@ class ClientStatusTest {
                 GEOPROG_cln c = new GEOPROG_cln(Wire.LOOPBACK, GEOPROG._def_pno, 1, peer.port(), "tcp")) {
             c.getClient().setTimeout(Duration.ofMillis(300));
             rpc_err e = assertThrows(rpc_err.class, () -> c.NAME(1));
-            assertEquals("RPC: Timed out", e.getMessage());
+            // The message names the call and its time-out.
+            assertEquals("RPC: Timed out; program 536871203 version 1 procedure 2 got no reply within 300 ms",
+                    e.getMessage());
             late.countDown();
             c.getClient().setTimeout(Duration.ofSeconds(10));
             assertEquals("n7", c.NAME(2));

@@ -7,7 +7,9 @@ import kelvaro.ZELT.*;
  * bench.x: ECHO_INT and ECHO_BLOB answer with their argument, STATS with the
  * number of echo calls served and the bytes this JVM's threads have
  * allocated so far (Allocation.total: the threads that serve the
- * connections, and the main thread, which only sleeps).
+ * connections, and the main thread, which only sleeps). SLEEP_MS sleeps on
+ * the serving thread; LATER_MS defers its reply ({@code Svc.deferReply})
+ * and answers from a timer thread.
  *
  *   java BenchServer [-x N] [-l SECONDS]
  *
@@ -37,6 +39,31 @@ public class BenchServer extends BENCH_PROG_svcb {
         if (corrupt_this(calls.incrementAndGet()) && in_arg.value != null && in_arg.value.length > 0)
             in_arg.value[in_arg.value.length - 1] ^= 1;
         return in_arg;
+    }
+
+    /** Sleeps on the serving thread, then answers. */
+    public int SLEEP_MS(int ms) {
+        try {
+            Thread.sleep(Math.max(0, Math.min(ms, 60_000)));
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+        return ms;
+    }
+
+    private static final java.util.concurrent.ScheduledExecutorService LATER =
+            java.util.concurrent.Executors.newSingleThreadScheduledExecutor(r -> {
+                Thread t = new Thread(r, "bench later");
+                t.setDaemon(true);
+                return t;
+            });
+
+    /** Defers the reply and gives it that many milliseconds later from another thread: holds no serving thread. */
+    public int LATER_MS(int ms) {
+        ReplyHandle reply = Svc.deferReply();
+        LATER.schedule(() -> reply.reply(new XDTint(ms)), Math.max(0, Math.min(ms, 60_000)),
+                java.util.concurrent.TimeUnit.MILLISECONDS);
+        return 0; // ignored: the handle answers
     }
 
     public bench_stats STATS() {

@@ -33,52 +33,201 @@ import java.util.NavigableMap;
  * <p>Arguments and results are walked on the calling worker's stack down
  * to {@link CodecThread#CALLER_DEPTH} levels; deeper ones are decoded (and
  * the procedure run) or encoded again on a large-stack thread, so that
- * workers keep small stacks and deep data touches few stack pages.
+ * workers keep small stacks and deep data touches few stack pages. The
+ * call moves on to that thread whole and the worker is free at once: it
+ * never waits for the large-stack threads, which take deep calls by peer
+ * address in turn ({@link CallScheduler}), so one peer's deep calls
+ * cannot starve another's.
+ *
+ * <p>A service method may defer its reply ({@link Svc#deferReply()}): the
+ * call is then answered by its {@link ReplyHandle} from any thread, or
+ * with SYSTEM_ERR at the reply deadline, whichever comes first.
  */
 final class CallDispatcher {
-    static final ThreadLocal<CallContext> CURRENT = new ThreadLocal<>();
+    /** The call the current thread runs, for {@link Svc#currentCall()} and {@link Svc#deferReply()}. */
+    static final ThreadLocal<ServerCall> CURRENT = new ThreadLocal<>();
+
+    /** Where a reply is encoded: a pool thread (deep data moves on), a large-stack thread, any other thread. */
+    static final int ON_WORKER = 0, ON_DEEP = 1, ON_OTHER_THREAD = 2;
 
     private static final System.Logger LOG = RuntimeLog.logger("server");
 
     private final RpcServer server;
     private final ServerStats.Counters counters;
+    private final java.util.concurrent.ScheduledThreadPoolExecutor timer;
+    private volatile long reply_timeout_nanos = ServerSettings.DEFAULT_DEFERRED_REPLY_TIMEOUT.toNanos();
 
     CallDispatcher(RpcServer server) {
         this.server = server;
         this.counters = server.counters();
+        timer = new java.util.concurrent.ScheduledThreadPoolExecutor(1, r -> {
+            Thread t = new Thread(r, "kelvaro-zelt reply deadlines");
+            t.setDaemon(true);
+            return t;
+        });
+        timer.setRemoveOnCancelPolicy(true);
+        timer.setKeepAliveTime(5, java.util.concurrent.TimeUnit.SECONDS);
+        timer.allowCoreThreadTimeOut(true);
+    }
+
+    void set_reply_timeout(long nanos) {
+        reply_timeout_nanos = nanos;
+    }
+
+    /** Stops the reply deadlines (the server closes). */
+    void close() {
+        timer.shutdownNow();
+    }
+
+    /** Schedules the abandonment of a deferred call at the reply deadline. */
+    java.util.concurrent.ScheduledFuture<?> schedule_abandon(ServerCall call) {
+        try {
+            return timer.schedule(call::abandon, reply_timeout_nanos, java.util.concurrent.TimeUnit.NANOSECONDS);
+        } catch (java.util.concurrent.RejectedExecutionException e) {
+            return null; // closed: the connection goes with the server
+        }
+    }
+
+    void abandoned(ServerCall call) {
+        counters.abandoned.increment();
+        RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "reply-abandoned",
+                () -> describe(call.context) + ": the service deferred its reply and did not give it within "
+                        + reply_timeout_nanos / 1_000_000L + " ms; answered SYSTEM_ERR");
     }
 
     /**
-     * Decodes the call in b[off, off + len) with in and encodes its reply
-     * into out from out's position on; the reply may take at most
-     * max_reply bytes. Returns false when the record is not a call (no
-     * reply; a stream peer that sends one is cut off). A call that is
-     * dropped silently (a replayed RPCSEC_GSS call) returns true and
-     * leaves out where it was: nothing is to be sent.
+     * Runs a call on this pool thread: checks the header and credentials,
+     * runs the procedure and answers, or hands the call to a large-stack
+     * thread when its arguments nest too deep for this one, or leaves the
+     * answer to a {@link ReplyHandle} when the service deferred it.
      */
-    boolean dispatch(byte[] b, int off, int len, XDR in, XDR out, InetSocketAddress remote, String protocol,
-            int max_reply) {
-        in.reset_decode(b, off, len);
-        int base = out.position();
+    void dispatch(ServerCall call) {
+        XDR in = ServerCall.Buffers.in();
+        XDR out = ServerCall.Buffers.out();
+        try {
+            out.reset_encode(call.origin.header_room());
+            int admitted;
+            try {
+                admitted = admit(call, in, out);
+            } catch (RuntimeException e) {
+                call.release_record();
+                throw e;
+            }
+            if (admitted == NOT_A_CALL) {
+                call.release_record();
+                call.not_a_call();
+            } else if (admitted == ANSWERED) {
+                call.release_record();
+                call.send_now(out);
+            } else if (admitted == DROPPED) {
+                call.release_record();
+                call.send_now(null);
+            } else {
+                if (call.args == in) {
+                    // The arguments are read from the record through this thread's stream.
+                    call.args_at = in.position();
+                }
+                execute(call, ON_WORKER);
+            }
+        } finally {
+            in.reset_decode(NO_BYTES, 0, 0);
+            ServerCall.Buffers.trim();
+        }
+    }
+
+    private static final byte[] NO_BYTES = new byte[0];
+    private static final int NOT_A_CALL = 0, ANSWERED = 1, DROPPED = 2, PROCEED = 3;
+
+    /** What a call's header says, from its record: read by {@link #read_header}. */
+    private static final class Header {
+        int prog, vers, proc, flavour;
+        AuthSys cred;
+        GssWire.Cred gss_cred;
+        final int[] gss_version = new int[1];
+        int header_end; // where the verifier begins
+        int verf_flavour;
+        byte[] verf;    // RPCSEC_GSS only
+    }
+
+    /**
+     * Reads the call's header from its record and checks it; a call that
+     * is answered here has its reply in out. PROCEED leaves call.args (and
+     * call.args_at for a protected call) at the arguments.
+     */
+    private int admit(ServerCall call, XDR in, XDR out) {
+        in.reset_decode(call.bytes(), 0, call.length());
         int xid;
         try {
-            if (len < 8)
-                return false;
+            if (call.length() < 8)
+                return NOT_A_CALL;
             xid = in.dec_int();
             if (in.dec_int() != Rpc.CALL)
-                return false;
+                return NOT_A_CALL;
         } catch (XDRError e) {
-            return false;
+            return NOT_A_CALL;
         }
+        call.xid = xid;
+        int base = out.position();
         out.enc_int(xid);
         out.enc_int(Rpc.REPLY);
-        int prog, vers, proc, flavour;
-        AuthSys cred = null;
-        GssWire.Cred gss_cred = null;
-        int[] gss_version = new int[1];
-        int header_end;
-        int verf_flavour;
-        byte[] verf = null;
+        Header h = read_header(call, in, out);
+        if (h == null)
+            return ANSWERED;
+        NavigableMap<Integer, Svc> versions = server.versions(h.prog);
+        Svc svc = versions == null ? null : versions.get(h.vers);
+        // The service's credential policy, and RPCSEC_GSS: may answer or drop the call itself.
+        GssServerCall gss = null;
+        if (svc != null && (svc.auth_policy != null || h.flavour == GssWire.RPCSEC_GSS)) {
+            gss = GssServerCall.admit(svc.auth_policy, h.flavour, h.gss_cred, h.gss_version[0], call.bytes(), 0,
+                    h.header_end, h.verf_flavour, h.verf, call.remote, h.proc, in, out);
+            if (gss.outcome == GssServerCall.DROP) {
+                // A replayed or stale call: no reply at all, and the connection stays.
+                out.set_position(base);
+                return DROPPED;
+            }
+            if (gss.outcome == GssServerCall.DENY) {
+                deny_auth(out, gss.why);
+                counters.answered(-1);
+                return ANSWERED;
+            }
+            if (gss.outcome == GssServerCall.REPLIED) {
+                counters.answered(Rpc.SUCCESS);
+                return ANSWERED;
+            }
+            if (!gss.is_gss())
+                gss = null;
+        }
+        if (svc == null) {
+            not_served(versions, out);
+            return ANSWERED;
+        }
+        CallContext plain = new CallContext(call.remote, call.protocol, h.cred, xid, h.prog, h.vers, h.proc);
+        call.context = gss == null ? plain : plain.with_gss(gss.principal(), gss.service);
+        call.svc = svc;
+        call.gss = gss;
+        call.args = in;
+        if (gss != null && gss.protects()) {
+            XDR args = gss.unwrap_args(in, call.remote);
+            if (args == null) {
+                out.set_position(base);
+                encode_header(call, out);
+                out.enc_int(Rpc.GARBAGE_ARGS);
+                counters.answered(Rpc.GARBAGE_ARGS);
+                return ANSWERED;
+            }
+            call.args = args;
+            call.args_at = args.position();
+        }
+        out.set_position(base); // the reply is encoded when the procedure is done
+        return PROCEED;
+    }
+
+    /**
+     * Reads the header from the RPC version to the verifier; null when the
+     * call was answered (RPC_MISMATCH or AUTH_ERROR, in out).
+     */
+    private Header read_header(ServerCall call, XDR in, XDR out) {
+        Header h = new Header();
         int why = Rpc.AUTH_BADCRED;
         try {
             int rpcvers = in.dec_int();
@@ -88,123 +237,220 @@ final class CallDispatcher {
                 out.enc_int(Rpc.RPC_VERSION);
                 out.enc_int(Rpc.RPC_VERSION);
                 counters.answered(-1);
-                return true;
+                return null;
             }
-            prog = in.dec_int();
-            vers = in.dec_int();
-            proc = in.dec_int();
-            flavour = in.dec_int();
+            h.prog = in.dec_int();
+            h.vers = in.dec_int();
+            h.proc = in.dec_int();
+            h.flavour = in.dec_int();
             int cred_len = auth_length(in);
-            if (flavour == Rpc.AUTH_SYS)
-                cred = AuthSys.decode(in, cred_len);
-            else if (flavour == GssWire.RPCSEC_GSS)
-                gss_cred = GssWire.Cred.decode(in, cred_len, gss_version);
+            if (h.flavour == Rpc.AUTH_SYS)
+                h.cred = AuthSys.decode(in, cred_len);
+            else if (h.flavour == GssWire.RPCSEC_GSS)
+                h.gss_cred = GssWire.Cred.decode(in, cred_len, h.gss_version);
             else
                 skip(in, cred_len);
-            header_end = in.position();
+            h.header_end = in.position();
             why = Rpc.AUTH_BADVERF;
-            verf_flavour = in.dec_int();
+            h.verf_flavour = in.dec_int();
             int verf_len = auth_length(in);
-            if (flavour == GssWire.RPCSEC_GSS) {
+            if (h.flavour == GssWire.RPCSEC_GSS) {
                 in.set_position(in.position() - 4);
-                verf = in.dec_bytes();
+                h.verf = in.dec_bytes();
             } else {
                 skip(in, verf_len); // nothing is checked against other verifiers
             }
         } catch (XDRError e) {
             deny_auth(out, why);
-            log_denied(remote, protocol, why, e.getMessage());
-            return true;
+            log_denied(call.remote, call.protocol, why, e.getMessage());
+            return null;
         }
-        if (flavour != Rpc.AUTH_NONE && flavour != Rpc.AUTH_SYS && flavour != GssWire.RPCSEC_GSS) {
+        if (h.flavour != Rpc.AUTH_NONE && h.flavour != Rpc.AUTH_SYS && h.flavour != GssWire.RPCSEC_GSS) {
             deny_auth(out, Rpc.AUTH_REJECTEDCRED);
-            log_denied(remote, protocol, Rpc.AUTH_REJECTEDCRED, "credential flavour " + flavour);
-            return true;
+            log_denied(call.remote, call.protocol, Rpc.AUTH_REJECTEDCRED, "credential flavour " + h.flavour);
+            return null;
         }
-        NavigableMap<Integer, Svc> versions = server.versions(prog);
-        Svc svc = versions == null ? null : versions.get(vers);
-        // The service's credential policy, and RPCSEC_GSS: may answer or drop the call itself.
-        GssServerCall gss = null;
-        if (svc != null && (svc.auth_policy != null || flavour == GssWire.RPCSEC_GSS)) {
-            gss = GssServerCall.admit(svc.auth_policy, flavour, gss_cred, gss_version[0], b, off, header_end,
-                    verf_flavour, verf, remote, proc, in, out);
-            if (gss.outcome == GssServerCall.DROP) {
-                // A replayed or stale call: no reply at all, and the connection stays.
-                out.set_position(base);
-                return true;
-            }
-            if (gss.outcome == GssServerCall.DENY) {
-                deny_auth(out, gss.why);
-                counters.answered(-1);
-                return true;
-            }
-            if (gss.outcome == GssServerCall.REPLIED) {
-                counters.answered(Rpc.SUCCESS);
-                return true;
-            }
-            if (!gss.is_gss())
-                gss = null;
-        }
+        return h;
+    }
+
+    /** PROG_UNAVAIL, or PROG_MISMATCH with the versions served, into out. */
+    private void not_served(NavigableMap<Integer, Svc> versions, XDR out) {
         out.enc_int(Rpc.MSG_ACCEPTED);
-        if (gss == null || !gss.put_verifier(out)) {
-            out.enc_int(Rpc.AUTH_NONE);
-            out.enc_int(0);
-        }
-        if (versions == null || versions.isEmpty()) {
-            out.enc_int(Rpc.PROG_UNAVAIL);
-            counters.answered(Rpc.PROG_UNAVAIL);
-            return true;
-        }
-        if (svc == null) {
+        out.enc_int(Rpc.AUTH_NONE);
+        out.enc_int(0);
+        if (versions != null && !versions.isEmpty()) {
             out.enc_int(Rpc.PROG_MISMATCH);
             out.enc_int(versions.firstKey());
             out.enc_int(versions.lastKey());
             counters.answered(Rpc.PROG_MISMATCH);
-            return true;
+        } else {
+            out.enc_int(Rpc.PROG_UNAVAIL);
+            counters.answered(Rpc.PROG_UNAVAIL);
         }
-        int stat_at = out.position();
-        out.enc_int(Rpc.SUCCESS);
-        XDR args = in, res = out;
-        if (gss != null && gss.protects()) {
-            args = gss.unwrap_args(in, remote);
-            if (args == null) {
-                out.set_position(stat_at);
-                out.enc_int(Rpc.GARBAGE_ARGS);
-                counters.answered(Rpc.GARBAGE_ARGS);
-                return true;
-            }
-            res = gss.result_stream();
-        }
-        CallContext plain = new CallContext(remote, protocol, cred, xid, prog, vers, proc);
-        CallContext context = gss == null ? plain : plain.with_gss(gss.principal(), gss.service);
-        CURRENT.set(context);
-        int stat;
+    }
+
+    /**
+     * Runs the procedure of an admitted call and answers it, unless the
+     * service deferred its reply. On a pool thread, arguments that nest too
+     * deep for its stack send the call on to a large-stack thread, and this
+     * thread is free at once.
+     */
+    private void execute(ServerCall call, int where) {
+        XDR in = call.args;
+        Svc svc = call.svc;
+        CallContext context = call.context;
+        int proc = context.procedure();
+        ServerCall outer = CURRENT.get();
+        CURRENT.set(call);
+        XDT result = null;
+        int stat = Rpc.SUCCESS;
         try {
-            if (server.serialized()) {
-                synchronized (svc.call_lock) {
-                    stat = run(svc, context, args, res);
+            if (where == ON_WORKER)
+                in.set_switch_depth(CodecThread.CALLER_DEPTH);
+            try {
+                if (server.serialized()) {
+                    synchronized (svc.call_lock) {
+                        result = svc.proc_call(proc, in);
+                    }
+                } else {
+                    result = svc.proc_call(proc, in);
                 }
-            } else {
-                stat = run(svc, context, args, res);
+            } finally {
+                in.set_switch_depth(Integer.MAX_VALUE);
             }
+            if (result == null && !call.deferred()) {
+                if (!svc.has_procedure(proc) && in.position() == call.args_at)
+                    stat = Rpc.PROC_UNAVAIL;
+                else
+                    stat = service_fault(context, "returned null where a result is due", null);
+            }
+        } catch (DeepData deep) {
+            // The procedure has not run yet (generated code decodes all arguments first): redo it on a large stack.
+            XDR own = in;
+            if (in == ServerCall.Buffers.in()) {
+                // The record's buffer may be the reader's own (UDP): the deep thread reads a copy.
+                own = new XDR(new byte[0]);
+                own.reset_decode(java.util.Arrays.copyOf(call.bytes(), call.length()), 0, call.length());
+            }
+            own.set_position(call.args_at);
+            call.args = own;
+            CodecThread.serve_later(call.remote.getAddress(), new CallScheduler.Task() {
+                @Override
+                public void run() {
+                    execute(call, ON_DEEP);
+                }
+
+                @Override
+                public void drop() {
+                    call.drop();
+                }
+            });
+            return;
+        } catch (XDRError e) {
+            stat = Rpc.GARBAGE_ARGS;
+        } catch (StackOverflowError e) {
+            stat = service_fault(context, "overflowed the stack", e);
+        } catch (VirtualMachineError e) {
+            throw e;
+        } catch (Throwable e) {
+            // A fault in the service's own code must not take the server down.
+            stat = service_fault(context, "threw", e);
         } finally {
-            CURRENT.remove();
+            if (outer == null)
+                CURRENT.remove();
+            else
+                CURRENT.set(outer);
+            call.release_record();
         }
-        if (stat == Rpc.SUCCESS && res != out && !gss.wrap_result(res, out))
-            stat = Rpc.SYSTEM_ERR;
-        if (stat == Rpc.SUCCESS && out.position() - base > max_reply) {
-            stat = Rpc.SYSTEM_ERR;
-            int size = out.position() - base;
-            RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "result-too-large",
-                    () -> describe(context) + ": result of " + size + " bytes, over the " + max_reply
-                            + " that " + protocol + " can carry; answered SYSTEM_ERR");
-        }
-        if (stat != Rpc.SUCCESS) {
-            out.set_position(stat_at);
-            out.enc_int(stat);
+        if (!call.take_over_reply())
+            return; // deferred: a handle answers (or answered already)
+        encode_reply(call, where == ON_WORKER ? ServerCall.Buffers.out() : new XDR(256), stat, result, where);
+    }
+
+    /**
+     * Encodes the reply of an admitted call with this status (and the
+     * result, for SUCCESS) into out and sends it. A result too deep for a
+     * pool thread's stack is encoded again on a large-stack thread.
+     */
+    void encode_reply(ServerCall call, XDR out, int stat, XDT result, int where) {
+        int base = call.origin.header_room();
+        out.reset_encode(base);
+        encode_header(call, out);
+        int stat_at = out.position();
+        out.enc_int(stat);
+        if (stat == Rpc.SUCCESS) {
+            GssServerCall gss = call.gss;
+            XDR res = gss != null && gss.protects() ? gss.result_stream() : out;
+            int mark = res.position();
+            try {
+                if (where == ON_WORKER)
+                    res.set_switch_depth(CodecThread.CALLER_DEPTH);
+                try {
+                    result.xdr(res);
+                } finally {
+                    res.set_switch_depth(Integer.MAX_VALUE);
+                }
+            } catch (DeepData deep) {
+                res.set_position(mark);
+                if (where == ON_WORKER) {
+                    CodecThread.serve_later(call.remote.getAddress(), new CallScheduler.Task() {
+                        @Override
+                        public void run() {
+                            encode_reply(call, new XDR(256), Rpc.SUCCESS, result, ON_DEEP);
+                        }
+
+                        @Override
+                        public void drop() {
+                            call.origin.done(call, null);
+                        }
+                    });
+                    return;
+                }
+                try {
+                    CodecThread.serve(() -> {
+                        result.xdr(res);
+                        return null;
+                    });
+                } catch (XDRError | RuntimeException e) {
+                    stat = service_fault(call.context, "gave a result that cannot be encoded", e);
+                } catch (StackOverflowError e) {
+                    stat = service_fault(call.context, "gave a result that overflowed the stack", e);
+                }
+            } catch (StackOverflowError e) {
+                stat = service_fault(call.context, "gave a result that overflowed the stack", e);
+            } catch (VirtualMachineError e) {
+                throw e;
+            } catch (Throwable e) {
+                stat = service_fault(call.context, "gave a result that cannot be encoded", e);
+            }
+            if (stat == Rpc.SUCCESS && res != out && !gss.wrap_result(res, out))
+                stat = Rpc.SYSTEM_ERR;
+            int max_reply = call.origin.max_reply();
+            if (stat == Rpc.SUCCESS && out.position() - base > max_reply) {
+                stat = Rpc.SYSTEM_ERR;
+                int size = out.position() - base;
+                RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "result-too-large",
+                        () -> describe(call.context) + ": result of " + size + " bytes, over the " + max_reply
+                                + " that " + call.protocol + " can carry; answered SYSTEM_ERR");
+            }
+            if (stat != Rpc.SUCCESS) {
+                out.set_position(stat_at);
+                out.enc_int(stat);
+            }
         }
         counters.answered(stat);
-        return true;
+        call.origin.done(call, out);
+    }
+
+    /** xid, REPLY, MSG_ACCEPTED and the verifier. */
+    private static void encode_header(ServerCall call, XDR out) {
+        out.enc_int(call.xid);
+        out.enc_int(Rpc.REPLY);
+        out.enc_int(Rpc.MSG_ACCEPTED);
+        if (call.gss == null || !call.gss.put_verifier(out)) {
+            out.enc_int(Rpc.AUTH_NONE);
+            out.enc_int(0);
+        }
     }
 
     /** "program P version V procedure N from ADDR over PROTO", for log records. */
@@ -220,87 +466,11 @@ final class CallDispatcher {
                 + protocol + " denied: " + RpcMessage.auth_text(why) + " (" + detail + ")");
     }
 
-    /** Runs the call and encodes its result into out; returns the accept status. */
-    private static int run(Svc svc, CallContext context, XDR in, XDR out) {
-        int proc = context.procedure();
-        int args_at = in.position();
-        XDT result;
-        try {
-            result = call(svc, context, in, args_at);
-        } catch (XDRError e) {
-            return Rpc.GARBAGE_ARGS;
-        } catch (StackOverflowError e) {
-            service_fault(context, "overflowed the stack", e);
-            return Rpc.SYSTEM_ERR;
-        } catch (VirtualMachineError e) {
-            throw e;
-        } catch (Throwable e) {
-            // A fault in the service's own code must not take the server down.
-            service_fault(context, "threw", e);
-            return Rpc.SYSTEM_ERR;
-        }
-        if (result == null) {
-            if (!svc.has_procedure(proc) && in.position() == args_at)
-                return Rpc.PROC_UNAVAIL;
-            service_fault(context, "returned null where a result is due", null);
-            return Rpc.SYSTEM_ERR;
-        }
-        int mark = out.position();
-        try {
-            out.set_switch_depth(CodecThread.CALLER_DEPTH);
-            try {
-                result.xdr(out);
-            } catch (DeepData deep) {
-                out.set_switch_depth(Integer.MAX_VALUE);
-                out.set_position(mark);
-                CodecThread.serve(() -> {
-                    result.xdr(out);
-                    return null;
-                });
-            } finally {
-                out.set_switch_depth(Integer.MAX_VALUE);
-            }
-            return Rpc.SUCCESS;
-        } catch (StackOverflowError e) {
-            service_fault(context, "gave a result that overflowed the stack", e);
-            return Rpc.SYSTEM_ERR;
-        } catch (VirtualMachineError e) {
-            throw e;
-        } catch (Throwable e) {
-            service_fault(context, "gave a result that cannot be encoded", e);
-            return Rpc.SYSTEM_ERR;
-        }
-    }
-
-    /**
-     * Runs proc_call on this thread while the arguments stay shallow; when
-     * they nest deeper, decodes them again and runs the procedure on a
-     * large-stack thread (the procedure has not run yet: generated code
-     * decodes all arguments first).
-     */
-    private static XDT call(Svc svc, CallContext context, XDR in, int args_at) throws XDRError {
-        in.set_switch_depth(CodecThread.CALLER_DEPTH);
-        try {
-            return svc.proc_call(context.procedure(), in);
-        } catch (DeepData deep) {
-            // fall through: redo it on a large stack
-        } finally {
-            in.set_switch_depth(Integer.MAX_VALUE);
-        }
-        in.set_position(args_at);
-        return CodecThread.serve(() -> {
-            CURRENT.set(context);
-            try {
-                return svc.proc_call(context.procedure(), in);
-            } finally {
-                CURRENT.remove();
-            }
-        });
-    }
-
-    private static void service_fault(CallContext context, String what, Throwable thrown) {
+    /** Logs a fault of the service's; returns SYSTEM_ERR, its answer. */
+    private static int service_fault(CallContext context, String what, Throwable thrown) {
         RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "service-fault",
                 () -> describe(context) + ": the service " + what + "; answered SYSTEM_ERR", thrown);
+        return Rpc.SYSTEM_ERR;
     }
 
     private static void deny_auth(XDR out, int why) {

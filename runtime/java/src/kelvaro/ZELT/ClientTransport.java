@@ -57,6 +57,53 @@ abstract class ClientTransport {
      */
     abstract void call(int xid, XDR out, XDT result, long deadline, long retransmit_nanos) throws rpc_err;
 
+    /**
+     * Sends the call in out and returns; done gets null once the reply
+     * with this xid is decoded into result, or the call's error. Here: the
+     * blocking call, run on a thread of {@link #ASYNC_THREADS}, for a
+     * transport that cannot do better (UDP, whose calls are serialised).
+     * The call is encoded already; out is the caller's again when this
+     * returns.
+     */
+    void call_async(int xid, XDR out, XDT result, long deadline, long retransmit_nanos,
+            java.util.function.Consumer<Throwable> done, java.util.concurrent.CompletableFuture<?> future)
+            throws rpc_err {
+        byte[] bytes = out.toByteArray();
+        XDR copy = new XDR(Math.max(64, bytes.length));
+        System.arraycopy(bytes, 0, copy.buffer(), 0, bytes.length);
+        copy.reset_encode(bytes.length);
+        run_async(() -> {
+            try {
+                call(xid, copy, result, deadline, retransmit_nanos);
+                done.accept(null);
+            } catch (rpc_err | RuntimeException | Error e) {
+                done.accept(e);
+            }
+        }, done);
+    }
+
+    /** Threads that run blocking calls for asynchronous callers, shared by every client; ended when idle. */
+    static final java.util.concurrent.ThreadPoolExecutor ASYNC_THREADS = async_threads();
+
+    private static java.util.concurrent.ThreadPoolExecutor async_threads() {
+        java.util.concurrent.ThreadPoolExecutor e = new java.util.concurrent.ThreadPoolExecutor(16, 16, 30,
+                java.util.concurrent.TimeUnit.SECONDS, new java.util.concurrent.LinkedBlockingQueue<>(), r -> {
+                    Thread t = new Thread(r, "kelvaro-zelt client async");
+                    t.setDaemon(true);
+                    return t;
+                });
+        e.allowCoreThreadTimeOut(true);
+        return e;
+    }
+
+    static void run_async(Runnable work, java.util.function.Consumer<Throwable> done) {
+        try {
+            ASYNC_THREADS.execute(work);
+        } catch (java.util.concurrent.RejectedExecutionException e) {
+            done.accept(new rpc_err(RpcStatus.CANT_SEND, "no thread for the call", e));
+        }
+    }
+
     abstract void set_record_limit(int bytes);
 
     /** The client's call time-out, which also bounds how long a reply record may take to arrive. */

@@ -72,6 +72,19 @@ final class CodecThread {
         }));
     }
 
+    /**
+     * The large-stack threads that deep server calls move on to, shared by
+     * every server of the process and taken by peer address in turn.
+     */
+    private static final CallScheduler DEEP_CALLS = new CallScheduler("kelvaro-zelt server deep",
+            SERVER_DEEP_THREADS, STACK_SIZE, 5_000_000_000L);
+
+    /** Runs a server call's rest on a large-stack thread, in turn with the deep calls of other peers; no wait. */
+    static void serve_later(Object peer, CallScheduler.Task task) {
+        if (!DEEP_CALLS.submit(peer, peer, task))
+            task.drop();
+    }
+
     /** Runs a server's call on one of its large-stack threads and waits for it; exceptions come back as thrown. */
     static <T> T serve(Call<T> call) throws XDRError {
         return wait_for(SERVER_EXECUTOR.submit(call::run));

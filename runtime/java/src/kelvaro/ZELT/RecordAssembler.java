@@ -46,10 +46,35 @@ final class RecordAssembler {
 
     /** Bytes that all record buffers of a server may hold together. */
     static final class Budget {
+        /** Makes room when the budget is spent, by closing a connection that holds more than the asker. */
+        interface Shedder {
+            /** True when it closed a connection to give bytes back; false when the asker is the one to go. */
+            boolean shed(RecordAssembler asker, long need);
+        }
+
+        /** Connections shed for one record's bytes at most, before the asker itself fails. */
+        private static final int MAX_SHED = 4;
+
         private final AtomicLong left;
+        private volatile Shedder shedder;
 
         Budget(long bytes) {
             left = new AtomicLong(bytes);
+        }
+
+        void set_shedder(Shedder s) {
+            shedder = s;
+        }
+
+        /** Takes n bytes for asker's record, shedding larger holders when it must; false when it cannot. */
+        boolean take(long n, RecordAssembler asker) {
+            if (take(n))
+                return true;
+            Shedder s = shedder;
+            for (int i = 0; s != null && i < MAX_SHED && s.shed(asker, n); i++)
+                if (take(n))
+                    return true;
+            return false;
         }
 
         /** Takes n bytes; false, taking nothing, when fewer are left. */
@@ -145,6 +170,18 @@ final class RecordAssembler {
         return allocations;
     }
 
+    /** The budget the record being read and the kept buffer hold (the reader's thread). */
+    long held() {
+        synchronized (this) {
+            return charged + spare_charge;
+        }
+    }
+
+    /** Data bytes of the current record that have come so far. */
+    int received() {
+        return length;
+    }
+
     /** True while part of a record has come and the rest has not. */
     boolean inside() {
         return started != 0;
@@ -236,7 +273,7 @@ final class RecordAssembler {
         long grown = buf == null ? Math.max(INITIAL, hint) : 2L * cap;
         grown = Math.max(grown, need);
         grown = Math.min(grown, bound);
-        if (!budget.take(grown - cap))
+        if (!budget.take(grown - cap, this))
             throw new Fault("budget", "the server's budget of buffered record bytes is spent");
         charged += grown - cap;
         byte[] bigger = new byte[(int) grown];

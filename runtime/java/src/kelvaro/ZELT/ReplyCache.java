@@ -8,7 +8,11 @@ import java.util.Map;
 
 /**
  * The UDP duplicate-reply cache: replies by xid, caller address and port,
- * program, version and procedure, so that a retransmitted call is answered
+ * program, version, procedure, and the length and a CRC-32C checksum of
+ * everything after the procedure number (credentials, verifier and
+ * arguments), so that only a true retransmission (the same bytes again) is
+ * answered from the cache, never a later call that reuses an xid with other
+ * arguments. A retransmitted call is answered
  * with the reply it got before instead of running again (which matters for
  * procedures that are not idempotent). Bounded in entries and in reply
  * bytes; the oldest entries go first. A call that is running holds an
@@ -21,15 +25,17 @@ final class ReplyCache {
 
     /** What identifies a call. */
     static final class Key {
-        final int xid, prog, vers, proc;
+        final int xid, prog, vers, proc, body_length, checksum;
         final InetSocketAddress from;
 
-        Key(int xid, InetSocketAddress from, int prog, int vers, int proc) {
+        Key(int xid, InetSocketAddress from, int prog, int vers, int proc, int body_length, int checksum) {
             this.xid = xid;
             this.from = from;
             this.prog = prog;
             this.vers = vers;
             this.proc = proc;
+            this.body_length = body_length;
+            this.checksum = checksum;
         }
 
         @Override
@@ -37,12 +43,13 @@ final class ReplyCache {
             if (!(o instanceof Key))
                 return false;
             Key k = (Key) o;
-            return xid == k.xid && prog == k.prog && vers == k.vers && proc == k.proc && from.equals(k.from);
+            return xid == k.xid && prog == k.prog && vers == k.vers && proc == k.proc && body_length == k.body_length
+                    && checksum == k.checksum && from.equals(k.from);
         }
 
         @Override
         public int hashCode() {
-            return ((xid * 31 + prog) * 31 + vers) * 31 + proc + from.hashCode() * 17;
+            return (((xid * 31 + prog) * 31 + vers) * 31 + proc) * 31 + checksum + from.hashCode() * 17;
         }
     }
 
@@ -60,7 +67,9 @@ final class ReplyCache {
     static Key key(byte[] b, int len, InetSocketAddress from) {
         if (len < 24 || word(b, 4) != Rpc.CALL)
             return null;
-        return new Key(word(b, 0), from, word(b, 12), word(b, 16), word(b, 20));
+        java.util.zip.CRC32C crc = new java.util.zip.CRC32C();
+        crc.update(b, 24, len - 24);
+        return new Key(word(b, 0), from, word(b, 12), word(b, 16), word(b, 20), len - 24, (int) crc.getValue());
     }
 
     private static int word(byte[] b, int at) {

@@ -5,6 +5,7 @@ import java.net.InetAddress;
 import java.net.InetSocketAddress;
 import java.net.UnknownHostException;
 import java.time.Duration;
+import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.ThreadLocalRandom;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.atomic.AtomicReference;
@@ -28,7 +29,9 @@ import java.util.concurrent.atomic.AtomicReference;
  * on a shared client, opening a new connection (and asking the portmapper),
  * writing the call to a server that does not read, and reading a reply
  * that comes slowly, in many fragments or not at all. When the deadline
- * passes the call fails with {@link RpcStatus#TIMED_OUT}; on a client that
+ * passes the call fails with {@link RpcStatus#TIMED_OUT}, whose message
+ * names the program, version and procedure and the time-out; a call may
+ * have a time-out of its own ({@link #call(int, XDT, XDT, Duration)}). On a client that
  * several threads share, each caller returns by its own deadline, also
  * while another thread is reading the connection for it.
  *
@@ -79,11 +82,17 @@ import java.util.concurrent.atomic.AtomicReference;
  * the server is registered on another port now (a restart), sends the
  * datagram there instead of failing: nobody received it where it went.
  *
- * <h2>Threads</h2>
- * A client may be used by several threads at once. Over TCP the calls run
- * concurrently on the one connection and replies are matched to their
- * callers by xid (one waiting caller reads the connection and hands each
- * reply to the caller it belongs to). Over UDP calls are serialised.
+ * <h2>Threads and order</h2>
+ * A client may be shared by any number of threads. Over TCP their calls
+ * are in flight together on the one connection and replies are matched to
+ * their callers by xid (one waiting caller, or the reader thread of
+ * asynchronous calls, reads the connection and hands each reply to the
+ * caller it belongs to), so a fast call is not held up behind a slow one
+ * of another thread: the server runs a connection's calls concurrently
+ * (see {@link ServerSettings#maxCallsPerConnection}). Calls go out in the
+ * order they were made, but their replies may come in any order. Over UDP
+ * calls are serialised. {@link #callAsync} returns at once with a
+ * {@link CompletableFuture}; many calls may be outstanding from one thread.
  *
  * <h2>Memory</h2>
  * The buffer a call is encoded in and the buffer replies are read into are
@@ -415,21 +424,41 @@ public final class RpcClient implements AutoCloseable {
      * @throws IllegalArgumentException when the time-out is not positive
      */
     public void call(int proc, XDT arg, XDT result, Duration timeout) throws rpc_err {
+        call(proc, arg, result, positive(timeout));
+    }
+
+    private static long positive(Duration timeout) {
         if (timeout.isNegative() || timeout.isZero())
             throw new IllegalArgumentException("time-out must be positive");
-        call(proc, arg, result, timeout.toNanos());
+        return timeout.toNanos();
     }
 
     private void call(int proc, XDT arg, XDT result, long timeout) throws rpc_err {
         if (transport == null)
             throw new rpc_err(RpcStatus.CANT_SEND, "client not connected");
         long deadline = System.nanoTime() + timeout;
-        GssClientSession g = gss;
-        if (g != null) {
-            g.call(proc, arg, result, deadline, retransmit_nanos);
-            return;
+        try {
+            GssClientSession g = gss;
+            if (g != null) {
+                g.call(proc, arg, result, deadline, retransmit_nanos);
+                return;
+            }
+            int xid = next_xid.getAndIncrement();
+            XDR out = encode(xid, proc, arg);
+            int size = out.position();
+            try {
+                transport.call(xid, out, result, deadline, retransmit_nanos);
+            } finally {
+                out.forget_references();
+                keep(out, size);
+            }
+        } catch (rpc_err e) {
+            throw e.status() == RpcStatus.TIMED_OUT ? timed_out(proc, timeout, e) : e;
         }
-        int xid = next_xid.getAndIncrement();
+    }
+
+    /** Encodes a call's header and argument into the kept buffer (or a new one). */
+    private XDR encode(int xid, int proc, XDT arg) throws rpc_err {
         XDR taken = spare.getAndSet(null);
         // A caller that finds the spare in use starts at the size of recent calls, not from scratch.
         final XDR out = taken != null ? taken : new XDR(last_call_size);
@@ -443,13 +472,118 @@ public final class RpcClient implements AutoCloseable {
         } catch (RuntimeException e) {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, e.toString(), e);
         }
+        return out;
+    }
+
+    /**
+     * A time-out that names the call and its time-out: "RPC: Timed out;
+     * program 536870913 version 1 procedure 2 got no reply within 300 ms",
+     * and what the transport said, if anything.
+     */
+    private rpc_err timed_out(int proc, long timeout, rpc_err e) {
+        String said = e.getMessage();
+        String prefix = RpcStatus.TIMED_OUT.text() + "; ";
+        String detail = "program " + Integer.toUnsignedString(prog) + " version " + Integer.toUnsignedString(vers)
+                + " procedure " + Integer.toUnsignedString(proc) + " got no reply within "
+                + Math.max(1, timeout / 1_000_000L) + " ms";
+        if (said != null && said.startsWith(prefix))
+            detail += " (" + said.substring(prefix.length()) + ")";
+        return new rpc_err(RpcStatus.TIMED_OUT, detail, e);
+    }
+
+    /**
+     * Calls procedure {@code proc} with {@code arg} without waiting for the
+     * reply: the future completes with {@code result}, into which the reply
+     * was decoded, or exceptionally with the {@link rpc_err} the blocking
+     * call would have thrown (wrapped in a {@code CompletionException} or
+     * {@code ExecutionException} by the methods that wait). The client's
+     * time-out applies from now.
+     *
+     * <p>Over TCP the call is encoded and written on the calling thread
+     * before this returns (it waits, within the time-out, only while the
+     * connection's send buffer is full: the server pushes back), and any
+     * number of calls may be outstanding on the one connection; one reader
+     * thread per connection reads the replies while any are outstanding,
+     * so outstanding calls cost no thread each. Over UDP, or with
+     * RPCSEC_GSS, the blocking call runs on a shared thread instead.
+     *
+     * <p>The future completes on the thread that read the reply (or on the
+     * runtime's deadline thread when the time-out passes): actions chained
+     * with {@code thenApply} and the like run there, so they should not
+     * block; chain them with the {@code ...Async} methods to run them
+     * elsewhere. Cancelling the future forgets the call at once (a late
+     * reply is dropped); the server may still run it.
+     *
+     * @param <T> the result's type
+     * @param proc the procedure number
+     * @param arg the argument (see {@link #call(int, XDT, XDT)})
+     * @param result the object the result is decoded into
+     * @return the future of the result
+     */
+    public <T extends XDT> CompletableFuture<T> callAsync(int proc, XDT arg, T result) {
+        return call_async(proc, arg, result, timeout_nanos);
+    }
+
+    /**
+     * As {@link #callAsync(int, XDT, XDT)}, within this call's own time-out.
+     *
+     * @param <T> the result's type
+     * @param proc the procedure number
+     * @param arg the argument
+     * @param result the object the result is decoded into
+     * @param timeout this call's time-out, positive
+     * @return the future of the result
+     * @throws IllegalArgumentException when the time-out is not positive
+     */
+    public <T extends XDT> CompletableFuture<T> callAsync(int proc, XDT arg, T result, Duration timeout) {
+        return call_async(proc, arg, result, positive(timeout));
+    }
+
+    private <T extends XDT> CompletableFuture<T> call_async(int proc, XDT arg, T result, long timeout) {
+        CompletableFuture<T> future = new CompletableFuture<>();
+        java.util.function.Consumer<Throwable> done = err -> {
+            if (err == null)
+                future.complete(result);
+            else if (err instanceof rpc_err e && e.status() == RpcStatus.TIMED_OUT)
+                future.completeExceptionally(timed_out(proc, timeout, e));
+            else
+                future.completeExceptionally(err);
+        };
+        if (transport == null) {
+            done.accept(new rpc_err(RpcStatus.CANT_SEND, "client not connected"));
+            return future;
+        }
+        long deadline = System.nanoTime() + timeout;
+        GssClientSession g = gss;
+        if (g != null) {
+            ClientTransport.run_async(() -> {
+                try {
+                    g.call(proc, arg, result, deadline, retransmit_nanos);
+                    done.accept(null);
+                } catch (rpc_err | RuntimeException | Error e) {
+                    done.accept(e);
+                }
+            }, done);
+            return future;
+        }
+        int xid = next_xid.getAndIncrement();
+        XDR out;
+        try {
+            out = encode(xid, proc, arg);
+        } catch (rpc_err e) {
+            done.accept(e);
+            return future;
+        }
         int size = out.position();
         try {
-            transport.call(xid, out, result, deadline, retransmit_nanos);
+            transport.call_async(xid, out, result, deadline, retransmit_nanos, done, future);
+        } catch (rpc_err e) {
+            done.accept(e);
         } finally {
             out.forget_references();
             keep(out, size);
         }
+        return future;
     }
 
     /** Keeps the encoding buffer of a call of size bytes for the next call, shrunk as the recent calls say. */

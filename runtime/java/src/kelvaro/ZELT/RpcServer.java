@@ -37,27 +37,36 @@ import java.util.concurrent.ConcurrentSkipListMap;
  * {@link IllegalStateException}. Defaults: every address, any free port,
  * TCP and UDP, a record limit of 4 MiB, at most 1,024 connections, no
  * per-address limit, a listen backlog of 1,024, no idle time-out, a record
- * time-out of 30 seconds from a record's first byte to its last, a buffer
- * budget of half the heap, 64 threads to run calls, no duplicate-reply
- * cache, calls not serialised.
+ * time-out of 30 seconds from a record's first byte to its last, a minimum
+ * record rate of 1,024 bytes a second, a buffer budget of half the heap
+ * (at most 256 MiB), 64 threads to run calls, 1,024 calls in flight per
+ * connection, 60 seconds for a deferred reply, no duplicate-reply cache,
+ * calls not serialised.
  *
- * <p>Threads: one selector thread accepts TCP connections and reads them
- * all without blocking; each whole call record goes to a pool of worker
- * threads ({@link ServerSettings#workerThreads}), which run the call and
- * write its reply. A connection's calls run one after another in the order
- * they came; calls from different connections, and UDP calls (received and
- * run by threads of their own, as many), run {@code proc_call} at the same
+ * <p>Threads: two selector threads take turns at accepting TCP connections
+ * and reading them all without blocking; whole calls go to a pool of
+ * threads ({@link ServerSettings#workerThreads}) that TCP and UDP share
+ * and that serves client addresses, and each address's connections, in
+ * turn; cheap calls on a quiet server run on the thread that read them.
+ * A connection's calls run concurrently, up to
+ * {@link ServerSettings#maxCallsPerConnection} at once, each reply written
+ * whole when it is ready, in any order (with a bound of 1, one after
+ * another in the order they came, answered in that order). Calls from
+ * different connections, and UDP calls, run {@code proc_call} at the same
  * time, on the same {@code Svc} object: service methods must be
  * thread-safe, unless {@link #setSerialized(boolean) setSerialized(true)}
- * makes each {@code Svc} run one call at a time. Worker threads have
- * ordinary stacks (4 MiB); arguments or results nested deeper than 1,000
- * levels are decoded, run and encoded on one of two shared threads with
- * stacks of 128 MiB, enough for {@link XDR#MAX_DEPTH} levels; deeper
+ * makes each {@code Svc} run one call at a time. A service method may
+ * defer its reply ({@link Svc#deferReply()}) and free its thread. Pool
+ * threads have ordinary stacks (4 MiB); a call whose arguments or result
+ * nest deeper than 1,000 levels moves on to one of two shared threads with
+ * stacks of 128 MiB, enough for {@link XDR#MAX_DEPTH} levels, without the
+ * pool thread waiting for it; deeper
  * arguments are answered with GARBAGE_ARGS.
  *
  * <p>Hostile peers (see {@link ServerSettings} for each bound): a record
  * must be whole within the record time-out of its first byte, however its
- * bytes trickle; it may come in at most {@link ServerSettings#maxFragments}
+ * bytes trickle, and arrive no slower than the minimum record rate once it
+ * has been arriving for 2 seconds; it may come in at most {@link ServerSettings#maxFragments}
  * fragments and never in an empty fragment that is not its last; a reply
  * must be taken within the record time-out. A connection that breaks a
  * bound is closed; the others are served meanwhile, since no thread waits
@@ -101,6 +110,7 @@ public final class RpcServer implements AutoCloseable {
     private boolean registered;
     private TcpServer tcp;
     private UdpServer udp;
+    private CallScheduler scheduler;
 
     /** A server with the default settings and no services. */
     public RpcServer() {
@@ -331,11 +341,15 @@ public final class RpcServer implements AutoCloseable {
                     throw e;
             }
         }
+        int port_shown = listener != null ? listener.socket().getLocalPort() : port;
+        scheduler = new CallScheduler("kelvaro-zelt " + port_shown + " worker", run.workerThreads(),
+                CodecThread.WORKER_STACK_SIZE, 30_000_000_000L);
+        dispatcher.set_reply_timeout(run.deferredReplyTimeout().toNanos());
         try {
             if (listener != null)
-                tcp = new TcpServer(dispatcher, counters, listener, run);
+                tcp = new TcpServer(dispatcher, counters, scheduler, listener, run);
             if (datagrams != null)
-                udp = new UdpServer(dispatcher, counters, datagrams, run);
+                udp = new UdpServer(dispatcher, counters, scheduler, datagrams, run);
         } catch (IOException | RuntimeException e) {
             if (listener != null)
                 listener.close();
@@ -451,5 +465,12 @@ public final class RpcServer implements AutoCloseable {
             t.close();
         if (u != null)
             u.close();
+        CallScheduler s;
+        synchronized (this) {
+            s = scheduler;
+        }
+        if (s != null)
+            s.close(5000);
+        dispatcher.close();
     }
 }

@@ -31,7 +31,13 @@ public enum RpcStatus {
     PROC_UNAVAIL("RPC: Procedure unavailable"),
     /** The server could not decode the arguments. */
     CANT_DECODE_ARGS("RPC: Server can't decode arguments"),
-    /** The server failed while running the call, or a system call failed (connecting, for instance). */
+    /**
+     * The server failed while running the call ("RPC: Remote system
+     * error"), or a system call failed on this side: connecting (refused,
+     * no route, timed out while connecting for a new client) or opening a
+     * socket; the message of such a local failure begins "RPC: Local system
+     * error" instead.
+     */
     SYSTEM_ERROR("RPC: Remote system error"),
     /** The host name could not be resolved. */
     UNKNOWN_HOST("RPC: Unknown host"),

@@ -4,9 +4,7 @@ package kelvaro.ZELT;
 import java.net.InetAddress;
 import java.time.Duration;
 import java.util.concurrent.CompletableFuture;
-import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
-import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.CompletionException;
 
 /**
  * Base of the clients of the idiomatic output: calls procedures of one
@@ -19,21 +17,15 @@ import java.util.concurrent.atomic.AtomicInteger;
  * another share the {@code RpcClient} and its connection; all are safe for
  * use by several threads at once.
  *
- * <p>The future-returning calls run the call on a shared pool of daemon
- * threads, one thread per call in flight; the future fails with the
+ * <p>The future-returning calls are the RPC client's asynchronous calls
+ * ({@link RpcClient#callAsync}): no thread waits for each; the future
+ * completes on the thread that read the reply, and fails with the
  * {@code RpcException} (wrapped in a {@code CompletionException} or
  * {@code ExecutionException} by the methods that wait).
  *
  * @param <S> the client class itself
  */
 public abstract class RpcStub<S extends RpcStub<S>> implements AutoCloseable {
-    private static final AtomicInteger THREADS = new AtomicInteger();
-    private static final ExecutorService ASYNC = Executors.newCachedThreadPool(r -> {
-        Thread t = new Thread(r, "kelvaro-zelt call " + THREADS.incrementAndGet());
-        t.setDaemon(true);
-        return t;
-    });
-
     private final RpcClient client;
     private final Duration timeout; // null: the client's
 
@@ -137,7 +129,17 @@ public abstract class RpcStub<S extends RpcStub<S>> implements AutoCloseable {
      */
     public final <A, R> CompletableFuture<R> invokeAsync(int procedure, A arg, XdrWriter<? super A> writer,
             XdrReader<? extends R> reader) {
-        return CompletableFuture.supplyAsync(() -> invoke(procedure, arg, writer, reader), ASYNC);
+        XdrBox<A> in = new XdrBox<>(arg, writer, null);
+        XdrBox<R> out = new XdrBox<>(null, null, reader);
+        CompletableFuture<XdrBox<R>> call = timeout == null ? client.callAsync(procedure, in, out)
+                : client.callAsync(procedure, in, out, timeout);
+        return call.handle((box, failure) -> {
+            if (failure == null)
+                return box.value;
+            Throwable cause = failure instanceof CompletionException && failure.getCause() != null ? failure.getCause()
+                    : failure;
+            throw new CompletionException(cause instanceof rpc_err e ? new RpcException(e) : cause);
+        });
     }
 
     /**

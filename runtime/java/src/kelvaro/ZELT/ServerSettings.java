@@ -33,6 +33,14 @@ public final class ServerSettings implements Cloneable {
     public static final int DEFAULT_BACKLOG = 1024;
     /** The default number of threads that run calls: 64. */
     public static final int DEFAULT_WORKER_THREADS = 64;
+    /** The default most calls of one TCP connection in flight at once: 1,024. */
+    public static final int DEFAULT_MAX_CALLS_PER_CONNECTION = 1024;
+    /** The default time a deferred reply may take before the call is answered SYSTEM_ERR: 60 seconds. */
+    public static final Duration DEFAULT_DEFERRED_REPLY_TIMEOUT = Duration.ofSeconds(60);
+    /** The default slowest a TCP record may arrive, on average from its first byte: 1,024 bytes a second. */
+    public static final int DEFAULT_MIN_RECORD_RATE = 1024;
+    /** The most the default buffer budget is, whatever the heap: 256 MiB. */
+    public static final long DEFAULT_MAX_BUFFER_BUDGET = 256L << 20;
 
     private InetAddress address;
     private int port;
@@ -45,8 +53,12 @@ public final class ServerSettings implements Cloneable {
     private int backlog = DEFAULT_BACKLOG;
     private Duration idle_timeout = Duration.ZERO;
     private Duration record_timeout = DEFAULT_RECORD_TIMEOUT;
-    private long buffer_budget = Math.max(2L * DEFAULT_RECORD_LIMIT, Runtime.getRuntime().maxMemory() / 2);
+    private long buffer_budget = Math.max(2L * DEFAULT_RECORD_LIMIT,
+            Math.min(DEFAULT_MAX_BUFFER_BUDGET, Runtime.getRuntime().maxMemory() / 2));
     private int worker_threads = DEFAULT_WORKER_THREADS;
+    private int max_calls_per_connection = DEFAULT_MAX_CALLS_PER_CONNECTION;
+    private Duration deferred_reply_timeout = DEFAULT_DEFERRED_REPLY_TIMEOUT;
+    private int min_record_rate = DEFAULT_MIN_RECORD_RATE;
     private int drc_entries;
     private long drc_bytes;
     private boolean serialized;
@@ -228,9 +240,12 @@ public final class ServerSettings implements Cloneable {
     /**
      * Sets how many bytes all TCP connections together may hold in records
      * being read and calls being run. A connection whose record would take
-     * more while the budget is spent is closed, so that many large records
-     * at once cannot exhaust the heap. The default is half the heap's
-     * maximum size, and at least 8 MiB.
+     * more while the budget is spent makes the server shed the connection
+     * that holds the most (in records being read and calls queued), which
+     * may be itself; a small call is never the one shed while a larger
+     * holder is there. So many large records at once cannot exhaust the
+     * heap. The default is half the heap's maximum size, at most 256 MiB
+     * and at least 8 MiB.
      *
      * @param bytes the budget, positive
      * @return this
@@ -244,10 +259,13 @@ public final class ServerSettings implements Cloneable {
     }
 
     /**
-     * Sets how many threads run calls: TCP calls from all connections
-     * share a pool of this many, and UDP calls are received and run by as
-     * many threads of their own. A TCP call waits when every pool thread
-     * is busy.
+     * Sets how many threads run calls: TCP calls from all connections and
+     * UDP calls share a pool of this many, started as calls need them.
+     * Threads are shared out fairly: a free thread takes the next client
+     * address in turn, and of that address the next connection in turn
+     * (see the package's description). A call waits when every pool
+     * thread is busy; a deferred reply ({@link Svc#deferReply()}) holds no
+     * thread.
      *
      * @param n the number of threads, positive (default 64)
      * @return this
@@ -263,7 +281,8 @@ public final class ServerSettings implements Cloneable {
     /**
      * Turns on the UDP duplicate-reply cache: a call whose xid, caller
      * address and port, program, version and procedure match a call
-     * answered before gets that reply again instead of running again, and a
+     * answered before, and whose credentials and arguments are the same
+     * bytes (their length and CRC-32C checksum match), gets that reply again instead of running again, and a
      * copy that comes while the first still runs is dropped. The cache
      * keeps the latest replies up to both bounds. Off by default.
      *
@@ -278,6 +297,64 @@ public final class ServerSettings implements Cloneable {
             throw new IllegalArgumentException("bad duplicate-reply cache bounds");
         drc_entries = entries;
         drc_bytes = bytes;
+        return this;
+    }
+
+    /**
+     * Sets how many calls of one TCP connection may be in flight at once:
+     * read and not yet answered, deferred replies included. Calls of a
+     * connection begin in the order they came and run concurrently up to
+     * this bound; each reply is written whole as soon as it is ready, in
+     * any order. A connection at its bound is not read until a call ends
+     * (back-pressure: nothing is dropped). With 1, a connection's calls run
+     * one at a time in the order they came and their replies go out in
+     * that order, as a service that relies on it needs; then up to 16
+     * whole records are read ahead.
+     *
+     * @param n the bound, positive (default 1,024)
+     * @return this
+     * @throws IllegalArgumentException when not positive
+     */
+    public ServerSettings maxCallsPerConnection(int n) {
+        if (n <= 0)
+            throw new IllegalArgumentException("calls per connection must be positive");
+        max_calls_per_connection = n;
+        return this;
+    }
+
+    /**
+     * Sets how long a service may take to give a deferred reply
+     * ({@link Svc#deferReply()}); a call not answered by then is answered
+     * SYSTEM_ERR and logged.
+     *
+     * @param timeout the time-out, positive (default 60 seconds)
+     * @return this
+     * @throws IllegalArgumentException when not positive
+     */
+    public ServerSettings deferredReplyTimeout(Duration timeout) {
+        if (timeout.isNegative() || timeout.isZero())
+            throw new IllegalArgumentException("deferred reply time-out must be positive");
+        deferred_reply_timeout = timeout;
+        return this;
+    }
+
+    /**
+     * Sets the slowest a TCP record may arrive: once a record has been
+     * arriving for 2 seconds, its bytes so far divided by the time since
+     * its first byte must be at least this many a second, or the
+     * connection is closed. While the connection table is full, a
+     * connection whose record is slower than this (judged over at least a
+     * second) may also be closed to make room. The record time-out bounds
+     * every record besides.
+     *
+     * @param bytes_per_second the rate; 0 for no minimum (default 1,024)
+     * @return this
+     * @throws IllegalArgumentException when negative
+     */
+    public ServerSettings minRecordRate(int bytes_per_second) {
+        if (bytes_per_second < 0)
+            throw new IllegalArgumentException("minimum record rate must not be negative");
+        min_record_rate = bytes_per_second;
         return this;
     }
 
@@ -408,6 +485,33 @@ public final class ServerSettings implements Cloneable {
      */
     public int workerThreads() {
         return worker_threads;
+    }
+
+    /**
+     * The most calls of one TCP connection in flight at once.
+     *
+     * @return the bound
+     */
+    public int maxCallsPerConnection() {
+        return max_calls_per_connection;
+    }
+
+    /**
+     * The time a service may take to give a deferred reply.
+     *
+     * @return the time-out
+     */
+    public Duration deferredReplyTimeout() {
+        return deferred_reply_timeout;
+    }
+
+    /**
+     * The slowest a TCP record may arrive.
+     *
+     * @return bytes a second, 0 for no minimum
+     */
+    public int minRecordRate() {
+        return min_record_rate;
     }
 
     /**

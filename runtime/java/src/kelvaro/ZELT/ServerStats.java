@@ -12,7 +12,11 @@ import java.util.concurrent.atomic.LongAdder;
  * accept status, or denied for RPC_MISMATCH and AUTH_ERROR). Records that
  * are not calls get no reply and count nowhere but in the bytes. UDP calls
  * answered from the duplicate-reply cache count as {@link #duplicateReplies()}
- * and not as calls again.
+ * (the cache's hits) and not as calls again; calls the cache looked up and
+ * did not have count as {@link #replyCacheMisses()}. Deferred replies
+ * ({@link ReplyHandle}) that their service never answered, answered
+ * SYSTEM_ERR at the reply deadline, count as {@link #repliesAbandoned()}
+ * and as SYSTEM_ERR.
  *
  * <p>Connections (TCP): accepted, live now, refused (the server was full
  * and none could make room), evicted (closed to make room for a new one,
@@ -23,13 +27,15 @@ import java.util.concurrent.atomic.LongAdder;
  */
 public final class ServerStats {
     private final long calls, success, prog_unavail, prog_mismatch, proc_unavail, garbage_args, system_err,
-            denied, duplicates, accepted, live, refused, evicted, faults, deadlines, bytes_in, bytes_out;
+            denied, duplicates, drc_misses, abandoned, accepted, live, refused, evicted, faults, deadlines, bytes_in,
+            bytes_out;
 
     /** The live counters a server adds to; a snapshot reads them. */
     static final class Counters {
         final LongAdder success = new LongAdder(), prog_unavail = new LongAdder(),
                 prog_mismatch = new LongAdder(), proc_unavail = new LongAdder(), garbage_args = new LongAdder(),
                 system_err = new LongAdder(), denied = new LongAdder(), duplicates = new LongAdder(),
+                drc_misses = new LongAdder(), abandoned = new LongAdder(),
                 accepted = new LongAdder(), refused = new LongAdder(), evicted = new LongAdder(),
                 faults = new LongAdder(), deadlines = new LongAdder(), bytes_in = new LongAdder(),
                 bytes_out = new LongAdder();
@@ -62,6 +68,8 @@ public final class ServerStats {
         denied = c.denied.sum();
         calls = success + prog_unavail + prog_mismatch + proc_unavail + garbage_args + system_err + denied;
         duplicates = c.duplicates.sum();
+        drc_misses = c.drc_misses.sum();
+        abandoned = c.abandoned.sum();
         accepted = c.accepted.sum();
         this.live = live;
         refused = c.refused.sum();
@@ -155,6 +163,26 @@ public final class ServerStats {
     }
 
     /**
+     * UDP calls the duplicate-reply cache was asked about and did not have:
+     * they ran. Zero while the cache is off.
+     *
+     * @return the count
+     */
+    public long replyCacheMisses() {
+        return drc_misses;
+    }
+
+    /**
+     * Deferred replies never given by their service, answered SYSTEM_ERR
+     * when the reply deadline passed.
+     *
+     * @return the count
+     */
+    public long repliesAbandoned() {
+        return abandoned;
+    }
+
+    /**
      * TCP connections accepted (refused ones not included).
      *
      * @return the count
@@ -240,7 +268,8 @@ public final class ServerStats {
     public String toString() {
         return "calls=" + calls + " success=" + success + " prog_unavail=" + prog_unavail + " prog_mismatch="
                 + prog_mismatch + " proc_unavail=" + proc_unavail + " garbage_args=" + garbage_args + " system_err="
-                + system_err + " denied=" + denied + " duplicate_replies=" + duplicates + " connections_accepted="
+                + system_err + " denied=" + denied + " duplicate_replies=" + duplicates + " reply_cache_misses="
+                + drc_misses + " replies_abandoned=" + abandoned + " connections_accepted="
                 + accepted + " live=" + live + " refused=" + refused + " evicted=" + evicted + " closed_for_faults="
                 + faults + " deadlines_passed=" + deadlines + " bytes_in=" + bytes_in + " bytes_out=" + bytes_out;
     }

@@ -35,9 +35,19 @@ import java.net.InetAddress;
  * class implements (as generated interfaces declare them), or when
  * {@code proc_call} read its arguments before returning null.
  *
- * <p>{@code proc_call} may run for several calls at once, on different
- * threads (see {@link RpcServer#setSerialized}); {@link #currentCall()}
- * tells each who called.
+ * <h2>Concurrency and order</h2>
+ * {@code proc_call} may run for several calls at once, on different
+ * threads, also for calls that came on one connection: a server runs up to
+ * {@link ServerSettings#maxCallsPerConnection} calls of a connection at
+ * once and sends each reply, whole, as soon as it is ready, in any order
+ * (callers match replies by xid). Calls of one connection begin in the
+ * order they came, but nothing orders their ends. With
+ * {@code maxCallsPerConnection(1)} a connection's calls run one at a
+ * time, in order, and their replies go out in that order. UDP calls always
+ * run concurrently. {@link RpcServer#setSerialized} makes each service run
+ * one call at a time whatever the connection. {@link #currentCall()} tells
+ * each call who called; {@link #deferReply()} lets a method answer later
+ * from another thread.
  */
 public abstract class Svc {
     final int prog;
@@ -107,7 +117,26 @@ public abstract class Svc {
      * @return the call's context, or null outside a call
      */
     public static CallContext currentCall() {
-        return CallDispatcher.CURRENT.get();
+        ServerCall c = CallDispatcher.CURRENT.get();
+        return c == null ? null : c.context;
+    }
+
+    /**
+     * Defers the reply of the call the current thread is running: the
+     * service method may then return at once (its return value, null
+     * included, is ignored), freeing the thread, and the call is answered
+     * later through the handle, from any thread. See {@link ReplyHandle}
+     * for the reply deadline and what counts against the connection's bound.
+     *
+     * @return the handle that answers the call
+     * @throws IllegalStateException outside a call, or when this call's
+     *         reply is deferred already
+     */
+    public static ReplyHandle deferReply() {
+        ServerCall c = CallDispatcher.CURRENT.get();
+        if (c == null)
+            throw new IllegalStateException("no server call runs on this thread");
+        return c.defer();
     }
 
     /**

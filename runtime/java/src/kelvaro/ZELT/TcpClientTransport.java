@@ -13,6 +13,7 @@ import java.time.Duration;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.locks.LockSupport;
 import java.util.concurrent.locks.ReentrantLock;
 
@@ -42,6 +43,8 @@ import java.util.concurrent.locks.ReentrantLock;
  * locating the server again ({@link ClientTransport.Target}).
  */
 final class TcpClientTransport extends ClientTransport {
+    /** Why a connection breaks when a reply record came too slowly. */
+    private static final String RECORD_TOO_SLOW = "a reply record took longer than the time-out to arrive";
     /** The longest a waiting caller parks before it looks again whether the reader's role is free. */
     private static final long RECHECK_NANOS = 50_000_000L;
     /**
@@ -145,6 +148,17 @@ final class TcpClientTransport extends ClientTransport {
         }
     }
 
+    @Override
+    void call_async(int xid, XDR call, XDT result, long deadline, long retransmit_nanos,
+            java.util.function.Consumer<Throwable> done, java.util.concurrent.CompletableFuture<?> future)
+            throws rpc_err {
+        int len = call.size() - 4;
+        call.put_int_at(0, 0x80000000 | len);
+        while (!usable(deadline).call_async(xid, call, result, deadline, done, future)) {
+            // look again
+        }
+    }
+
     /** The connection for a call: the current one while it holds, else a new one. */
     private Connection usable(long deadline) throws rpc_err {
         Connection c = current;
@@ -177,24 +191,60 @@ final class TcpClientTransport extends ClientTransport {
         }
     }
 
-    /** One call waiting for its reply. */
+    /** One call waiting for its reply: a thread parked for it, or a callback (an asynchronous call). */
     private static final class Waiter {
         final XDT result;
-        final Thread thread;
+        final Thread thread;                                    // null for an asynchronous call
+        final java.util.function.Consumer<Throwable> callback;  // null for a waiting thread
+        final AtomicInteger async_count;                        // the connection's count of asynchronous calls
+        volatile java.util.concurrent.ScheduledFuture<?> timer;
         volatile boolean done;
         Throwable error; // an rpc_err, or an Error thrown while decoding the result; written before done
 
         Waiter(XDT result, Thread thread) {
             this.result = result;
             this.thread = thread;
+            this.callback = null;
+            this.async_count = null;
         }
 
+        Waiter(XDT result, java.util.function.Consumer<Throwable> callback, AtomicInteger async_count) {
+            this.result = result;
+            this.thread = null;
+            this.callback = callback;
+            this.async_count = async_count;
+        }
+
+        /** Ends the call; called once, by whoever removed the waiter from the map. */
         void finish(Throwable err) {
             error = err;
             done = true;
-            if (thread != Thread.currentThread())
+            if (callback != null) {
+                async_count.decrementAndGet();
+                java.util.concurrent.ScheduledFuture<?> t = timer;
+                if (t != null)
+                    t.cancel(false);
+                callback.accept(err);
+            } else if (thread != Thread.currentThread()) {
                 LockSupport.unpark(thread);
+            }
         }
+    }
+
+    /** Ends asynchronous calls at their deadlines; one daemon thread for every client, made when needed. */
+    private static final java.util.concurrent.ScheduledThreadPoolExecutor DEADLINES = deadlines();
+
+    private static java.util.concurrent.ScheduledThreadPoolExecutor deadlines() {
+        java.util.concurrent.ScheduledThreadPoolExecutor e = new java.util.concurrent.ScheduledThreadPoolExecutor(1,
+                r -> {
+                    Thread t = new Thread(r, "kelvaro-zelt client deadlines");
+                    t.setDaemon(true);
+                    return t;
+                });
+        e.setRemoveOnCancelPolicy(true);
+        e.setKeepAliveTime(5, TimeUnit.SECONDS);
+        e.allowCoreThreadTimeOut(true);
+        return e;
     }
 
     /** Bytes to write, copied out from an offset on into a buffer, as many as fit. */
@@ -231,6 +281,10 @@ final class TcpClientTransport extends ClientTransport {
         // reader that has its reply, the caller whose time is up, or fail) ends it.
         private final ConcurrentHashMap<Integer, Waiter> waiting = new ConcurrentHashMap<>();
         private final AtomicBoolean reading = new AtomicBoolean();
+        // Asynchronous calls waiting, and the thread that reads for them while there are any.
+        private final AtomicInteger async_waiting = new AtomicInteger();
+        private final AtomicBoolean pumping = new AtomicBoolean();
+        private volatile Thread pump_thread;
         volatile rpc_err broken;
         private volatile long last_read = System.nanoTime();
 
@@ -261,8 +315,8 @@ final class TcpClientTransport extends ClientTransport {
                 if (in_call && e instanceof SocketTimeoutException)
                     throw new rpc_err(RpcStatus.TIMED_OUT, "connecting to " + to.getAddress().getHostAddress()
                             + " port " + to.getPort(), e);
-                throw new rpc_err(RpcStatus.SYSTEM_ERROR, "cannot connect to " + to.getAddress().getHostAddress()
-                        + " port " + to.getPort() + ": " + e.getMessage(), e);
+                throw rpc_err.local("cannot connect to " + to.getAddress().getHostAddress() + " port " + to.getPort()
+                        + ": " + errno_text(e), e);
             }
             channel = ch;
             readable = sel;
@@ -394,13 +448,144 @@ final class TcpClientTransport extends ClientTransport {
         }
 
         /**
-         * Gives up the reader's role and wakes a caller still waiting to take
-         * it over. A caller that registered after the look sees the role free.
+         * Sends the call (already framed) and returns: its reply is handed to
+         * done by whichever thread reads it, or done gets the error. Returns
+         * false, having sent nothing, when the connection was found broken.
+         */
+        boolean call_async(int xid, XDR call, XDT result, long deadline, java.util.function.Consumer<Throwable> done,
+                java.util.concurrent.CompletableFuture<?> future) throws rpc_err {
+            Integer key = xid;
+            Waiter me = new Waiter(result, done, async_waiting);
+            async_waiting.incrementAndGet();
+            waiting.put(key, me);
+            if (broken != null) {
+                if (waiting.remove(key, me))
+                    async_waiting.decrementAndGet();
+                return false;
+            }
+            try {
+                send(call, deadline);
+            } catch (WriteTimedOut e) {
+                fail(new rpc_err(RpcStatus.CANT_RECV, "connection closed: " + e.getMessage(), e));
+                if (waiting.remove(key, me))
+                    me.finish(new rpc_err(RpcStatus.TIMED_OUT));
+                return true;
+            } catch (IOException e) {
+                rpc_err was = broken;
+                rpc_err err = was != null
+                        ? new rpc_err(RpcStatus.CANT_SEND, "connection closed: " + was.getMessage(), e)
+                        : new rpc_err(RpcStatus.CANT_SEND, "errno = " + errno_text(e), e);
+                if (was == null)
+                    fail(err);
+                if (waiting.remove(key, me))
+                    me.finish(err);
+                return true;
+            }
+            // The deadline, and a cancellation that frees the call's place at once.
+            long left = Math.max(0, deadline - System.nanoTime());
+            try {
+                me.timer = DEADLINES.schedule(() -> {
+                    if (waiting.remove(key, me))
+                        me.finish(new rpc_err(RpcStatus.TIMED_OUT));
+                }, left, TimeUnit.NANOSECONDS);
+            } catch (java.util.concurrent.RejectedExecutionException e) {
+                // never shut down
+            }
+            if (me.done && me.timer != null)
+                me.timer.cancel(false);
+            future.whenComplete((r, e) -> {
+                if (future.isCancelled() && waiting.remove(key, me))
+                    me.finish(new java.util.concurrent.CancellationException());
+            });
+            pump();
+            return true;
+        }
+
+        /** Makes sure a thread reads replies while asynchronous calls wait. */
+        private void pump() {
+            if (pumping.compareAndSet(false, true)) {
+                Thread t = new Thread(this::pump_loop, "kelvaro-zelt client reader");
+                t.setDaemon(true);
+                pump_thread = t;
+                t.start();
+            } else {
+                Thread t = pump_thread;
+                if (t != null)
+                    LockSupport.unpark(t);
+            }
+        }
+
+        /** The reader of asynchronous calls: reads while any wait; a waiting caller may read instead meanwhile. */
+        private void pump_loop() {
+            try {
+                while (true) {
+                    if (async_waiting.get() == 0 || broken != null) {
+                        pumping.set(false);
+                        // A call that came after the look starts no thread while this one runs: look again.
+                        if (async_waiting.get() == 0 || broken != null || !pumping.compareAndSet(false, true))
+                            return;
+                    }
+                    if (reading.compareAndSet(false, true)) {
+                        try {
+                            read_for_async();
+                        } finally {
+                            skip_read = false;
+                            release_reading();
+                        }
+                    } else {
+                        LockSupport.parkNanos(this, RECHECK_NANOS);
+                    }
+                }
+            } finally {
+                pump_thread = null;
+            }
+        }
+
+        /** Reads replies, as the one reader, while asynchronous calls wait and the connection holds. */
+        private void read_for_async() {
+            while (async_waiting.get() > 0 && broken == null) {
+                int got = read_record();
+                if (got != WAIT)
+                    continue;
+                long wait = RECHECK_NANOS;
+                if (records.inside()) {
+                    long record_left = record_allowed - record_time;
+                    if (record_left <= 0) {
+                        fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
+                        return;
+                    }
+                    wait = Math.min(wait, record_left);
+                }
+                long t0 = System.nanoTime();
+                boolean inside = records.inside();
+                try {
+                    select(readable, wait);
+                } catch (IOException e) {
+                    if (broken == null)
+                        fail(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
+                    return;
+                }
+                if (inside)
+                    record_time += System.nanoTime() - t0;
+            }
+        }
+
+        /**
+         * Gives up the reader's role and wakes a caller (or the reader of
+         * asynchronous calls) still waiting to take it over. A caller that
+         * registered after the look sees the role free.
          */
         private void release_reading() {
             reading.set(false);
+            if (async_waiting.get() > 0) {
+                Thread t = pump_thread;
+                if (t != null && t != Thread.currentThread()) {
+                    LockSupport.unpark(t);
+                    return;
+                }
+            }
             for (Waiter w : waiting.values()) {
-                if (!w.done) {
+                if (!w.done && w.thread != null) {
                     LockSupport.unpark(w.thread);
                     return;
                 }
@@ -658,7 +843,7 @@ final class TcpClientTransport extends ClientTransport {
                 if (records.inside()) {
                     long record_left = record_allowed - record_time;
                     if (record_left <= 0) {
-                        fail(new rpc_err(RpcStatus.CANT_RECV, "a reply record took longer than the time-out to arrive"));
+                        fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
                         return;
                     }
                     wait = Math.min(wait, record_left);

@@ -65,8 +65,8 @@ final class UdpClientTransport extends ClientTransport {
             ch.register(sel, SelectionKey.OP_READ);
         } catch (IOException e) {
             close_quietly(ch, sel);
-            throw new rpc_err(RpcStatus.SYSTEM_ERROR, "cannot open a UDP socket to "
-                    + to.getAddress().getHostAddress() + " port " + to.getPort() + ": " + e.getMessage(), e);
+            throw rpc_err.local("cannot open a UDP socket to " + to.getAddress().getHostAddress() + " port "
+                    + to.getPort() + ": " + errno_text(e), e);
         }
         close_quietly(channel, selector);
         channel = ch;

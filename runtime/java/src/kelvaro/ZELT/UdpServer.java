@@ -6,15 +6,22 @@ import java.net.InetSocketAddress;
 import java.nio.ByteBuffer;
 import java.nio.channels.ClosedChannelException;
 import java.nio.channels.DatagramChannel;
-import java.util.ArrayList;
-import java.util.List;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.locks.LockSupport;
 
 /**
- * The UDP side of an {@link RpcServer}: a set of threads that each take
- * the next datagram from the socket, run its call and send the reply to
- * the sender, so that calls run concurrently and one slow procedure holds
- * one thread, not every caller. The socket hands each datagram to one
- * thread; no queue sits between them. A reply larger than a datagram is
+ * The UDP side of an {@link RpcServer}: {@link #READERS} threads take
+ * turns at reading datagrams from the socket, one at a time. The reader
+ * runs a call itself when no call waits for the pool and no other reader
+ * runs one, which saves the
+ * hand-off to another thread when the server is not loaded (the other
+ * reader takes over the socket meanwhile); otherwise the call goes to the
+ * server's {@link CallScheduler}, whose threads take the
+ * calls of each sender address in turn, so that a flood from one address
+ * (from however many ports) delays another address's call by about one
+ * call. At most {@link #QUEUED} calls wait there: past that the oldest
+ * datagram of the address with the most waiting is dropped (its caller
+ * retransmits). Calls run concurrently; a reply larger than a datagram is
  * answered with SYSTEM_ERR.
  *
  * <p>With the duplicate-reply cache on ({@link ReplyCache}), a call that
@@ -22,38 +29,49 @@ import java.util.List;
  * and a copy of a call still running is dropped (the caller's
  * retransmission will find the reply).
  */
-final class UdpServer {
+final class UdpServer implements ServerCall.Origin {
     private static final System.Logger LOG = RuntimeLog.logger("server");
     /** The largest reply a datagram carries over IPv4: 65,535 less the IP and UDP headers. */
     static final int MAX_DATAGRAM = 65_507;
+    /** Threads that receive datagrams. */
+    static final int READERS = 2;
+    /** UDP calls waiting for a thread, at most. */
+    static final int QUEUED = 1024;
 
     private final CallDispatcher dispatcher;
     private final ServerStats.Counters counters;
+    private final CallScheduler scheduler;
     private final DatagramChannel channel;
     private final ReplyCache cache; // null when off
-    private final List<Thread> threads = new ArrayList<>();
+    private final Thread[] readers = new Thread[READERS];
+    /** Set while a reader runs a call itself. */
+    private final AtomicBoolean running_inline = new AtomicBoolean();
+    /** Held by the reader that waits on the socket. */
+    private final AtomicBoolean reading = new AtomicBoolean();
+    /** How often a reader standing by looks whether the role is free. */
+    private static final long STANDBY_POLL_NS = 2_000_000L;
     private final int port;
     private volatile boolean closed;
 
-    UdpServer(CallDispatcher dispatcher, ServerStats.Counters counters, DatagramChannel channel,
-            ServerSettings settings) throws IOException {
+    UdpServer(CallDispatcher dispatcher, ServerStats.Counters counters, CallScheduler scheduler,
+            DatagramChannel channel, ServerSettings settings) throws IOException {
         this.dispatcher = dispatcher;
         this.counters = counters;
+        this.scheduler = scheduler;
         this.channel = channel;
         this.port = ((InetSocketAddress) channel.getLocalAddress()).getPort();
         this.cache = settings.duplicateReplyEntries() > 0
                 ? new ReplyCache(settings.duplicateReplyEntries(), settings.duplicateReplyBytes())
                 : null;
-        for (int i = 0; i < settings.workerThreads(); i++) {
-            Thread t = new Thread(null, this::receive_loop, "kelvaro-zelt udp " + port + " worker",
+        for (int i = 0; i < readers.length; i++) {
+            readers[i] = new Thread(null, this::receive_loop, "kelvaro-zelt udp " + port + " reader",
                     CodecThread.WORKER_STACK_SIZE);
-            t.setDaemon(true);
-            threads.add(t);
+            readers[i].setDaemon(true);
         }
     }
 
     void start() {
-        for (Thread t : threads)
+        for (Thread t : readers)
             t.start();
     }
 
@@ -61,61 +79,130 @@ final class UdpServer {
         return port;
     }
 
+    @Override
+    public int header_room() {
+        return 0;
+    }
+
+    @Override
+    public int max_reply() {
+        return MAX_DATAGRAM;
+    }
+
+    @Override
+    public void done(ServerCall call, XDR reply) {
+        ReplyCache.Key key = (ReplyCache.Key) call.cache_key;
+        if (reply == null || reply.position() == 0) { // dropped silently, or never run
+            if (key != null)
+                cache.abandon(key);
+            return;
+        }
+        if (key != null)
+            cache.done(key, java.util.Arrays.copyOf(reply.buffer(), reply.position()));
+        try {
+            counters.bytes_out.add(channel.send(ByteBuffer.wrap(reply.buffer(), 0, reply.position()), call.remote));
+        } catch (IOException e) {
+            // An unreachable sender or a send that failed loses that one reply.
+        }
+    }
+
+    @Override
+    public void not_a_call(ServerCall call) {
+        if (call.cache_key != null)
+            cache.abandon((ReplyCache.Key) call.cache_key);
+    }
+
+    /**
+     * What each of the two reading threads runs. One holds the reader's
+     * role and alone waits on the socket, so the socket's lock is never
+     * contended; the other stands by. A reader that runs a call itself
+     * gives the role up first, and the one standing by takes it when it
+     * next looks (every {@link #STANDBY_POLL_NS}), so a slow call holds up
+     * the datagrams behind it by that much at most.
+     */
     private void receive_loop() {
+        ServerCall.Buffers.may_wait();
         byte[] buf = new byte[65536];
         ByteBuffer in = ByteBuffer.wrap(buf);
-        XDR call = new XDR(new byte[0]);
-        XDR reply = new XDR(1024);
-        while (!closed) {
-            try {
-                in.clear();
-                InetSocketAddress sender = (InetSocketAddress) channel.receive(in);
-                if (sender == null)
+        try {
+            boolean mine = false; // this thread holds the reader's role
+            while (!closed) {
+                if (!mine && !reading.compareAndSet(false, true)) {
+                    LockSupport.parkNanos(this, STANDBY_POLL_NS);
                     continue;
-                int len = in.position();
-                counters.bytes_in.add(len);
-                ReplyCache.Key key = cache == null ? null : ReplyCache.key(buf, len, sender);
-                if (key != null) {
-                    byte[] cached = cache.begin(key);
-                    if (cached == ReplyCache.RUNNING)
-                        continue; // the first copy still runs; its reply will answer this one too
-                    if (cached != null) {
-                        counters.duplicates.increment();
-                        counters.bytes_out.add(channel.send(ByteBuffer.wrap(cached), sender));
-                        continue;
-                    }
                 }
-                reply.reset_encode(0);
-                boolean answered = false;
+                mine = true;
+                ServerCall inline = null;
                 try {
-                    answered = dispatcher.dispatch(buf, 0, len, call, reply, sender, "udp",
-                            MAX_DATAGRAM);
-                } finally {
-                    if (key != null) {
-                        if (answered && reply.position() > 0)
-                            cache.done(key, java.util.Arrays.copyOf(reply.buffer(), reply.position()));
-                        else
-                            cache.abandon(key);
-                    }
+                    in.clear();
+                    InetSocketAddress sender = (InetSocketAddress) channel.receive(in);
+                    if (sender == null)
+                        continue;
+                    inline = take(buf, in.position(), sender);
+                } catch (ClosedChannelException e) {
+                    return;
+                } catch (IOException e) {
+                    if (closed)
+                        return;
+                    // An unreachable sender or a send that failed loses that one reply.
+                } catch (RuntimeException e) {
+                    if (closed)
+                        return;
+                    RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "udp", () -> "UDP datagram failed: " + e);
                 }
-                if (!answered || reply.position() == 0)
-                    continue; // not a call, or a call dropped silently
-                counters.bytes_out.add(channel.send(ByteBuffer.wrap(reply.buffer(), 0, reply.position()), sender));
-                if (reply.capacity() > 128 * 1024)
-                    reply = new XDR(1024);
-            } catch (ClosedChannelException e) {
-                return;
-            } catch (IOException e) {
-                if (closed)
-                    return;
-                // An unreachable sender or a send that failed loses that one reply.
-            } catch (RuntimeException | Error e) {
-                if (closed)
-                    return;
-                if (e instanceof VirtualMachineError)
-                    throw e;
-                RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "udp", () -> "UDP call failed: " + e);
+                if (inline != null) {
+                    mine = false;
+                    reading.set(false); // the other reader takes the socket over while this one runs the call
+                    run_here(inline);
+                }
             }
+        } finally {
+            ServerCall.Buffers.forget();
+        }
+    }
+
+    /**
+     * A datagram came: answered from the cache, or a call for this thread
+     * to run (returned) when nothing waits for the pool, or queued.
+     */
+    private ServerCall take(byte[] buf, int len, InetSocketAddress sender) throws IOException {
+        counters.bytes_in.add(len);
+        ReplyCache.Key key = cache == null ? null : ReplyCache.key(buf, len, sender);
+        if (key != null) {
+            byte[] cached = cache.begin(key);
+            if (cached == ReplyCache.RUNNING)
+                return null; // the first copy still runs; its reply will answer this one too
+            if (cached != null) {
+                counters.duplicates.increment();
+                counters.bytes_out.add(channel.send(ByteBuffer.wrap(cached), sender));
+                return null;
+            }
+            counters.drc_misses.increment();
+        }
+        // One call at a time runs on a reader, and only while no call waits: the rest take turns in the pool.
+        if (scheduler.queued() == 0 && running_inline.compareAndSet(false, true)) {
+            ServerCall call = new ServerCall(dispatcher, this, sender, "udp", buf, len, null);
+            call.cache_key = key;
+            return call;
+        }
+        ServerCall call = new ServerCall(dispatcher, this, sender, "udp", java.util.Arrays.copyOf(buf, len), len,
+                null);
+        call.cache_key = key;
+        if (!scheduler.submit_udp(sender.getAddress(), call, QUEUED))
+            call.drop();
+        return null;
+    }
+
+    private void run_here(ServerCall call) {
+        try {
+            call.run();
+        } catch (RuntimeException | Error e) {
+            if (e instanceof VirtualMachineError)
+                throw e;
+            if (!closed)
+                RuntimeLog.limited(LOG, System.Logger.Level.WARNING, "udp", () -> "UDP call failed: " + e);
+        } finally {
+            running_inline.set(false);
         }
     }
 
@@ -126,7 +213,7 @@ final class UdpServer {
         } catch (IOException e) {
             // closed either way
         }
-        for (Thread t : threads) {
+        for (Thread t : readers) {
             try {
                 t.join(5000);
             } catch (InterruptedException e) {

@@ -45,6 +45,24 @@ public class rpc_err extends Exception {
     }
 
     /**
+     * A local failure of status {@link RpcStatus#SYSTEM_ERROR} (a socket
+     * that could not be opened or connected on this side): its message
+     * says so, "RPC: Local system error; " and the details, instead of the
+     * status text, which speaks of the remote side.
+     */
+    static rpc_err local(String detail, Throwable cause) {
+        return new rpc_err(RpcStatus.SYSTEM_ERROR, LOCAL_TEXT + "; " + detail, cause, true);
+    }
+
+    /** The text of a local system error. */
+    static final String LOCAL_TEXT = "RPC: Local system error";
+
+    private rpc_err(RpcStatus status, String message, Throwable cause, boolean whole) {
+        super(message, cause);
+        this.status = status;
+    }
+
+    /**
      * An error of status {@link RpcStatus#FAILED} with the given message as
      * it stands.
      *
