@@ -17,14 +17,14 @@ all: build
 deps:
 	@sh scripts/install-deps.sh
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-
-build: $(BUILD)/CMakeCache.txt
+# Configured each time: a build folder that the demo configured for
+# vorlith and the runtime only gets everything.
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLITH_DEMO_ONLY=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Installs only what the demo needs, builds only vorlith and the Java
-# runtime (in $(BUILD)/demo-tree), runs vorlith on examples/geo.x in
+# runtime (in $(BUILD)), runs vorlith on examples/geo.x in
 # $(BUILD)/demo, compiles the Java and lets a client call a server.
 demo:
 	@sh scripts/install-deps.sh demo

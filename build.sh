@@ -4,8 +4,8 @@
 # needs when they are missing, then runs the task. Needs nothing but a POSIX
 # shell and Debian's base system; make and cmake come with the packages.
 #
-#   ./build.sh demo      vorlith and the runtime, then a generated client
-#                        calling a generated server (build/demo)
+#   ./build.sh demo      vorlith and the runtime (in build/), then a generated
+#                        client calling a generated server (build/demo)
 #   ./build.sh test      every test stage, with a summary (build/test-logs)
 #   ./build.sh [build]   configure and build everything in build/
 #   ./build.sh deps      only install the packages that building and testing need
@@ -34,7 +34,8 @@ case "${1:-build}" in
     ;;
   build)
     sh scripts/install-deps.sh
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # A build folder that the demo configured gets everything.
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLITH_DEMO_ONLY=OFF
     exec cmake --build "$build" -j "$jobs"
     ;;
   deps)

@@ -18,9 +18,12 @@ started=$SECONDS
 step() { printf '%s\n' "$*"; }
 fail() { echo "demo: $1 failed; the last lines of $log:" >&2; tail -n 30 "$log" >&2; exit 1; }
 
-# A tree of its own that configures only vorlith and the runtime, so the
-# demo needs none of the test suite's packages.
-tree=$build/demo-tree
+# The build folder itself, so that what "Using what you built" names is
+# there afterwards. Configured the first time for vorlith and the runtime
+# only, so the demo needs none of the test suite's packages; the full build
+# (./build.sh, ./build.sh test) configures the same folder for everything
+# later, and a folder configured so already is kept as it is.
+tree=$build
 step "== Building vorlith and the Java runtime in ${tree#"$root"/} (log: ${log#"$root"/})"
 if [ ! -f "$tree/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLITH_DEMO_ONLY=ON >>"$log" 2>&1 \

@@ -16,9 +16,9 @@ demo_packages="g++ cmake make openjdk-17-jdk-headless"
 packages="g++ cmake make cpp libgtest-dev libtirpc-dev rpcbind rpcsvc-proto
 openjdk-17-jdk-headless clang libclang-rt-14-dev groff-base
 man-db dpkg-dev junit5 python3
-lintian maven libmaven-compiler-plugin-java libmaven-resources-plugin-java
-libexec-maven-plugin-java libbuild-helper-maven-plugin-java libmaven-install-plugin-java
-libsurefire-java libmaven-jar-plugin-java
+lintian maven libmaven3-core-java libplexus-utils2-java libmaven-clean-plugin-java
+libmaven-compiler-plugin-java libmaven-resources-plugin-java libsurefire-java
+libmaven-jar-plugin-java
 krb5-kdc krb5-admin-server krb5-user libkrb5-dev"
 
 case "${1:-all}" in

@@ -96,7 +96,9 @@ stage "packages" "$logs/deps.log" note_deps sh scripts/install-deps.sh \
   || { tail -n 30 "$logs/deps.log"; finish 1 packages; }
 stage "fuzzing" "$logs/fuzz.log" note_fuzz bash tests/fuzz/run-fuzzer.sh --runs "$fuzz_runs" \
   || { grep -E 'ERROR|SUMMARY|artifact|Test unit' "$logs/fuzz.log" | tail -n 40; tail -n 20 "$logs/fuzz.log"; finish 1 fuzzing; }
+# VORLITH_DEMO_ONLY=OFF: a build folder that the demo configured gets everything.
 stage "build" "$logs/build.log" note_none configure_and_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVORLITH_DEMO_ONLY=OFF \
   || { grep -E -A3 'error|Error' "$logs/build.log" | head -n 60; finish 1 build; }
 stage "tests" "$logs/tests.log" note_ctest run_ctest "$build" \
   || { show_failed_tests "$build"; finish 1 tests; }

@@ -21,10 +21,10 @@ public class MsgServer extends MESSAGEPROG_svcb {
         MsgServer server = new MsgServer();
         int port = server.start(0);
         Runtime.getRuntime().addShutdownHook(new Thread(server::stop));
-        // A registration left behind by an earlier run would make ours fail.
-        server.unregister();
+        // Replaces a registration that a run which was killed left behind,
+        // never one whose server still answers.
         if (!server.register()) {
-            System.err.println("MsgServer: the portmapper refused the registration");
+            System.err.println("MsgServer: another server answers for the program, or the portmapper refused");
             System.exit(1);
         }
         System.out.println("ready " + port);

@@ -35,9 +35,9 @@ case $mode in
     ;;
 esac
 
-for tool in krb5kdc kdb5_util kadmin.local kinit; do
+for tool in krb5kdc kdb5_util kadmin.local kinit setsid; do
   command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin
-  command -v "$tool" >/dev/null || { echo "$tool not found (packages krb5-kdc, krb5-admin-server, krb5-user)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "$tool not found (packages krb5-kdc, krb5-admin-server, krb5-user; setsid: util-linux)" >&2; exit 1; }
 done
 
 stop # whatever an earlier run left behind
@@ -107,16 +107,23 @@ for c in $clients; do
   kadmin.local -r $realm -q "ktadd -k $dir/$c.keytab $c@$realm" >>"$dir/kadmin.log" 2>&1
 done
 
-# A free port: try random ones until the KDC binds one (it exits when it cannot).
+# Whether something accepts TCP connections on 127.0.0.1:PORT, by bash's own
+# /dev/tcp (no ss or netstat, which a minimal system lacks).
+listening() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# A free port: try random ones until the KDC binds one (it exits when it
+# cannot bind its UDP or TCP port).
 started=""
 for _ in $(seq 20); do
   port=$((20000 + RANDOM % 30000))
-  if ss -Hltun 2>/dev/null | awk '{print $5}' | grep -q ":$port\$"; then continue; fi
+  if listening "$port"; then continue; fi
   write_conf $port
   setsid krb5kdc -n -r $realm -P "$dir/kdc.pid" </dev/null >"$dir/kdc.out" 2>&1 &
   echo $! >"$dir/kdc.pid"
   for _ in $(seq 50); do
-    if ss -Hltn 2>/dev/null | awk '{print $4}' | grep -q "127.0.0.1:$port\$"; then started=$port; break; fi
+    if listening "$port"; then started=$port; break; fi
     kill -0 "$(cat "$dir/kdc.pid")" 2>/dev/null || break
     sleep 0.1
   done

@@ -48,7 +48,7 @@ err() { echo "install: $*" >&2; fail=1; }
 check_tree() {
   # shellcheck source=tests/install/layout.sh
   . "$here/layout.sh"
-  layout_check "$prefix" "vorlith libkelvaro-zelt-java" "$version" || fail=1
+  layout_check "$prefix" "vorlith libkelvaro-zelt-java libvorlith-maven-plugin-java" "$version" || fail=1
   for prog in bin/vorlith libexec/vorlith/msgclient; do
     [ -x "$prefix/$prog" ] || err "$prog is not executable"
   done

@@ -1,17 +1,22 @@
 # SPDX-License-Identifier: Apache-2.0
-# The installed layout of the two packages, for install_check.sh (a
-# cmake --install prefix holds both) and package_check.sh (one extracted
-# package at a time). Sourced, not run.
+# The installed layout of the three packages, for install_check.sh (a
+# cmake --install prefix holds them all) and package_check.sh (one
+# extracted package at a time). Sourced, not run.
 #
 #   layout_check ROOT PACKAGES VERSION
 #
-# ROOT is the prefix (/usr in a package); PACKAGES is "vorlith",
-# "libkelvaro-zelt-java" or both. Compares every file and link under ROOT,
-# links with their targets, with the lists below. The API documentation is
-# checked by its class pages: exactly one page for every public class of
-# the installed jar, an index.html, and no copy of a JavaScript library
-# (the copyright file covers only javadoc's own script.js). The POMs must
-# name the coordinates kelvaro:kelvaro-zelt:VERSION and :debian.
+# ROOT is the prefix (/usr in a package); PACKAGES is one or more of
+# "vorlith", "libkelvaro-zelt-java" and "libvorlith-maven-plugin-java".
+# Compares every file and link under ROOT, links with their targets, with
+# the lists below. The API documentation is checked by its class pages:
+# exactly one page for every public class of the installed jar, an
+# index.html, and no copy of a JavaScript library (the copyright file
+# covers only javadoc's own script.js); the Javadoc jar holds the same
+# pages, the sources jar a .java file for every class file of the jar. The
+# POMs must name the coordinates kelvaro:kelvaro-zelt:VERSION and :debian
+# and kelvaro:vorlith-maven-plugin:VERSION and :debian, with a name, a
+# description, a licence and a URL; each plugin jar's descriptor names its
+# own version.
 
 # Files and links of each package, relative to ROOT; a link as "PATH -> TARGET".
 layout_vorlith() {
@@ -30,7 +35,32 @@ layout_zelt() {
     "$repo/$v/kelvaro-zelt-$v.jar -> ../../../../java/kelvaro-zelt.jar" \
     "$repo/debian/kelvaro-zelt-debian.pom" \
     "$repo/debian/kelvaro-zelt-debian.jar -> ../../../../java/kelvaro-zelt.jar" \
+    "$repo/$v/kelvaro-zelt-$v-sources.jar" \
+    "$repo/$v/kelvaro-zelt-$v-javadoc.jar" \
+    "$repo/debian/kelvaro-zelt-debian-sources.jar -> ../$v/kelvaro-zelt-$v-sources.jar" \
+    "$repo/debian/kelvaro-zelt-debian-javadoc.jar -> ../$v/kelvaro-zelt-$v-javadoc.jar" \
     share/doc/libkelvaro-zelt-java/copyright share/doc/libkelvaro-zelt-java/changelog.Debian.gz
+}
+
+layout_plugin() {
+  local v=$1 repo=share/maven-repo/kelvaro/vorlith-maven-plugin
+  printf '%s\n' "$repo/$v/vorlith-maven-plugin-$v.pom" "$repo/$v/vorlith-maven-plugin-$v.jar" \
+    "$repo/debian/vorlith-maven-plugin-debian.pom" "$repo/debian/vorlith-maven-plugin-debian.jar" \
+    share/doc/libvorlith-maven-plugin-java/copyright share/doc/libvorlith-maven-plugin-java/changelog.Debian.gz
+}
+
+# pom_check POM GROUP ARTIFACT VERSION PACKAGING DEB_PACKAGE RELEASE: the
+# coordinates and the metadata a Maven user reads.
+pom_check() {
+  local pom=$1 bad=0 want
+  [ -f "$pom" ] || { echo "layout: no $pom" >&2; return 1; }
+  for want in "<groupId>$2</groupId>" "<artifactId>$3</artifactId>" "<version>$4</version>" \
+              "<packaging>$5</packaging>" "<debian.originalVersion>$7</debian.originalVersion>" \
+              "<debian.package>$6</debian.package>" '<name>' '<description>' '<url>' \
+              '<url>https://www.apache.org/licenses/LICENSE-2.0</url>' '<name>Apache-2.0</name>'; do
+    grep -qF "$want" "$pom" || { echo "layout: $pom lacks $want" >&2; bad=1; }
+  done
+  return "$bad"
 }
 
 # The documentation page of every public class in jar $1, one a line:
@@ -53,6 +83,7 @@ layout_check() {
   {
     case " $packages " in *" vorlith "*) layout_vorlith ;; esac
     case " $packages " in *" libkelvaro-zelt-java "*) layout_zelt "$version" ;; esac
+    case " $packages " in *" libvorlith-maven-plugin-java "*) layout_plugin "$version" ;; esac
   } | sort >"$tmp/expected"
   (cd "$root" && find . \( -type f -o -type l \) -printf '%P\n' | sort) >"$tmp/all"
   while IFS= read -r f; do
@@ -79,21 +110,46 @@ layout_check() {
       fi
       # The Maven coordinates kelvaro:kelvaro-zelt, under the release's
       # version and under Debian's "debian".
-      local pv pom
+      local pv repo=$root/share/maven-repo/kelvaro/kelvaro-zelt
       for pv in "$version" debian; do
-        pom="$root/share/maven-repo/kelvaro/kelvaro-zelt/$pv/kelvaro-zelt-$pv.pom"
-        [ -f "$pom" ] || continue
-        for want in '<groupId>kelvaro</groupId>' '<artifactId>kelvaro-zelt</artifactId>' \
-                    "<version>$pv</version>" '<packaging>jar</packaging>' \
-                    "<debian.originalVersion>$version</debian.originalVersion>" \
-                    '<debian.package>libkelvaro-zelt-java</debian.package>'; do
-          grep -qF "$want" "$pom" || { echo "layout: $pom lacks $want" >&2; bad=1; }
-        done
+        pom_check "$repo/$pv/kelvaro-zelt-$pv.pom" kelvaro kelvaro-zelt "$pv" jar libkelvaro-zelt-java "$version" \
+          || bad=1
       done
+      # The sources jar: a .java file for every top-level class; the Javadoc
+      # jar: the same pages as the installed documentation.
+      jar tf "$root/share/java/kelvaro-zelt.jar" | sed -n 's/\.class$//p' | grep -v '\$' | sort >"$tmp/classes"
+      jar tf "$repo/$version/kelvaro-zelt-$version-sources.jar" | sed -n 's/\.java$//p' | grep -v 'package-info' \
+        | sort >"$tmp/sources"
+      if ! diff -u "$tmp/classes" "$tmp/sources" >&2; then
+        echo "layout: the sources jar does not hold the source of every class" >&2
+        bad=1
+      fi
+      jar tf "$repo/$version/kelvaro-zelt-$version-javadoc.jar" | grep -v '/$' | sort >"$tmp/javadoc.jar"
+      (cd "$root/$api" && find . -type f -printf '%P\n' | sort) >"$tmp/javadoc.dir"
+      if ! diff -u "$tmp/javadoc.dir" "$tmp/javadoc.jar" >&2; then
+        echo "layout: the Javadoc jar differs from the installed API documentation" >&2
+        bad=1
+      fi
       if grep -i -E '(^|/)jquery' "$tmp/all" >&2; then
         echo "layout: the API documentation carries a copy of jQuery" >&2
         bad=1
       fi
+      ;;
+  esac
+  case " $packages " in
+    *" libvorlith-maven-plugin-java "*)
+      local pv repo=$root/share/maven-repo/kelvaro/vorlith-maven-plugin
+      for pv in "$version" debian; do
+        pom_check "$repo/$pv/vorlith-maven-plugin-$pv.pom" kelvaro vorlith-maven-plugin "$pv" maven-plugin \
+          libvorlith-maven-plugin-java "$version" || bad=1
+        # Maven refuses a plugin whose descriptor names another version.
+        rm -rf "$tmp/descriptor" && mkdir "$tmp/descriptor"
+        (cd "$tmp/descriptor" && jar xf "$repo/$pv/vorlith-maven-plugin-$pv.jar" META-INF/maven/plugin.xml) || bad=1
+        if ! grep -qx "  <version>$pv</version>" "$tmp/descriptor/META-INF/maven/plugin.xml" 2>/dev/null; then
+          echo "layout: the descriptor in vorlith-maven-plugin-$pv.jar does not name version $pv" >&2
+          bad=1
+        fi
+      done
       ;;
   esac
   rm -rf "$tmp"

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages from the configured build folder into a scratch
 # folder (the build folder's own packages stay untouched) and checks them:
-#   - their names: vorlith_VERSION_ARCH.deb and libkelvaro-zelt-java_VERSION_all.deb;
+#   - their names: vorlith_VERSION_ARCH.deb, libkelvaro-zelt-java_VERSION_all.deb
+#     and libvorlith-maven-plugin-java_VERSION_all.deb;
 #   - their control data, field by field;
 #   - their exact file lists (layout.sh), owners and modes;
 #   - the copyright files (Debian's machine-readable format, Apache-2.0), the
@@ -12,7 +13,9 @@
 #   - the extracted vorlith writes the committed Java of the examples, the
 #     extracted jar compiles examples/kvstore/java with javac, and a Maven
 #     build run offline against Debian's /usr/share/maven-repo plus the
-#     extracted one resolves kelvaro:kelvaro-zelt and compiles the same code.
+#     extracted ones resolves kelvaro:kelvaro-zelt and the plugin
+#     kelvaro:vorlith-maven-plugin, which runs the extracted vorlith on
+#     kvstore.x, and compiles the result.
 #
 #   package_check.sh BUILD_DIR SOURCE_DIR VERSION
 set -eu
@@ -37,10 +40,11 @@ fi
 arch=$(dpkg --print-architecture)
 deb_vorlith="$scratch/pkg/vorlith_${version}_${arch}.deb"
 deb_zelt="$scratch/pkg/libkelvaro-zelt-java_${version}_all.deb"
+deb_plugin="$scratch/pkg/libvorlith-maven-plugin-java_${version}_all.deb"
 (cd "$scratch/pkg" && ls -- *.deb) >"$scratch/made"
-printf '%s\n' "$(basename "$deb_zelt")" "$(basename "$deb_vorlith")" | sort >"$scratch/want"
+printf '%s\n' "$(basename "$deb_zelt")" "$(basename "$deb_vorlith")" "$(basename "$deb_plugin")" | sort >"$scratch/want"
 if ! diff -u "$scratch/want" "$scratch/made" >&2; then
-  echo "cpack made other packages than the two expected" >&2
+  echo "cpack made other packages than the three expected" >&2
   exit 1
 fi
 
@@ -54,7 +58,7 @@ check_field() {
   got=$(dpkg-deb -f "$1" "$2")
   [ "$got" = "$3" ] || err "$(basename "$1"): $2 is '$got', expected '$3'"
 }
-for deb in "$deb_vorlith" "$deb_zelt"; do
+for deb in "$deb_vorlith" "$deb_zelt" "$deb_plugin"; do
   check_field "$deb" Version "$version"
   check_field "$deb" Source vorlith
   check_field "$deb" Priority optional
@@ -82,6 +86,16 @@ check_field "$deb_zelt" Depends ""
 grep -q 'ONC RPC and XDR runtime for Java' <<<"$(dpkg-deb -f "$deb_zelt" Description)" \
   || err "libkelvaro-zelt-java: Description does not say what the package is"
 
+check_field "$deb_plugin" Package libvorlith-maven-plugin-java
+check_field "$deb_plugin" Architecture all
+check_field "$deb_plugin" Section java
+# The plugin runs the vorlith of its release; Maven resolves the
+# plexus-utils its POM names from Debian's repository.
+check_field "$deb_plugin" Depends "vorlith (= $version), libplexus-utils2-java"
+check_field "$deb_plugin" Recommends "libkelvaro-zelt-java (= $version), maven"
+grep -q 'Maven plugin that generates Java sources with vorlith' <<<"$(dpkg-deb -f "$deb_plugin" Description)" \
+  || err "libvorlith-maven-plugin-java: Description does not say what the package is"
+
 # ---- contents
 extract() {
   dpkg-deb -x "$1" "$2"
@@ -95,17 +109,20 @@ extract() {
 }
 extract "$deb_vorlith" "$scratch/vorlith"
 extract "$deb_zelt" "$scratch/zelt"
+extract "$deb_plugin" "$scratch/plugin"
 layout_check "$scratch/vorlith/usr" vorlith "$version" || fail=1
 layout_check "$scratch/zelt/usr" libkelvaro-zelt-java "$version" || fail=1
+layout_check "$scratch/plugin/usr" libvorlith-maven-plugin-java "$version" || fail=1
 for prog in bin/vorlith libexec/vorlith/msgclient; do
   grep -qE "^-rwxr-xr-x .* \./usr/$prog\$" "$scratch/vorlith.contents" || err "usr/$prog is not mode 0755"
 done
 [ "$fail" = 0 ] || exit 1
 
 # ---- copyright, manual page, changelogs
-for pkg in vorlith libkelvaro-zelt-java; do
+for pkg in vorlith libkelvaro-zelt-java libvorlith-maven-plugin-java; do
   root=$scratch/zelt
   [ "$pkg" = vorlith ] && root=$scratch/vorlith
+  [ "$pkg" = libvorlith-maven-plugin-java ] && root=$scratch/plugin
   doc=$root/usr/share/doc/$pkg
   head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
     || err "$pkg: copyright is not in Debian's machine-readable format"
@@ -136,13 +153,14 @@ if ! command -v lintian >/dev/null; then
   echo "lintian is not installed (scripts/install-deps.sh installs it)" >&2
   exit 1
 fi
-lintian --no-cfg --pedantic --fail-on none "$deb_vorlith" "$deb_zelt" >"$scratch/lintian" 2>"$scratch/lintian.err" || {
+lintian --no-cfg --pedantic --fail-on none "$deb_vorlith" "$deb_zelt" "$deb_plugin" >"$scratch/lintian" 2>"$scratch/lintian.err" || {
   cat "$scratch/lintian.err" >&2
   err "lintian failed to run"
 }
 grep -E '^E: ' "$scratch/lintian" >&2 && err "lintian reports errors"
 cat >"$scratch/lintian.allowed" <<EOF
 W: libkelvaro-zelt-java: wrong-name-for-changelog-of-native-package [usr/share/doc/libkelvaro-zelt-java/changelog.Debian.gz]
+W: libvorlith-maven-plugin-java: wrong-name-for-changelog-of-native-package [usr/share/doc/libvorlith-maven-plugin-java/changelog.Debian.gz]
 W: vorlith: wrong-name-for-changelog-of-native-package [usr/share/doc/vorlith/changelog.Debian.gz]
 EOF
 grep -E '^W: ' "$scratch/lintian" | sort | comm -23 - "$scratch/lintian.allowed" >"$scratch/lintian.new"
@@ -162,17 +180,20 @@ mkdir "$scratch/classes"
 javac -nowarn -d "$scratch/classes" -cp "$jar" "$source"/examples/kvstore/java/*.java >"$scratch/javac.log" 2>&1 \
   || { cat "$scratch/javac.log" >&2; err "examples/kvstore/java does not compile against the packaged jar"; }
 
-# Maven, offline, up to package (compile, test and jar): a local repository made of links to Debian's
-# /usr/share/maven-repo (its plugins) and to the extracted package's
-# kelvaro/ folder, so nothing is written into either.
+# Maven, offline, up to package (compile, test and jar): a local
+# repository made of links to Debian's /usr/share/maven-repo (its plugins)
+# and to the extracted packages' kelvaro/ folders, so nothing is written
+# into either; the extracted vorlith is the one on PATH.
 if command -v mvn >/dev/null && [ -d /usr/share/maven-repo ]; then
   repo=$scratch/m2
   cp -rs /usr/share/maven-repo "$repo"
   rm -rf "$repo/kelvaro"
-  ln -s "$scratch/zelt/usr/share/maven-repo/kelvaro" "$repo/kelvaro"
+  mkdir "$repo/kelvaro"
+  ln -s "$scratch/zelt/usr/share/maven-repo/kelvaro/kelvaro-zelt" "$repo/kelvaro/kelvaro-zelt"
+  ln -s "$scratch/plugin/usr/share/maven-repo/kelvaro/vorlith-maven-plugin" "$repo/kelvaro/vorlith-maven-plugin"
   proj=$scratch/mvn
-  mkdir -p "$proj/src/main/java"
-  cp "$source"/examples/kvstore/java/*.java "$proj/src/main/java/"
+  mkdir -p "$proj/src/main/x"
+  cp "$source/examples/kvstore/kvstore.x" "$proj/src/main/x/"
   cat >"$proj/pom.xml" <<EOF
 <?xml version="1.0" encoding="UTF-8"?>
 <project xmlns="http://maven.apache.org/POM/4.0.0">
@@ -181,8 +202,7 @@ if command -v mvn >/dev/null && [ -d /usr/share/maven-repo ]; then
   <artifactId>kvclient</artifactId>
   <version>1</version>
   <properties>
-    <maven.compiler.source>17</maven.compiler.source>
-    <maven.compiler.target>17</maven.compiler.target>
+    <maven.compiler.release>17</maven.compiler.release>
     <project.build.sourceEncoding>UTF-8</project.build.sourceEncoding>
   </properties>
   <dependencies>
@@ -192,11 +212,24 @@ if command -v mvn >/dev/null && [ -d /usr/share/maven-repo ]; then
       <version>$version</version>
     </dependency>
   </dependencies>
+  <build>
+    <plugins>
+      <plugin>
+        <groupId>kelvaro</groupId>
+        <artifactId>vorlith-maven-plugin</artifactId>
+        <version>$version</version>
+        <executions>
+          <execution><goals><goal>generate</goal></goals></execution>
+        </executions>
+      </plugin>
+    </plugins>
+  </build>
 </project>
 EOF
-  if ! (cd "$proj" && mvn -o -B -q -Dmaven.repo.local="$repo" package) >"$scratch/mvn.log" 2>&1; then
+  if ! (cd "$proj" && PATH="$scratch/vorlith/usr/bin:$PATH" mvn -o -B -q -Dmaven.repo.local="$repo" package) \
+      >"$scratch/mvn.log" 2>&1; then
     tail -n 30 "$scratch/mvn.log" >&2
-    err "an offline Maven build cannot use kelvaro:kelvaro-zelt:$version from the package"
+    err "an offline Maven build cannot use the packaged plugin and kelvaro:kelvaro-zelt:$version"
   fi
   [ -f "$proj/target/classes/KVSTORE_cln.class" ] || err "the Maven build compiled nothing"
   jar tf "$proj/target/kvclient-1.jar" 2>/dev/null | grep -q 'KVSTORE_cln.class' \

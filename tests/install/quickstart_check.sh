@@ -141,10 +141,14 @@ expect_status 0 "demo, root"
 expect_line "$state/calls" "apt-get update -q" "demo, root"
 expect_line "$state/calls" "apt-get install -y -q --no-install-recommends $demo_packages" "demo, root"
 expect_line "$scratch/out" "installed: $demo_packages" "demo, root"
-grep -q '^cmake -S .* -B .*/build/demo-tree .*-DVORLITH_DEMO_ONLY=ON' "$state/calls" \
-  || err "demo, root: the demo's tree was not configured demo-only"
-grep -q '^cmake --build .*/build/demo-tree .*--target vorlith kelvaro_zelt' "$state/calls" \
-  || err "demo, root: vorlith and the runtime were not built"
+grep -q '^cmake -S [^ ]* -B [^ ]*/build -.*-DVORLITH_DEMO_ONLY=ON' "$state/calls" \
+  || err "demo, root: build/ was not configured demo-only"
+grep -q '^cmake --build [^ ]*/build .*--target vorlith kelvaro_zelt' "$state/calls" \
+  || err "demo, root: vorlith and the runtime were not built in build/"
+# What the README's "Using what you built" puts on PATH and in ZELT_JAR.
+for made in build/generator/vorlith build/runtime/java/kelvaro-zelt.jar; do
+  [ -e "$clone/$made" ] || err "demo, root: no $made for \"Using what you built\""
+done
 grep -q '^client: calls 127.0.0.1 port [0-9]*: GEO_DISTANCE' "$scratch/out" \
   || err "demo, root: the client's call is missing"
 grep -q '^demo: done in ' "$scratch/out" || err "demo, root: did not finish"

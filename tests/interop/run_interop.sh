@@ -116,6 +116,15 @@ show_log() {
 }
 
 run_waiting "$rpcbind_up"
+# Program 0x20000101 is every interop test's, in this build tree or in
+# another one on this machine (CTest's RESOURCE_LOCK keeps apart only the
+# tests of one run): the same lock file keeps the runs apart. Without it a
+# second run's server is refused while the first one's answers.
+exec 9>/tmp/vorlith-interop_prog_0x20000101.lock
+if ! flock -w 150 9; then
+  say "another test run holds /tmp/vorlith-interop_prog_0x20000101.lock"
+  exit 1
+fi
 # A registration left by an earlier, killed run would hide ours.
 unregister_all
 

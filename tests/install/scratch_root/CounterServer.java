@@ -24,10 +24,10 @@ public class CounterServer extends COUNTER_PROG_svcb {
         CounterServer server = new CounterServer();
         int port = server.start(0);
         Runtime.getRuntime().addShutdownHook(new Thread(server::stop));
-        // A registration left behind by a run that was killed would make ours fail.
-        server.unregister();
+        // Replaces a registration that a run which was killed left behind,
+        // never one whose server still answers.
         if (!server.register()) {
-            System.err.println("CounterServer: the portmapper refused the registration");
+            System.err.println("CounterServer: another server answers for the program, or the portmapper refused");
             System.exit(1);
         }
         System.out.println("ready " + port);

@@ -24,11 +24,10 @@ public class ServerMain {
 
         int port1 = v1.start(0);
         int port2 = v2.start(0);
-        // A registration left behind by an earlier run would make SET fail.
-        v1.unregister();
-        v2.unregister();
+        // register() replaces a registration that an earlier, killed run left
+        // behind, but not one whose server still answers.
         if (!v1.register() || !v2.register()) {
-            System.err.println("ServerMain: the portmapper refused the registration");
+            System.err.println("ServerMain: another server answers for the program, or the portmapper refused");
             System.exit(2);
         }
         System.out.println("ready " + port1 + " " + port2);

@@ -116,6 +116,63 @@ public class RpcbindTest {
                 server.stop();
             }
         });
+        // A second instance of a service, started by mistake while the first serves: it must
+        // neither take over the first one's registration nor remove it.
+        Check.runs("second instance", () -> {
+            Greeter first = new Greeter(prog);
+            Greeter second = new Greeter(prog);
+            try {
+                int port = first.start(0);
+                Check.that(first.register(), "the first instance registers");
+                Check.that(first.register(), "registering again keeps the registration");
+                second.start(0);
+                Check.that(!second.register(), "the second instance is refused while the first answers");
+                Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP), "tcp stays the first's");
+                Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_UDP), "udp stays the first's");
+                second.unregister();
+                Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP),
+                        "the second's unregister leaves the first's registration");
+                second.stop();
+                new Greeter(prog).unregister();
+                Check.equal(port, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_UDP),
+                        "neither the second's stop nor an unregister before start removes it");
+                try (ClientGeneric c = new ClientGeneric("127.0.0.1", prog, 1, "tcp")) {
+                    XDTString reply = new XDTString();
+                    c.getClient().call(1, new XDTString("first"), reply);
+                    Check.equal("hi first", reply.value, "clients still reach the first instance");
+                }
+            } finally {
+                second.stop();
+                first.stop();
+            }
+            Check.equal(0, Portmap.getport(LOOPBACK, prog, 1, Rpc.IPPROTO_TCP), "the first's stop unregisters");
+        });
+
+        // A registration left by a server that was killed: nothing answers at its port.
+        int stale_prog = prog + 0x100;
+        Check.runs("stale registration", () -> {
+            Greeter next = new Greeter(stale_prog);
+            try {
+                int dead;
+                try (java.net.ServerSocket s = new java.net.ServerSocket(0, 1, LOOPBACK)) {
+                    dead = s.getLocalPort();
+                }
+                Portmap.unset(LOOPBACK, stale_prog, 1);
+                Check.that(Portmap.set(LOOPBACK, stale_prog, 1, Rpc.IPPROTO_TCP, dead), "a stale tcp registration");
+                Check.that(Portmap.set(LOOPBACK, stale_prog, 1, Rpc.IPPROTO_UDP, dead), "a stale udp registration");
+                new Greeter(stale_prog).unregister();
+                Check.equal(0, Portmap.getport(LOOPBACK, stale_prog, 1, Rpc.IPPROTO_TCP),
+                        "unregister before start removes a stale registration");
+                Check.that(Portmap.set(LOOPBACK, stale_prog, 1, Rpc.IPPROTO_TCP, dead), "stale again");
+                int port = next.start(0);
+                Check.that(next.register(), "a new server replaces a stale registration");
+                Check.equal(port, Portmap.getport(LOOPBACK, stale_prog, 1, Rpc.IPPROTO_TCP), "tcp is the new server's");
+                Check.equal(port, Portmap.getport(LOOPBACK, stale_prog, 1, Rpc.IPPROTO_UDP), "udp is the new server's");
+            } finally {
+                next.stop();
+                Portmap.unset(LOOPBACK, stale_prog, 1);
+            }
+        });
         Check.finish("RpcbindTest");
     }
 }

@@ -412,7 +412,7 @@ final class CallDispatcher {
                         return null;
                     });
                 } catch (XDRError | RuntimeException e) {
-                    stat = service_fault(call.context, "gave a result that cannot be encoded", e);
+                    stat = service_fault(call.context, cannot_encode(e, result), e);
                 } catch (StackOverflowError e) {
                     stat = service_fault(call.context, "gave a result that overflowed the stack", e);
                 }
@@ -421,7 +421,7 @@ final class CallDispatcher {
             } catch (VirtualMachineError e) {
                 throw e;
             } catch (Throwable e) {
-                stat = service_fault(call.context, "gave a result that cannot be encoded", e);
+                stat = service_fault(call.context, cannot_encode(e, result), e);
             }
             if (stat == Rpc.SUCCESS && res != out && !gss.wrap_result(res, out))
                 stat = Rpc.SYSTEM_ERR;
@@ -464,6 +464,12 @@ final class CallDispatcher {
         counters.answered(-1);
         RuntimeLog.limited(LOG, System.Logger.Level.DEBUG, "bad-credentials", () -> "call from " + remote + " over "
                 + protocol + " denied: " + RpcMessage.auth_text(why) + " (" + detail + ")");
+    }
+
+    /** What the log says of a result that cannot be encoded; a size error names the member's path in it. */
+    private static String cannot_encode(Throwable e, XDT result) {
+        return e instanceof XDRError x ? "gave a result that cannot be encoded: " + MemberPath.message(x, result)
+                : "gave a result that cannot be encoded";
     }
 
     /** Logs a fault of the service's; returns SYSTEM_ERR, its answer. */

@@ -312,7 +312,7 @@ final class GssClientSession {
         } catch (GSSException x) {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, "RPCSEC_GSS: " + x.getMessage(), x);
         } catch (XDRError x) {
-            throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, x.getMessage(), x);
+            throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, MemberPath.message(x, arg), x);
         } catch (RuntimeException x) {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, x.toString(), x);
         }

@@ -117,6 +117,116 @@ public final class Portmap {
         return done.value;
     }
 
+    /** How long a registered server has to answer a NULL call before its registration counts as stale. */
+    static final Duration ANSWER_BOUND = Duration.ofSeconds(2);
+
+    private static final System.Logger LOG = RuntimeLog.logger("server");
+
+    private static String protocol(int prot) {
+        return prot == Rpc.IPPROTO_TCP ? "tcp" : "udp";
+    }
+
+    /**
+     * Whether a server at port on host answers a NULL call (procedure 0)
+     * of program version prog/vers over prot within {@link #ANSWER_BOUND}.
+     * Any failure, a refused connection, a time-out or an error reply,
+     * counts as no answer.
+     */
+    static boolean answers(InetAddress host, int prog, int vers, int prot, int port) {
+        InetSocketAddress to = new InetSocketAddress(host, port);
+        try (RpcClient client = RpcClient.connect(to, prog, vers, prot == Rpc.IPPROTO_TCP, ClientTransport.fixed(to),
+                ANSWER_BOUND)) {
+            client.setTimeout(ANSWER_BOUND);
+            client.call(0, new XDTvoid(), new XDTvoid());
+            return true;
+        } catch (rpc_err e) {
+            return false;
+        }
+    }
+
+    /**
+     * Registers a program version for the protocols it is served on (a
+     * port of 0 leaves a protocol out), without taking over a registration
+     * whose server still answers. For each protocol the portmapper is asked
+     * first (GETPORT): a registration of another port whose server answers
+     * a NULL call leaves the program version as it is, and the result is
+     * false; registrations whose servers do not answer are stale, left by
+     * a server that ended without unregistering, and are removed (UNSET)
+     * before this one is made (SET).
+     *
+     * @return true when every protocol is registered at this port
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     */
+    static boolean register(InetAddress host, int prog, int vers, int tcp_port, int udp_port) throws rpc_err {
+        int[][] wanted = {{Rpc.IPPROTO_TCP, tcp_port}, {Rpc.IPPROTO_UDP, udp_port}};
+        boolean stale = false;
+        boolean mine = true;
+        for (int[] w : wanted) {
+            if (w[1] == 0)
+                continue;
+            int now = getport(host, prog, vers, w[0]);
+            if (now == w[1])
+                continue;
+            mine = false;
+            if (now == 0)
+                continue;
+            if (answers(host, prog, vers, w[0], now)) {
+                LOG.log(System.Logger.Level.WARNING, "program " + Integer.toUnsignedString(prog) + " version "
+                        + Integer.toUnsignedString(vers) + " is registered for " + protocol(w[0]) + " at port "
+                        + now + ", where a server answers; not taking the registration over");
+                return false;
+            }
+            stale = true;
+        }
+        if (mine)
+            return true;
+        if (stale) {
+            LOG.log(System.Logger.Level.INFO, "program " + Integer.toUnsignedString(prog) + " version "
+                    + Integer.toUnsignedString(vers) + ": replacing a registration whose server does not answer");
+            unset(host, prog, vers);
+        }
+        boolean all = true;
+        for (int[] w : wanted)
+            if (w[1] != 0 && getport(host, prog, vers, w[0]) != w[1])
+                all &= set(host, prog, vers, w[0], w[1]);
+        return all;
+    }
+
+    /**
+     * Removes the registration of a program version when it is this
+     * server's: when the portmapper gives tcp_port or udp_port (0: not
+     * served) for it. Another server's registration stays.
+     *
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     */
+    static void unregister(InetAddress host, int prog, int vers, int tcp_port, int udp_port) throws rpc_err {
+        boolean mine = tcp_port != 0 && getport(host, prog, vers, Rpc.IPPROTO_TCP) == tcp_port
+                || udp_port != 0 && getport(host, prog, vers, Rpc.IPPROTO_UDP) == udp_port;
+        if (mine)
+            unset(host, prog, vers);
+    }
+
+    /**
+     * Removes the registration of a program version when it is stale: when
+     * no server answers at the ports registered for it. A registration
+     * whose server answers stays.
+     *
+     * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
+     */
+    static void unregister_stale(InetAddress host, int prog, int vers) throws rpc_err {
+        boolean any = false;
+        for (int prot : new int[] {Rpc.IPPROTO_TCP, Rpc.IPPROTO_UDP}) {
+            int port = getport(host, prog, vers, prot);
+            if (port == 0)
+                continue;
+            if (answers(host, prog, vers, prot, port))
+                return;
+            any = true;
+        }
+        if (any)
+            unset(host, prog, vers);
+    }
+
     /**
      * Removes every registration of a program version, for all protocols.
      *

@@ -468,7 +468,7 @@ public final class RpcClient implements AutoCloseable {
         try {
             CodecThread.walk(out, () -> arg.xdr(out));
         } catch (XDRError e) {
-            throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, e.getMessage(), e);
+            throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, MemberPath.message(e, arg), e);
         } catch (RuntimeException e) {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, e.toString(), e);
         }

@@ -395,11 +395,16 @@ public final class RpcServer implements AutoCloseable {
 
     /**
      * Registers every program version served, for every protocol served,
-     * with the portmapper on this machine (SET).
+     * with the portmapper on this machine (SET), without taking over
+     * another server's registration: a program version registered at
+     * another port whose server answers a NULL call (within 2 seconds)
+     * stays as it is, and this method returns false (and logs a WARNING on
+     * {@code kelvaro.ZELT.server}); a registration whose server does not
+     * answer is stale and is replaced. Registering again does nothing.
      *
-     * @return true when the portmapper accepted every registration; false
-     *         when it refused one (for instance because the program version
-     *         is registered already by another server)
+     * @return true when every program version is registered at this
+     *         server's ports; false when one is held by a server that
+     *         answers, or the portmapper refused a registration
      * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
      * @throws IllegalStateException before {@link #start()}
      */
@@ -409,27 +414,29 @@ public final class RpcServer implements AutoCloseable {
         InetAddress local = InetAddress.getLoopbackAddress();
         boolean all = true;
         registered = true;
-        for (int[] pv : program_versions()) {
-            if (tcp != null)
-                all &= Portmap.set(local, pv[0], pv[1], Rpc.IPPROTO_TCP, tcp.port());
-            if (udp != null)
-                all &= Portmap.set(local, pv[0], pv[1], Rpc.IPPROTO_UDP, udp.port());
-        }
+        for (int[] pv : program_versions())
+            all &= Portmap.register(local, pv[0], pv[1], tcp == null ? 0 : tcp.port(), udp == null ? 0 : udp.port());
         return all;
     }
 
     /**
-     * Removes every program version served from the portmapper on this
-     * machine (UNSET, all protocols), whether this server registered it or
-     * not; failures are ignored.
+     * Removes from the portmapper on this machine the program versions
+     * this server is registered for (UNSET, all protocols): those the
+     * portmapper maps to this server's ports. The registration of another
+     * server, such as a second instance of the same service, stays; so
+     * does everything before {@link #start()}. Failures are ignored.
      */
     public synchronized void unregister() {
         InetAddress local = InetAddress.getLoopbackAddress();
-        for (int[] pv : program_versions()) {
-            try {
-                Portmap.unset(local, pv[0], pv[1]);
-            } catch (rpc_err e) {
-                // No portmapper, or it has forgotten us already: nothing to undo.
+        int tcp_port = tcp == null ? 0 : tcp.port();
+        int udp_port = udp == null ? 0 : udp.port();
+        if (tcp_port != 0 || udp_port != 0) {
+            for (int[] pv : program_versions()) {
+                try {
+                    Portmap.unregister(local, pv[0], pv[1], tcp_port, udp_port);
+                } catch (rpc_err e) {
+                    // No portmapper, or it has forgotten us already: nothing to undo.
+                }
             }
         }
         registered = false;

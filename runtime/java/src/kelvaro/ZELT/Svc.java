@@ -204,9 +204,12 @@ public abstract class Svc {
 
     /**
      * Registers this program version for TCP and UDP with the portmapper on
-     * this machine.
+     * this machine, without taking over another server's registration (see
+     * {@link RpcServer#register()}): a registration left by a server that
+     * no longer answers is replaced, one whose server answers a NULL call
+     * stays, and the result is false.
      *
-     * @return true when both registrations were accepted
+     * @return true when both registrations are this server's
      * @throws rpc_err {@link RpcStatus#PMAP_FAILURE} when the portmapper cannot be asked
      * @throws IllegalStateException when not started
      */
@@ -218,7 +221,10 @@ public abstract class Svc {
 
     /**
      * Removes this program version from the portmapper on this machine, for
-     * every protocol; failures are ignored.
+     * every protocol, unless another server holds the registration: when
+     * started, only a registration of this server's ports is removed; when
+     * not started, only one whose server does not answer a NULL call (a
+     * stale one). Failures are ignored.
      */
     public synchronized void unregister() {
         if (own != null) {
@@ -226,7 +232,7 @@ public abstract class Svc {
             return;
         }
         try {
-            Portmap.unset(InetAddress.getLoopbackAddress(), prog, ver);
+            Portmap.unregister_stale(InetAddress.getLoopbackAddress(), prog, ver);
         } catch (rpc_err e) {
             // No portmapper, or nothing registered: nothing to undo.
         }

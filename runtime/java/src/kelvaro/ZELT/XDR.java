@@ -1081,17 +1081,17 @@ public class XDR {
     // length for fixed-length ones. Encoding checks before it writes
     // anything; decoding checks a count before it allocates.
 
-    private static void check_max(long n, int max, String name) throws XDRError {
+    private static void check_max(Object a, long n, int max, String name) throws XDRError {
         if (n > (max & 0xffffffffL))
-            throw new XDRError("XDR: " + name + " holds " + n + " items, more than its maximum of " + max);
+            throw new XDRError(name, a, "holds " + n + " items, more than its maximum of " + max);
     }
 
     private static void check_fixed(Object a, int length, String name) throws XDRError {
         if (a == null)
-            throw new XDRError("XDR: " + name + " is null, its fixed length is " + length);
+            throw new XDRError(name, null, "is null, its fixed length is " + length);
         int n = Array.getLength(a);
         if (n != length)
-            throw new XDRError("XDR: " + name + " holds " + n + " items, its fixed length is " + length);
+            throw new XDRError(name, a, "holds " + n + " items, its fixed length is " + length);
     }
 
     /** Reads a count ahead without taking it, and refuses it when it is over max. */
@@ -1119,7 +1119,7 @@ public class XDR {
                 | (buf[start + 3] & 0xff);
         if (n > (max & 0xffffffffL)) {
             pos = start;
-            throw new XDRError("XDR: " + name + " holds " + n + " bytes, more than its maximum of " + max);
+            throw new XDRError(name, s, "holds " + n + " bytes, more than its maximum of " + max);
         }
     }
 
@@ -1146,7 +1146,7 @@ public class XDR {
      */
     public void enc_bytes(byte[] b, int max, String name) throws XDRError {
         if (b != null && (long) b.length > (max & 0xffffffffL))
-            throw new XDRError("XDR: " + name + " holds " + b.length + " bytes, more than its maximum of " + max);
+            throw new XDRError(name, b, "holds " + b.length + " bytes, more than its maximum of " + max);
         enc_bytes(b);
     }
 
@@ -1174,7 +1174,7 @@ public class XDR {
      */
     public void enc_int_array(int[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_int_array(a);
     }
 
@@ -1217,7 +1217,7 @@ public class XDR {
      */
     public void enc_short_array(short[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_short_array(a);
     }
 
@@ -1260,7 +1260,7 @@ public class XDR {
      */
     public void enc_char_array(char[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_char_array(a);
     }
 
@@ -1303,7 +1303,7 @@ public class XDR {
      */
     public void enc_boolean_array(boolean[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_boolean_array(a);
     }
 
@@ -1346,7 +1346,7 @@ public class XDR {
      */
     public void enc_long_array(long[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_long_array(a);
     }
 
@@ -1389,7 +1389,7 @@ public class XDR {
      */
     public void enc_float_array(float[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_float_array(a);
     }
 
@@ -1432,7 +1432,7 @@ public class XDR {
      */
     public void enc_double_array(double[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_double_array(a);
     }
 
@@ -1475,7 +1475,7 @@ public class XDR {
      */
     public void enc_String_array(String[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_String_array(a);
     }
 
@@ -1550,7 +1550,7 @@ public class XDR {
      */
     public void enc_array(XDT[] a, int max, String name) throws XDRError {
         if (a != null)
-            check_max(a.length, max, name);
+            check_max(a, a.length, max, name);
         enc_array(a);
     }
 
