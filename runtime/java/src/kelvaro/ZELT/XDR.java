@@ -1640,7 +1640,7 @@ public class XDR {
     public <T> void enc_list(java.util.List<? extends T> list, XdrWriter<? super T> writer, int max, String name)
             throws XDRError {
         int n = list.size();
-        check_max(n, max, name);
+        check_max(list, n, max, name);
         put4(n);
         enter();
         try {
@@ -1666,7 +1666,7 @@ public class XDR {
     public <T> void enc_fixed_list(java.util.List<? extends T> list, XdrWriter<? super T> writer, int length,
             String name) throws XDRError {
         if (list.size() != length)
-            throw new XDRError("XDR: " + name + " holds " + list.size() + " items, its fixed length is " + length);
+            throw new XDRError(name, list, "holds " + list.size() + " items, its fixed length is " + length);
         enter();
         try {
             for (int i = 0; i < length; i++)
