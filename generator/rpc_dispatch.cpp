@@ -10,11 +10,47 @@
 
 #include "rpc_hout_class.h"
 #include "rpc_hout_program.h"
+#include "rpc_jout_class.h"
+#include "rpc_jout_names.h"
+#include "rpc_jout_program.h"
 #include "rpc_text.h"
 #include "rpc_util.h"
 
+namespace {
+
+// The idiomatic writers: a typedef writes nothing, its uses hold its type.
+void dispatch_idiomatic(Definition &def, PassMode mode, const DefinitionMemory &memory, JavaOutput &out,
+                        PassHandover &handover) {
+  const bool type_pass = mode == PassMode::TypeClasses || mode == PassMode::All;
+  const std::string_view interface_name = handover.interface_name;
+  switch (def.kind) {
+    case DefinitionKind::Constant:
+      if (mode == PassMode::Constants) append_java_constant(handover.constants_text, def, memory);
+      break;
+    case DefinitionKind::Struct:
+      if (type_pass) emit_value_record(out, def, memory, interface_name);
+      break;
+    case DefinitionKind::Union:
+      if (type_pass) emit_sealed_union(out, def, memory, interface_name);
+      break;
+    case DefinitionKind::Enum:
+      if (type_pass) emit_java_enum(out, def, memory, interface_name);
+      break;
+    case DefinitionKind::Typedef: break;
+    case DefinitionKind::Program:
+      if (mode == PassMode::Client || mode == PassMode::All) emit_version_clients(out, def, memory);
+      if (mode == PassMode::Server || mode == PassMode::All) emit_version_services(out, def, memory);
+      if (mode == PassMode::Interface || mode == PassMode::All)
+        handover.interface_name = emit_version_classes(out, def, handover.constants_text, memory);
+      break;
+  }
+}
+
+}  // namespace
+
 void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, const DefinitionMemory &memory,
-                         JavaOutput &out, PassHandover &handover) {
+                         JavaOutput &out, PassHandover &handover, bool idiomatic) {
+  if (idiomatic) return dispatch_idiomatic(def, mode, memory, out, handover);
   const bool type_pass = mode == PassMode::TypeClasses || mode == PassMode::All;
   const std::string_view interface_name = handover.interface_name;
   switch (def.kind) {
@@ -220,13 +256,114 @@ std::string claim_members(const Definition &def, long long line_number, PassHand
   return {};
 }
 
+// ---- The names of the idiomatic output ----
+
+// The members of a struct or union (its discriminant and arms), or of an
+// enum, must end as distinct Java names.
+std::string claim_styled_members(const Definition &def, long long line_number) {
+  const StyleRole role = def.kind == DefinitionKind::Enum ? StyleRole::EnumConstant : StyleRole::Member;
+  std::vector<std::string_view> names;
+  switch (def.kind) {
+    case DefinitionKind::Struct:
+      for (const Declaration &member : def.members) names.push_back(member.name);
+      break;
+    case DefinitionKind::Union:
+      names.push_back(def.discriminant.name);
+      for (const UnionCase &arm : def.cases) names.push_back(arm.declaration.name);
+      if (def.default_arm) names.push_back(def.default_arm->name);
+      break;
+    case DefinitionKind::Enum:
+      for (const EnumMember &member : def.enum_members) names.push_back(member.name);
+      break;
+    default: break;
+  }
+  std::unordered_map<std::string, std::string_view> seen;
+  seen.reserve(names.size());
+  for (std::string_view name : names) {
+    if (name.empty()) continue;
+    std::string java = style_name(name, role);
+    const auto [at, fresh] = seen.try_emplace(java, name);
+    if (!fresh)
+      return format_text("members %s and %s of %s %s (line %s) are both %s in Java",
+                         {at->second, name, kind_word(def.kind), def.name, std::to_string(line_number), java});
+  }
+  return {};
+}
+
+std::string claim_idiomatic(const Definition &def, long long line_number, const DefinitionMemory &memory,
+                            PassHandover &handover) {
+  switch (def.kind) {
+    case DefinitionKind::Constant: {
+      const std::string java = style_name(def.name, StyleRole::Constant);
+      const Owner what{def.name, line_number, 0, Owner::Role::Constant, def.kind};
+      for (const auto *names : {&handover.constant_fields, &handover.procedure_fields}) {
+        std::string clash = clash_between(handover, *names, java, what);
+        if (!clash.empty()) return clash;
+      }
+      record(handover, handover.constant_fields, java, what);
+      return {};
+    }
+    case DefinitionKind::Typedef: return {};  // writes no class
+    case DefinitionKind::Struct:
+    case DefinitionKind::Union:
+    case DefinitionKind::Enum:
+      if (std::string clash = claim_styled_members(def, line_number); !clash.empty()) return clash;
+      return claim(handover, style_name(def.name, StyleRole::Type),
+                   Owner{def.name, line_number, 0, Owner::Role::Type, def.kind});
+    case DefinitionKind::Program:
+      for (const VersionDef &version : def.versions) {
+        const std::string version_class = version_class_name(def, version);
+        const auto version_index = static_cast<std::uint32_t>(handover.versions.size());
+        handover.versions.emplace_back(keep_text(handover.texts, def.name), keep_text(handover.texts, version.number));
+        Owner owner{{}, line_number, version_index, Owner::Role::Interface, def.kind};
+        std::string clash = claim(handover, version_class, owner);
+        owner.role = Owner::Role::Client;
+        if (clash.empty()) clash = claim(handover, client_class_name(version_class), owner);
+        owner.role = Owner::Role::Server;
+        if (clash.empty()) clash = claim(handover, service_class_name(version_class), owner);
+        if (!clash.empty()) return clash;
+        // Methods (with their future-returning twins) and number
+        // constants of one version must be distinct; a number constant
+        // stands beside the input's constants.
+        std::unordered_map<std::string, const ProcedureDef *> methods, constants;
+        auto proc_owner = [&](const ProcedureDef &proc) {
+          return Owner{proc.name, line_number, version_index, Owner::Role::Procedure, def.kind};
+        };
+        for (const ProcedureDef &proc : version.procedures) {
+          const ProcedureJava java = procedure_java(proc);
+          const Owner what = proc_owner(proc);
+          for (const std::string *name : {&java.method, &java.async_method, &java.constant}) {
+            auto &table = name == &java.constant ? constants : methods;
+            const auto at = table.find(*name);
+            if (at != table.end())
+              return format_text("%s and %s are both %s in Java",
+                                 {describe(handover, proc_owner(*at->second)), describe(handover, what), *name});
+          }
+          // A constant of the procedure's name and number (as C headers
+          // define them) is its number constant already.
+          if (!constant_numbers_procedure(proc, memory)) {
+            clash = clash_between(handover, handover.constant_fields, java.constant, what);
+            if (!clash.empty()) return clash;
+            record(handover, handover.procedure_fields, java.constant, what);
+          }
+          methods.emplace(java.method, &proc);
+          methods.emplace(java.async_method, &proc);
+          constants.emplace(java.constant, &proc);
+        }
+      }
+      return {};
+  }
+  return {};
+}
+
 }  // namespace
 
 // The same names as the writers form: a type's class is its Java name, a
 // version's interface the Java name of its base name, its client and
 // server classes the base name with "_cln" and "_svcb".
 std::string claim_java_files(const Definition &def, bool name_case_flag, bool async_methods, long long line_number,
-                             const DefinitionMemory &memory, PassHandover &handover) {
+                             const DefinitionMemory &memory, PassHandover &handover, bool idiomatic) {
+  if (idiomatic) return claim_idiomatic(def, line_number, memory, handover);
   switch (def.kind) {
     case DefinitionKind::Constant: return claim_constant(def, line_number, handover);
     case DefinitionKind::Typedef:

@@ -63,8 +63,10 @@ struct PassHandover {
 // Empty: no clash. async_methods: the client classes get a NAMEAsync twin
 // of every procedure's method (--async).
 // line_number is where the Definition ends, to name it by.
+// With idiomatic, the names are those of the idiomatic output (whose
+// clients always have the NAMEAsync twins).
 std::string claim_java_files(const Definition &def, bool name_case_flag, bool async_methods, long long line_number,
-                             const DefinitionMemory &memory, PassHandover &handover);
+                             const DefinitionMemory &memory, PassHandover &handover, bool idiomatic = false);
 
 // Notes the sizes and maximums of the Definition's members that name
 // nothing the input defined before it; where names the Definition's place.
@@ -78,6 +80,7 @@ std::string check_named_sizes(const DefinitionMemory &memory, PassHandover &hand
 
 // Routes one Definition by pass mode and kind. memory holds the
 // definitions before it (the parser's); name_case_flag is the driver's
-// naming option.
+// naming option; idiomatic chooses the idiomatic writers (rpc_jout_*)
+// instead of the default ones (rpc_hout_*).
 void dispatch_definition(Definition &def, PassMode mode, bool name_case_flag, const DefinitionMemory &memory,
-                         JavaOutput &out, PassHandover &handover);
+                         JavaOutput &out, PassHandover &handover, bool idiomatic = false);

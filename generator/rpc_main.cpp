@@ -183,6 +183,7 @@ constexpr OptionRow option_table[] = {
     {.long_name = "package", .takes_value = true, .flag = &O::has_package, .value = &O::package_name},
     {.long_name = "quiet", .repeatable = true, .flag = &O::quiet_flag},
     {.long_name = "async", .flag = &O::async_flag},
+    {.long_name = "idiomatic", .repeatable = true, .flag = &O::idiomatic_flag},
     {.long_name = "help", .repeatable = true, .flag = &O::help_flag},
     {.long_name = "version", .repeatable = true, .flag = &O::version_flag},
 };
@@ -283,6 +284,8 @@ std::string help_text(const std::string &program_name) {
       "                    with --output-dir, into DIR/NAME/WITH/SLASHES\n"
       "  --quiet           print only messages: no banner, commands or file lists\n"
       "  --async           give client classes future-returning methods too (NAMEAsync)\n"
+      "  --idiomatic       write idiomatic Java: records, enums, sealed unions,\n"
+      "                    a client and a service interface per version\n"
       "  --help            print this help and exit\n"
       "  --version         print the version and exit\n";
   return text;
@@ -335,6 +338,7 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
   const MemoryUse use =
       mode == PassMode::Constants || settings.options.preprocess_flag ? MemoryUse::Record : MemoryUse::Follow;
   Parser parser(scanner, memory, use);
+  parser.keeps_docs = settings.options.idiomatic_flag;
   std::size_t package_checked = 0;  // of the pass-through text
   while (Definition *def = get_definition(parser)) {
     out.pass_through_text = scanner.pass_through_text;
@@ -346,13 +350,15 @@ void run_pass(PassMode mode, const std::string &define_word, const RunSettings &
     // any file is written.
     if (mode == PassMode::Constants) {
       const std::string clash = claim_java_files(*def, settings.options.name_case_flag, settings.options.async_flag,
-                                                 scanner.line_number, parser.memory, handover);
+                                                 scanner.line_number, parser.memory, handover,
+                                                 settings.options.idiomatic_flag);
       if (!clash.empty()) report_error(scanner, clash);
       const std::string_view input_name = scanner.has_input_name ? std::string_view(scanner.input_name) : "<unknown>";
       note_named_sizes(*def, parser.memory, format_text("%s, line %d", {input_name, std::to_string(scanner.line_number)}),
                        handover);
     }
-    dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover);
+    dispatch_definition(*def, mode, settings.options.name_case_flag, parser.memory, out, handover,
+                        settings.options.idiomatic_flag);
   }
   check_package_lines(settings, scanner.pass_through_text, package_checked);
   // The whole input is known now (the call that found its end recorded the
@@ -464,7 +470,18 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     out.package_name = options.package_name;
     out.async_client = options.async_flag;
     PassHandover handover;
-    for (const Pass &pass : passes) run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
+    // Each pass through the preprocessor records its own memory, which
+    // knows only the types defined so far; the idiomatic output needs the
+    // kind of every type it names, so it keeps the first pass's as well.
+    DefinitionMemory whole_input;
+    for (const Pass &pass : passes) {
+      run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
+      if (pass.mode == PassMode::Constants && options.idiomatic_flag && options.preprocess_flag) {
+        whole_input = std::move(memory);
+        memory = DefinitionMemory{};
+        memory.whole_input = &whole_input;
+      }
+    }
   } catch (const RunEnded &ended) {
     return ended.status;
   }

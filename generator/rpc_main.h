@@ -31,6 +31,7 @@ struct CommandOptions {
   std::string package_name;
   bool quiet_flag = false;    // --quiet: no banner, no echoed commands, no file lists
   bool async_flag = false;  // --async: future-returning client methods too
+  bool idiomatic_flag = false;  // --idiomatic: the idiomatic Java output (rpc_jout_*)
   bool help_flag = false;     // --help: print the help and stop
   bool version_flag = false;  // --version: print the version and stop
 };

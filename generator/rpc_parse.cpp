@@ -134,6 +134,14 @@ void check_range(Parser &p, const NumberRange &range) {
   if (!fits) report_error(p, range.message);
 }
 
+// The doc comment of the item whose first token was read last.
+std::string_view leading_doc(const Parser &p) {
+  return p.keeps_docs ? leading_comment(p.scanner, p.token.text.data()) : std::string_view();
+}
+
+// The doc comment on the line of the item just read, after its end.
+std::string_view trailing_doc(Parser &p) { return p.keeps_docs ? trailing_comment(p.scanner) : std::string_view(); }
+
 bool peek_and_take(Parser &p, TokenKind kind) {
   if (peek_token_kind(p.scanner) != kind) return false;
   get_token(p.scanner, p.token);
@@ -189,6 +197,7 @@ TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_
                                DefinitionKind enclosing_kind) {
   prefix = {};
   get_token(p.scanner, p.token);
+  p.type_doc = leading_doc(p);
   const TokenKind kind = p.token.kind;
   switch (kind) {
     case TokenKind::Identifier:
@@ -230,6 +239,7 @@ TokenKind parse_type_specifier(Parser &p, std::string_view &prefix, std::string_
 Declaration parse_declaration(Parser &p, DefinitionKind enclosing_kind) {
   Declaration decl;
   const TokenKind type_kind = parse_type_specifier(p, decl.prefix, decl.type, enclosing_kind);
+  decl.doc = p.type_doc;
   decl.relation = Relation::Plain;
   if (type_kind == TokenKind::Void) return decl;
 
@@ -315,6 +325,7 @@ void parse_struct(Parser &p, Definition &def) {
   do {
     def.members.push_back(parse_declaration(p, DefinitionKind::Struct));
     expect_token(p, TokenKind::Semicolon);
+    if (def.members.back().doc.empty()) def.members.back().doc = trailing_doc(p);
   } while (peek_token_kind(p.scanner) != TokenKind::RightBrace);
   get_token(p.scanner, p.token);
 }
@@ -332,6 +343,7 @@ void parse_union(Parser &p, Definition &def) {
   expect_token(p, TokenKind::RightParen);
   expect_token(p, TokenKind::LeftBrace);
   expect_token(p, TokenKind::Case);
+  std::string_view arm_doc = leading_doc(p);  // before the arm's first "case"
   for (;;) {
     UnionCase arm;
     arm.first_value = def.case_values.size();
@@ -342,15 +354,19 @@ void parse_union(Parser &p, Definition &def) {
     } while (peek_and_take(p, TokenKind::Case));
     arm.value_count = def.case_values.size() - arm.first_value;
     arm.declaration = parse_declaration(p, DefinitionKind::Union);
-    def.cases.push_back(std::move(arm));
     expect_token(p, TokenKind::Semicolon);
+    Declaration &decl = arm.declaration;
+    if (decl.doc.empty()) decl.doc = arm_doc.empty() ? trailing_doc(p) : arm_doc;
+    def.cases.push_back(std::move(arm));
     expect_token3(p, TokenKind::Case, TokenKind::Default, TokenKind::RightBrace);
     if (p.token.kind == TokenKind::RightBrace) return;
+    arm_doc = leading_doc(p);
     if (p.token.kind == TokenKind::Default) break;
   }
   expect_token(p, TokenKind::Colon);
   def.default_arm = parse_declaration(p, DefinitionKind::Union);
   expect_token(p, TokenKind::Semicolon);
+  if (def.default_arm->doc.empty()) def.default_arm->doc = arm_doc.empty() ? trailing_doc(p) : arm_doc;
   expect_token(p, TokenKind::RightBrace);
 }
 
@@ -370,6 +386,7 @@ void parse_enum(Parser &p, Definition &def) {
   for (;;) {
     EnumMember member;
     member.name = expect_name(p);
+    member.doc = leading_doc(p);
     const std::string_view member_name = member.name;
     expect_token3(p, TokenKind::Comma, TokenKind::RightBrace, TokenKind::Equal);
     if (p.token.kind == TokenKind::Equal) {
@@ -401,6 +418,7 @@ void parse_enum(Parser &p, Definition &def) {
     }
     values.push_back(value);
     count++;
+    if (member.doc.empty()) member.doc = trailing_doc(p);
     def.enum_members.push_back(std::move(member));
     if (p.token.kind == TokenKind::RightBrace) return;
   }
@@ -422,6 +440,7 @@ ProcedureDef parse_procedure(Parser &p) {
   ProcedureDef proc;
   if (parse_type_specifier(p, proc.result_prefix, proc.result_type, DefinitionKind::Program) == TokenKind::Opaque)
     report_error(p, "illegal result type");
+  proc.doc = p.type_doc;
   proc.name = expect_name(p);
   expect_token(p, TokenKind::LeftParen);
   if (parse_type_specifier(p, proc.arg_prefix, proc.arg_type, DefinitionKind::Program) == TokenKind::Opaque)
@@ -432,6 +451,7 @@ ProcedureDef parse_procedure(Parser &p) {
   check_range(p, procedure_number_range);
   proc.number = p.token.text;
   expect_token(p, TokenKind::Semicolon);
+  if (proc.doc.empty()) proc.doc = trailing_doc(p);
   return proc;
 }
 
@@ -444,6 +464,7 @@ void parse_program(Parser &p, Definition &def) {
   expect_token(p, TokenKind::Version);
   do {
     VersionDef version;
+    version.doc = leading_doc(p);
     version.name = expect_identifier(p);
     expect_token(p, TokenKind::LeftBrace);
     do {
@@ -456,6 +477,7 @@ void parse_program(Parser &p, Definition &def) {
     check_range(p, version_number_range);
     def.versions.back().number = p.token.text;
     expect_token(p, TokenKind::Semicolon);
+    if (def.versions.back().doc.empty()) def.versions.back().doc = trailing_doc(p);
     expect_token2(p, TokenKind::Version, TokenKind::RightBrace);
   } while (p.token.kind == TokenKind::Version);
   expect_token(p, TokenKind::Equal);
@@ -467,6 +489,7 @@ void parse_program(Parser &p, Definition &def) {
 // Empties the record for the next definition; its lists keep their storage.
 void clear_definition(Definition &def) {
   def.name = {};
+  def.doc = {};
   def.value = {};
   def.members.clear();
   def.discriminant = Declaration{};
@@ -499,6 +522,7 @@ Definition *get_definition(Parser &p) {
   get_token(p.scanner, p.token);
   Definition *def = &p.current_definition;
   clear_definition(*def);
+  def->doc = leading_doc(p);
   p.deferred_error.clear();
   switch (p.token.kind) {
     case TokenKind::Const: parse_constant(p, *def); break;
@@ -511,6 +535,7 @@ Definition *get_definition(Parser &p) {
     default: report_error(p, "definition keyword expected");
   }
   expect_token(p, TokenKind::Semicolon);
+  if (def->doc.empty()) def->doc = trailing_doc(p);
   if (!p.deferred_error.empty()) report_error(p, p.deferred_error);
   if (p.records) {
     if (def->kind != DefinitionKind::Constant && def->kind != DefinitionKind::Program)
@@ -733,7 +758,9 @@ void remember_definition(DefinitionMemory &memory, const Definition &def) {
     case DefinitionKind::Enum: remember_enum(memory, def); break;
     case DefinitionKind::Typedef:
       set_record(memory.typedefs, keep_text(memory.texts, def.name),
-                 RememberedTypedef{keep_text(memory.texts, def.old_type), def.relation}, memory.position);
+                 RememberedTypedef{keep_text(memory.texts, def.old_type), def.relation,
+                                   def.array_bound.empty() ? std::string_view() : keep_text(memory.texts, def.array_bound)},
+                 memory.position);
       break;
     case DefinitionKind::Struct:
     case DefinitionKind::Union:

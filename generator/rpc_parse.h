@@ -32,6 +32,7 @@ struct Declaration {
   std::string_view name;
   Relation relation = Relation::Plain;
   std::string_view array_bound;  // FixedArray and VarArray only; "~0" for "<>"
+  std::string_view doc;          // its doc comment, "/* ... */", when the parser keeps them
 };
 
 // One arm: its labels in input order (at least one), and its declaration.
@@ -46,6 +47,7 @@ struct UnionCase {
 struct EnumMember {
   std::string_view name;
   std::optional<std::string_view> value;
+  std::string_view doc;
 };
 
 struct ProcedureDef {
@@ -55,18 +57,21 @@ struct ProcedureDef {
   std::string_view arg_prefix;
   std::string_view result_type;
   std::string_view result_prefix;
+  std::string_view doc;
 };
 
 struct VersionDef {
   std::string_view name;
   std::string_view number;
   std::vector<ProcedureDef> procedures;
+  std::string_view doc;
 };
 
 // One top-level definition; the fields of its kind are the ones in use.
 struct Definition {
   std::string_view name;
   DefinitionKind kind = DefinitionKind::Constant;
+  std::string_view doc;  // the doc comment of the definition, when the parser keeps them
 
   std::string_view value;  // Constant: as written, a string constant with its quotes
 
@@ -207,6 +212,7 @@ struct RememberedValue {
 struct RememberedTypedef {
   std::string_view old_type;
   Relation relation = Relation::Plain;
+  std::string_view array_bound;  // as the Declaration has it
 };
 
 // What the input defines, as far as the Definition being handed over can
@@ -243,6 +249,11 @@ struct DefinitionMemory {
   NameTable<DefinitionStamp> first_definitions;
   std::vector<bool> repeats;
   std::uint32_t position = 0;
+  // The memory of a first pass over the whole input, which a pass that
+  // records its own (each pass through the preprocessor does) may consult
+  // for a type named before its definition; none when the memory is
+  // followed, and so holds the whole input itself. Its owner keeps it.
+  const DefinitionMemory *whole_input = nullptr;
 };
 
 // The constant or enum member of that name defined earlier, or nullptr.
@@ -286,6 +297,11 @@ struct Parser {
   std::string deferred_error;  // a fault found in the definition being read, reported at its end
   bool handed_over = false;       // current_definition was handed over and is not yet done with
   bool records = true;
+  // Keeps the doc comments of definitions, members and procedures in the
+  // model (the idiomatic output writes them as Javadoc); off, the model's
+  // doc texts stay empty.
+  bool keeps_docs = false;
+  std::string_view type_doc;  // the doc comment before the type a declaration starts with
   DefinitionMemory own_memory;
   DefinitionMemory &memory;  // the definitions handed over before
 };

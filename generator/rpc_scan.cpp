@@ -394,8 +394,14 @@ const unsigned char *skip_comment(Scanner &s, const unsigned char *at) {
       const std::size_t comment_line = static_cast<std::size_t>(reinterpret_cast<const char *>(line_start(s)) - s.input.bytes.get());
       const std::size_t comment_column = static_cast<std::size_t>(at - line_start(s));
       const long long comment_line_number = s.line_number;
+      const unsigned char *comment_start = at;
+      bool trailing = false;
+      for (const unsigned char *before = line_start(s); before < comment_start && !trailing; before++)
+        trailing = byte_tables.action[*before] != ByteAction::Blank;
       at = skip_comment(s, at + 2);
       if (at == nullptr) report_unclosed_comment(s, comment_line, comment_column, comment_line_number);
+      s.last_comment = text_between(comment_start, at);
+      s.last_comment_trailing = trailing;
       continue;
     } else if (action == ByteAction::Quote) {
       at = scan_string_constant(s, at, token);
@@ -449,6 +455,41 @@ SourcePosition source_position(Scanner &s) {
 // code.
 [[gnu::noinline]] void report_error(Scanner &s, std::string_view message) { report_error(source_position(s), message); }
 
+std::string_view leading_comment(const Scanner &s, const char *item_start) {
+  const std::string_view comment = s.last_comment;
+  if (comment.empty() || s.last_comment_trailing || item_start == nullptr) return {};
+  const char *base = s.input.bytes.get();
+  const char *end = comment.data() + comment.size();
+  if (comment.data() < base || end > item_start || item_start > base + s.input.end) return {};
+  int line_feeds = 0;
+  for (const char *at = end; at < item_start; at++) {
+    const auto c = static_cast<unsigned char>(*at);
+    if (c == '\n') {
+      if (++line_feeds > 1) return {};
+    } else if (byte_tables.action[c] != ByteAction::Blank) {
+      return {};
+    }
+  }
+  return comment;
+}
+
+std::string_view trailing_comment(Scanner &s) {
+  if (s.has_pushed_back_token || s.line_buffer.data() == nullptr || s.scan_cursor >= s.line_buffer.size()) return {};
+  // The current line ends at a line feed: its own, or the one kept after
+  // the input.
+  const char *at = s.line_buffer.data() + s.scan_cursor;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; };
+  while (blank(*at)) at++;
+  if (*at == ',' || *at == ';') at++;
+  while (blank(*at)) at++;
+  if (at[0] != '/' || at[1] != '*') return {};
+  const char *start = at;
+  for (at += 2; *at != '\n'; at++) {
+    if (at[0] == '*' && at[1] == '/') return std::string_view(start, static_cast<std::size_t>(at + 2 - start));
+  }
+  return {};
+}
+
 void start_scan(Scanner &s, std::FILE *stream, std::string_view input_name) {
   end_scan(s);
   s.has_input_name = true;
@@ -462,6 +503,7 @@ void end_scan(Scanner &s) {
   s.line_number = 0;
   s.at_end_of_input = false;
   s.has_pushed_back_token = false;
+  s.last_comment = {};
   forget_input(s.input, nullptr);
   // Release what the pass held, not only its contents.
   std::string().swap(s.pass_through_text);
@@ -472,8 +514,10 @@ void release_used_input(Scanner &s) {
   // Read whole, nothing more comes in; a pushed-back token still views its
   // bytes; before the first line there is nothing to drop.
   if (s.input.whole || s.has_pushed_back_token || line == nullptr) return;
-  if (drop_used_input(s.input, static_cast<std::size_t>(line - s.input.bytes.get())))
+  if (drop_used_input(s.input, static_cast<std::size_t>(line - s.input.bytes.get()))) {
     s.line_buffer = std::string_view(s.input.bytes.get(), s.line_buffer.size());
+    s.last_comment = {};
+  }
 }
 
 void get_token(Scanner &s, Token &token) {

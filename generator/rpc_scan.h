@@ -30,6 +30,12 @@ struct Scanner {
   Token pushed_back_token;
 
   std::string pass_through_text;  // "%" lines read so far in this pass
+
+  // The last comment skipped, from "/*" to "*/", for the doc comments of
+  // the idiomatic output; trailing: code stood before it on its line. It
+  // views the input and is forgotten when used input is dropped.
+  std::string_view last_comment;
+  bool last_comment_trailing = false;
 };
 
 // Starts a pass over stream, an input called input_name.
@@ -56,6 +62,16 @@ SourcePosition source_position(Scanner &scanner);
 // Says that nothing views the input before the current line any more (the
 // Definitions read so far are done with): the scanner may drop it.
 void release_used_input(Scanner &scanner);
+
+// The comment that documents the item whose first token starts at
+// item_start: the last comment skipped, when it stood on lines of its own
+// and only blanks and at most one line feed lie between its end and the
+// item. Empty when there is none.
+std::string_view leading_comment(const Scanner &scanner, const char *item_start);
+// A comment that follows the last token read on the same line, after
+// blanks and at most one "," or ";" (`int x; /* doc */`), without reading
+// past it; empty when there is none, or when a token was pushed back.
+std::string_view trailing_comment(Scanner &scanner);
 
 // The special lines, given a whole line that starts with "#" or "%".
 void handle_line_marker(Scanner &scanner, std::string_view line);

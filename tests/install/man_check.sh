@@ -33,7 +33,7 @@ done
 
 # Each option as an entry of OPTIONS (a line starting with it).
 options=$(sed -n '/^OPTIONS$/,/^PASSES$/p' <<<"$text")
-for opt in -c -h -l -m '-s udp|tcp' '-o outfile' -p -i '--output-dir dir' '--package name' --help --version; do
+for opt in -c -h -l -m '-s udp|tcp' '-o outfile' -p -i '--output-dir dir' '--package name' --idiomatic --quiet --help --version; do
   grep -qE "^ +$(sed 's/|/[|]/' <<<"$opt")( |$)" <<<"$options" || err "option $opt not described"
 done
 

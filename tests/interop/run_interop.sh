@@ -5,7 +5,8 @@
 #   run_interop.sh MODE VORLITH C_SERVICE C_CLIENT RPCBIND_UP WORK_DIR
 #
 # MODE is java_client or java_server, over TCP, or java_client_udp or
-# java_server_udp, the same over UDP. Both servers serve both protocols;
+# java_server_udp, the same over UDP; idiomatic_client, idiomatic_server
+# and their _udp forms do the same with the idiomatic output. Both servers serve both protocols;
 # the client calls over the mode's.
 #
 # All modes generate the Java files from interop.x with VORLITH in
@@ -27,9 +28,16 @@ if [ $# -ne 6 ]; then
   exit 2
 fi
 mode=$1
+# idiomatic_*: the same with the idiomatic output's client and services
+# (java_idiomatic/), in package idi beside the default output.
+style=default
 case $mode in
-  java_client|java_server) side=$mode proto=tcp ;;
-  java_client_udp|java_server_udp) side=${mode%_udp} proto=udp ;;
+  idiomatic_*) style=idiomatic ;;
+esac
+base=${mode/idiomatic_/java_}
+case $base in
+  java_client|java_server) side=$base proto=tcp ;;
+  java_client_udp|java_server_udp) side=${base%_udp} proto=udp ;;
   *) echo "$0: unknown mode $mode" >&2; exit 2 ;;
 esac
 # Absolute paths: the generator runs inside the work folder.
@@ -128,8 +136,17 @@ if ! (cd "$work/gen" && "$vorlith" "$here/interop.x") >"$work/vorlith.out" 2>"$w
   show_log "$work/vorlith.err" vorlith
   exit 1
 fi
+extra=()
+if [ "$style" = idiomatic ]; then
+  if ! "$vorlith" --quiet --idiomatic --package idi --output-dir "$work/gen_i" "$here/interop.x" 2>"$work/vorlith.err"; then
+    say "vorlith --idiomatic failed on interop.x"
+    show_log "$work/vorlith.err" vorlith
+    exit 1
+  fi
+  extra=("$work"/gen_i/idi/*.java "$here"/java_idiomatic/*.java)
+fi
 if ! run_waiting timeout 50 javac -nowarn -encoding US-ASCII -d "$work/classes" \
-    -cp "$jar" "$work"/gen/*.java "$here"/java/*.java >"$work/javac.log" 2>&1; then
+    -cp "$jar" "$work"/gen/*.java "$here"/java/*.java "${extra[@]}" >"$work/javac.log" 2>&1; then
   say "the generated Java code does not compile with the runtime and the test programs"
   show_log "$work/javac.log" javac
   exit 1
@@ -138,7 +155,8 @@ fi
 # ---- start the server side and wait until it is registered
 case $side in
   java_client) "$c_service" "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
-  java_server) java -cp "$work/classes:$jar" ServerMain "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
+  java_server) java -cp "$work/classes:$jar" "$([ "$style" = idiomatic ] && echo IdiomaticServerMain || echo ServerMain)" \
+      "$lifetime" >"$work/server.out" 2>"$work/server.err" & ;;
 esac
 peer_pid=$!
 
@@ -155,7 +173,8 @@ done
 # ---- the client calls every procedure
 status=0
 case $side in
-  java_client) run_waiting timeout 30 java -cp "$work/classes:$jar" InteropClient 127.0.0.1 "$proto" || status=$? ;;
+  java_client) run_waiting timeout 30 java -cp "$work/classes:$jar" \
+      "$([ "$style" = idiomatic ] && echo IdiomaticClient || echo InteropClient)" 127.0.0.1 "$proto" || status=$? ;;
   java_server) run_waiting timeout 30 "$c_client" 127.0.0.1 "$proto" || status=$? ;;
 esac
 [ "$status" -eq 0 ] || say "the client failed (status $status)"

@@ -11,6 +11,7 @@
 #
 # Without FILEs it takes /usr/include/rpcsvc/*.x,
 # /usr/include/tirpc/rpc/*.x and /usr/include/tirpc/rpcsvc/*.x.
+# VORLITH_OPTIONS, when set, holds options for every run (--idiomatic).
 set -u
 vorlith=$(realpath "$1") javac=$2 jar=$(realpath "$3") work=$4 companion=$(realpath "$5")
 shift 5
@@ -44,7 +45,8 @@ for file in "$@"; do
   # Included files are found beside the input.
   cp "$work"/source/*.x "$dir/gen/"
   { cat "$companion"; extras "$name"; cat "$work/source/$name.x"; } >"$dir/gen/input.x"
-  if ! (cd "$dir/gen" && "$vorlith" -p input.x) >"$dir/vorlith.out" 2>"$dir/vorlith.err"; then
+  # shellcheck disable=SC2086
+  if ! (cd "$dir/gen" && "$vorlith" ${VORLITH_OPTIONS:-} -p input.x) >"$dir/vorlith.out" 2>"$dir/vorlith.err"; then
     echo "$name: vorlith failed:"
     tail -n 5 "$dir/vorlith.err"
     failed+=("$name")

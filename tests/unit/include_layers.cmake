@@ -26,6 +26,11 @@ set(layers
   rpc_hout          # the output: where files go, the file being written, its opening and closing
   rpc_hout_class    # member emitters and the data-type classes
   rpc_hout_program  # constants, interface, client and server files
+  rpc_jout_names    # the idiomatic output: Java-style names
+  rpc_jout_doc      # the idiomatic output: Javadoc from the input's comments
+  rpc_jout_types    # the idiomatic output: Java types through typedefs, codec texts
+  rpc_jout_class    # the idiomatic output: records, enums, sealed unions
+  rpc_jout_program  # the idiomatic output: version classes, clients, services
   rpc_dispatch      # the dispatcher
   rpc_main          # the driver
   main              # the process entry

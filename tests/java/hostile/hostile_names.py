@@ -14,7 +14,8 @@ named like a procedure's number constant, a type like a version's
 interface): those inputs are rejected by design, with a message naming
 both; they are counted, and the run fails when they are more than a tenth.
 
-Usage: hostile_names.py VORLITH WORK_DIR COUNT SEED
+Usage: hostile_names.py VORLITH WORK_DIR COUNT SEED [OPTION]
+OPTION (such as --idiomatic) is given to every run of vorlith.
 """
 import os
 import random
@@ -284,6 +285,7 @@ class Input:
 
 def main():
     vorlith, work, count, seed = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+    options = sys.argv[5:]
     rnd = random.Random(seed)
     failed = 0
     rejected = 0
@@ -295,6 +297,7 @@ def main():
             f.write(text)
         # One input in five turns the naming case around (-i).
         args = [vorlith, "-i", "in.x"] if rnd.random() < 0.2 else [vorlith, "in.x"]
+        args[1:1] = options
         run = subprocess.run(args, cwd=folder, capture_output=True, text=True)
         diagnostics = run.stderr.splitlines()[2:]
         last = diagnostics[-1] if diagnostics else ""

@@ -1575,4 +1575,336 @@ public class XDR {
         peek_count(max, name);
         return dec_array(proto);
     }
+
+    // ---- values of the idiomatic output: optional data, lists and
+    // fixed-length arrays through a writer and a reader of their items
+
+    /**
+     * Encodes optional data: TRUE and the value, or FALSE for null.
+     *
+     * @param <T> the value's type
+     * @param v the value or null
+     * @param writer what encodes a value
+     * @throws XDRError when the value cannot be encoded, or past {@link #MAX_DEPTH}
+     */
+    public <T> void enc_optional(T v, XdrWriter<? super T> writer) throws XDRError {
+        enc_boolean(v != null);
+        if (v == null)
+            return; // absent data nests nothing
+        enter();
+        try {
+            writer.write(v, this);
+        } finally {
+            depth--;
+        }
+    }
+
+    /**
+     * Decodes optional data.
+     *
+     * @param <T> the value's type
+     * @param reader what decodes a value
+     * @return the value, or null when it is absent
+     * @throws XDRError when the flag is neither 0 nor 1, the value cannot be
+     *         decoded, or past {@link #MAX_DEPTH}
+     */
+    public <T> T dec_optional(XdrReader<? extends T> reader) throws XDRError {
+        if (!dec_boolean())
+            return null; // absent data nests nothing
+        enter();
+        try {
+            return reader.read(this);
+        } finally {
+            depth--;
+        }
+    }
+
+    /**
+     * Encodes a variable-length array: a count, then each item.
+     *
+     * @param <T> the items' type
+     * @param list the items
+     * @param writer what encodes an item
+     * @throws XDRError when an item is null or cannot be encoded, or past {@link #MAX_DEPTH}
+     */
+    public <T> void enc_list(java.util.List<? extends T> list, XdrWriter<? super T> writer) throws XDRError {
+        enc_list(list, writer, -1, "list");
+    }
+
+    /**
+     * Encodes a variable-length array of at most max items: a count, then
+     * each item.
+     *
+     * @param <T> the items' type
+     * @param list the items
+     * @param writer what encodes an item
+     * @param max the declared maximum (-1: none)
+     * @param name the member's name, for the error
+     * @throws XDRError when the list has more than max items (nothing is
+     *         written then), an item is null or cannot be encoded, or past
+     *         {@link #MAX_DEPTH}
+     */
+    public <T> void enc_list(java.util.List<? extends T> list, XdrWriter<? super T> writer, int max, String name)
+            throws XDRError {
+        int n = list.size();
+        check_max(list, n, max, name);
+        put4(n);
+        enter();
+        try {
+            for (int i = 0; i < n; i++)
+                write_item(list.get(i), writer);
+        } finally {
+            depth--;
+        }
+    }
+
+    /**
+     * Encodes a fixed-length array: each item, no count.
+     *
+     * @param <T> the items' type
+     * @param list the items
+     * @param writer what encodes an item
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @throws XDRError when the list is not of the declared length (nothing is
+     *         written then), an item is null or cannot be encoded, or past
+     *         {@link #MAX_DEPTH}
+     */
+    public <T> void enc_fixed_list(java.util.List<? extends T> list, XdrWriter<? super T> writer, int length,
+            String name) throws XDRError {
+        if (list.size() != length)
+            throw new XDRError(name, list, "holds " + list.size() + " items, its fixed length is " + length);
+        enter();
+        try {
+            for (int i = 0; i < length; i++)
+                write_item(list.get(i), writer);
+        } finally {
+            depth--;
+        }
+    }
+
+    /** An item of a list; null only where the items are optional data, whose writer encodes it. */
+    private <T> void write_item(T item, XdrWriter<? super T> writer) throws XDRError {
+        writer.write(item, this);
+    }
+
+    /**
+     * Decodes a variable-length array. Each item is taken to need at least
+     * 4 bytes, which bounds the count by the input left.
+     *
+     * @param <T> the items' type
+     * @param reader what decodes an item
+     * @return the items, an unmodifiable list
+     * @throws XDRError when the count exceeds the input left, an item cannot
+     *         be decoded, or past {@link #MAX_DEPTH}
+     */
+    public <T> java.util.List<T> dec_list(XdrReader<? extends T> reader) throws XDRError {
+        return dec_list(reader, -1, "list");
+    }
+
+    /**
+     * Decodes a variable-length array of at most max items.
+     *
+     * @param <T> the items' type
+     * @param reader what decodes an item
+     * @param max the declared maximum (-1: none)
+     * @param name the member's name, for the error
+     * @return the items, an unmodifiable list (items may be null when they are optional data)
+     * @throws XDRError when the count is over max or exceeds the input left,
+     *         an item cannot be decoded, or past {@link #MAX_DEPTH}
+     */
+    public <T> java.util.List<T> dec_list(XdrReader<? extends T> reader, int max, String name) throws XDRError {
+        peek_count(max, name);
+        return read_items(reader, dec_count(4));
+    }
+
+    /**
+     * Decodes a fixed-length array.
+     *
+     * @param <T> the items' type
+     * @param reader what decodes an item
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the items, an unmodifiable list
+     * @throws XDRError when the input cannot hold length items, an item
+     *         cannot be decoded, or past {@link #MAX_DEPTH}
+     */
+    public <T> java.util.List<T> dec_fixed_list(XdrReader<? extends T> reader, int length, String name)
+            throws XDRError {
+        if (length < 0 || 4L * length > limit - pos)
+            throw new XDRError("XDR: " + name + " needs " + length + " items, more than the remaining " + (limit - pos)
+                    + " bytes hold");
+        return read_items(reader, length);
+    }
+
+    private <T> java.util.List<T> read_items(XdrReader<? extends T> reader, int n) throws XDRError {
+        enter();
+        try {
+            Object[] items = new Object[n];
+            boolean nulls = false;
+            for (int i = 0; i < n; i++) {
+                Object item = reader.read(this);
+                items[i] = item;
+                nulls |= item == null;
+            }
+            @SuppressWarnings("unchecked")
+            java.util.List<T> list = (java.util.List<T>) (nulls
+                    ? java.util.Collections.unmodifiableList(java.util.Arrays.asList(items))
+                    : java.util.List.of(items));
+            return list;
+        } finally {
+            depth--;
+        }
+    }
+
+    /**
+     * Decodes fixed-length opaque data of the declared length into a new array.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the bytes
+     * @throws XDRError when the input is short
+     */
+    public byte[] dec_byte_fixed(int length, String name) throws XDRError {
+        if (length < 0 || length + (long) padding(length) > limit - pos)
+            throw new XDRError("XDR: " + name + " needs " + length + " bytes, more than the remaining " + (limit - pos));
+        byte[] b = Arrays.copyOfRange(buf, pos, pos + length);
+        pos += length + padding(length);
+        return b;
+    }
+
+    /**
+     * Decodes a fixed-length array of int of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short
+     */
+    public int[] dec_int_fixed(int length, String name) throws XDRError {
+        int[] a = new int[fixed_items(length, 4, name)];
+        dec_int_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a fixed-length array of short of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short or an item out of range
+     */
+    public short[] dec_short_fixed(int length, String name) throws XDRError {
+        short[] a = new short[fixed_items(length, 4, name)];
+        dec_short_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a fixed-length array of char of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short or an item out of range
+     */
+    public char[] dec_char_fixed(int length, String name) throws XDRError {
+        char[] a = new char[fixed_items(length, 4, name)];
+        dec_char_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a fixed-length array of bool of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short or an item is neither 0 nor 1
+     */
+    public boolean[] dec_boolean_fixed(int length, String name) throws XDRError {
+        boolean[] a = new boolean[fixed_items(length, 4, name)];
+        dec_boolean_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a fixed-length array of hyper of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short
+     */
+    public long[] dec_long_fixed(int length, String name) throws XDRError {
+        long[] a = new long[fixed_items(length, 8, name)];
+        dec_long_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a fixed-length array of float of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short
+     */
+    public float[] dec_float_fixed(int length, String name) throws XDRError {
+        float[] a = new float[fixed_items(length, 4, name)];
+        dec_float_vec(a);
+        return a;
+    }
+
+    /**
+     * Decodes a fixed-length array of double of the declared length.
+     *
+     * @param length the declared length
+     * @param name the member's name, for the error
+     * @return the array
+     * @throws XDRError when the input is short
+     */
+    public double[] dec_double_fixed(int length, String name) throws XDRError {
+        double[] a = new double[fixed_items(length, 8, name)];
+        dec_double_vec(a);
+        return a;
+    }
+
+    /** A fixed length checked against the input left before anything is allocated. */
+    private int fixed_items(int length, int unit, String name) throws XDRError {
+        if (xdr_op != XDR_DECODE)
+            throw new IllegalStateException("XDR: decoding from an encoding stream");
+        if (length < 0 || (long) length * unit > limit - pos)
+            throw new XDRError("XDR: " + name + " needs " + length + " items, more than the remaining " + (limit - pos)
+                    + " bytes hold");
+        return length;
+    }
+
+    /**
+     * Decodes variable-length opaque data of at most max bytes into a
+     * buffer the caller keeps, for bulk data that is not to be copied into
+     * a new array for each reply: the bytes go to {@code dst} from
+     * {@code offset} on, and nothing is allocated.
+     *
+     * @param dst the buffer
+     * @param offset where the bytes go in it
+     * @param max the declared maximum (-1: none)
+     * @param name the member's name, for the error
+     * @return the number of bytes decoded
+     * @throws XDRError when the count is over max, exceeds the input left or
+     *         the room in dst from offset on
+     */
+    public int dec_bytes_into(byte[] dst, int offset, int max, String name) throws XDRError {
+        peek_count(max, name);
+        int n = dec_byte_count();
+        if (offset < 0 || n > dst.length - (long) offset) {
+            pos -= 4;
+            throw new XDRError("XDR: " + name + " holds " + n + " bytes, more than the " + Math.max(0, dst.length - offset)
+                    + " bytes of room in the buffer");
+        }
+        System.arraycopy(buf, pos, dst, offset, n);
+        pos += n + padding(n);
+        return n;
+    }
 }
