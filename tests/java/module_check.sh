@@ -4,8 +4,9 @@
 # and nothing else. Classes vorlith writes (--async, with --output-dir into
 # the package's folders) compile with a module-info as the named module
 # app against the jar on the module path, without a message, and run
-# there: encoding, and calls on the loopback interface (module/app). A
-# module that imports a class of an internal package does not compile.
+# there: encoding, and calls on the loopback interface (module/app). The
+# idiomatic output compiles as a module as well. A module that imports a
+# class of an internal package does not compile.
 #
 #   module_check.sh VORLITH JAVAC JAVA JAR_TOOL ZELT_JAR SOURCE_DIR WORK_DIR
 set -eu
@@ -42,6 +43,17 @@ result=$(timeout 120 "$java" --module-path "$jar:$work/classes" -m app/app.InMod
   echo "InModule failed: $result"; cat "$work/run.err"; exit 1; }
 [ "$result" = ok ] || { echo "InModule printed: $result"; cat "$work/run.err"; exit 1; }
 grep -q 'entry\.key holds' "$work/run.err" || { echo "the server's log does not name entry.key:"; cat "$work/run.err"; exit 1; }
+
+# The idiomatic output compiles as a named module too.
+mkdir -p "$work/idiom/src" "$work/idiom/classes"
+printf 'module idiom {\n    requires kelvaro.zelt;\n}\n' >"$work/idiom/src/module-info.java"
+if ! "$vorlith" --quiet --idiomatic --output-dir "$work/idiom/src" "$src/package/kv.x" >"$work/idiom/vorlith.out" 2>"$work/idiom/vorlith.err"; then
+  echo "vorlith --idiomatic failed:"; cat "$work/idiom/vorlith.err"; exit 1
+fi
+out=$("$javac" -Xlint:all -Werror --module-path "$jar" -d "$work/idiom/classes" $(find "$work/idiom/src" -name '*.java') 2>&1) || {
+  echo "javac failed on the idiomatic output:"; echo "$out"; exit 1; }
+[ -z "$out" ] || { echo "javac reported on the idiomatic output:"; echo "$out"; exit 1; }
+ls "$work/idiom/classes/com/example/kv/"*.class >/dev/null || { echo "no idiomatic class in com/example/kv"; exit 1; }
 
 # An internal package is not visible to a module that requires the runtime.
 mkdir -p "$work/intruder-classes"

@@ -1,17 +1,35 @@
 // SPDX-License-Identifier: Apache-2.0
-package kelvaro.ZELT;
+package kelvaro.ZELT.internal.codec;
+
+import kelvaro.ZELT.RpcClient;
+import kelvaro.ZELT.Svc;
+import kelvaro.ZELT.XDR;
+import kelvaro.ZELT.XDRError;
+import kelvaro.ZELT.XDT;
+import kelvaro.ZELT.XdrReader;
+import kelvaro.ZELT.XdrWriter;
 
 /**
  * A value of the idiomatic output as an {@link XDT}, for the calls of
  * {@link RpcClient} and the replies of {@link Svc}: encodes its value with
  * its writer, or decodes one with its reader.
+ *
+ * @param <T> the value's type
  */
-final class XdrBox<T> implements XDT {
+public final class XdrBox<T> implements XDT {
     private final XdrWriter<? super T> writer; // null: encodes nothing
     private final XdrReader<? extends T> reader; // null: decodes nothing
-    T value;
+    /** The value encoded, or the one decoded. */
+    public T value;
 
-    XdrBox(T value, XdrWriter<? super T> writer, XdrReader<? extends T> reader) {
+    /**
+     * A box for a call's arguments or a reply's result.
+     *
+     * @param value the value to encode, or null
+     * @param writer what encodes it, or null to encode nothing
+     * @param reader what decodes a value, or null to decode nothing
+     */
+    public XdrBox(T value, XdrWriter<? super T> writer, XdrReader<? extends T> reader) {
         this.value = value;
         this.writer = writer;
         this.reader = reader;
