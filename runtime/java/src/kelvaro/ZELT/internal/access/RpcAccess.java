@@ -10,6 +10,7 @@ import kelvaro.ZELT.ReplyHandle;
 import kelvaro.ZELT.Svc;
 import kelvaro.ZELT.XDR;
 import kelvaro.ZELT.XDRError;
+import kelvaro.ZELT.rpc_err;
 import kelvaro.ZELT.internal.server.ServerCall;
 
 /**
@@ -17,7 +18,7 @@ import kelvaro.ZELT.internal.server.ServerCall;
  * RPC classes beyond their public methods: a service's credential policy,
  * lock and procedure numbers, the making of call contexts and reply
  * handles, AUTH_SYS bodies, and the local-error form of
- * {@link kelvaro.ZELT.rpc_err}. Implemented in {@code kelvaro.ZELT}, found
+ * {@link rpc_err}. Implemented in {@code kelvaro.ZELT}, found
  * through {@link Access#rpc()}.
  */
 public interface RpcAccess {
@@ -106,5 +107,5 @@ public interface RpcAccess {
      * @param cause the exception, or null
      * @return the error
      */
-    kelvaro.ZELT.rpc_err local_error(String detail, Throwable cause);
+    rpc_err local_error(String detail, Throwable cause);
 }

@@ -10,7 +10,6 @@ import java.nio.channels.SelectionKey;
 import java.nio.channels.Selector;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.locks.ReentrantLock;
-import kelvaro.ZELT.RpcClient;
 import kelvaro.ZELT.RpcStatus;
 import kelvaro.ZELT.XDR;
 import kelvaro.ZELT.XDRError;

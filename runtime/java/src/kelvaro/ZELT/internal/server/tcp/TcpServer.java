@@ -19,7 +19,6 @@ import java.util.concurrent.locks.LockSupport;
 import java.util.concurrent.locks.ReentrantLock;
 import kelvaro.ZELT.RpcServer;
 import kelvaro.ZELT.ServerSettings;
-import kelvaro.ZELT.ServerStats;
 import kelvaro.ZELT.internal.exec.CallScheduler;
 import kelvaro.ZELT.internal.exec.CodecThread;
 import kelvaro.ZELT.internal.log.RuntimeLog;

@@ -10,7 +10,6 @@ import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.locks.LockSupport;
 import kelvaro.ZELT.RpcServer;
 import kelvaro.ZELT.ServerSettings;
-import kelvaro.ZELT.ServerStats;
 import kelvaro.ZELT.XDR;
 import kelvaro.ZELT.internal.access.Access;
 import kelvaro.ZELT.internal.access.XdrAccess;
