@@ -9,7 +9,8 @@
 # "vorlith", "libkelvaro-zelt-java" and "libvorlith-maven-plugin-java".
 # Compares every file and link under ROOT, links with their targets, with
 # the lists below. The API documentation is checked by its class pages:
-# exactly one page for every public class of the installed jar, an
+# exactly one page for every public class of a package that the installed
+# jar's module exports (kelvaro.ZELT, in the module's folder), an
 # index.html, and no copy of a JavaScript library (the copyright file
 # covers only javadoc's own script.js); the Javadoc jar holds the same
 # pages, the sources jar a .java file for every class file of the jar. The
@@ -63,17 +64,27 @@ pom_check() {
   return "$bad"
 }
 
-# The documentation page of every public class in jar $1, one a line:
-# kelvaro.ZELT.Outer$Inner has kelvaro/ZELT/Outer.Inner.html.
+# The documentation page of every public class of an exported package of
+# the modular jar $1, one a line: kelvaro.ZELT.Outer$Inner of the module
+# kelvaro.zelt has kelvaro.zelt/kelvaro/ZELT/Outer.Inner.html. Classes of
+# the packages the module keeps to itself have none.
 api_class_pages() {
-  local classes
-  classes=$(jar tf "$1" | sed -n 's/\.class$//p' | tr / .)
+  local classes descriptor module exported
+  descriptor=$(jar --describe-module --file "$1")
+  module=$(echo "$descriptor" | sed -n '1s/ .*//p')
+  exported=$(echo "$descriptor" | sed -n 's/^exports \([^ ]*\)$/\1/p')
+  [ -n "$module" ] || { echo "layout: $1 is no modular jar" >&2; return 1; }
+  classes=$(jar tf "$1" | sed -n 's/\.class$//p' | grep -vx 'module-info' | tr / .)
   [ -n "$classes" ] || return 0
   # shellcheck disable=SC2086
   javap -cp "$1" $classes |
     sed -n 's/^public .*\(class\|interface\|enum\|record\|@interface\) \([A-Za-z0-9_.$]*\).*/\2/p' |
-    awk '{ n = split($0, p, "."); path = ""; for (i = 1; i < n; i++) path = path p[i] "/";
-           gsub(/\$/, ".", p[n]); print path p[n] ".html" }' | sort
+    awk -v module="$module" -v exported="$exported" '
+      BEGIN { k = split(exported, e, "\n"); for (i = 1; i <= k; i++) api[e[i]] = 1 }
+      { n = split($0, p, "."); pkg = p[1]; path = p[1] "/";
+        for (i = 2; i < n; i++) { pkg = pkg "." p[i]; path = path p[i] "/" }
+        if (!(pkg in api)) next;
+        gsub(/\$/, ".", p[n]); print module "/" path p[n] ".html" }' | sort
 }
 
 layout_check() {
@@ -102,7 +113,8 @@ layout_check() {
       [ -f "$root/$api/index.html" ] || { echo "layout: no $api/index.html" >&2; bad=1; }
       api_class_pages "$root/share/java/kelvaro-zelt.jar" >"$tmp/pages.expected"
       [ -s "$tmp/pages.expected" ] || { echo "layout: the jar has no public class" >&2; bad=1; }
-      (cd "$root/$api" && find kelvaro -name '*.html' ! -name 'package-*.html' ! -path '*/class-use/*' | sort) \
+      (cd "$root/$api" && find kelvaro.zelt -name '*.html' ! -name 'package-*.html' ! -name 'module-summary.html' \
+        ! -path '*/class-use/*' | sort) \
         >"$tmp/pages.actual"
       if ! diff -u "$tmp/pages.expected" "$tmp/pages.actual" >&2; then
         echo "layout: the API pages differ from the jar's public classes" >&2

@@ -16,7 +16,7 @@ case $mode in
     rm -rf "$classes"
     mkdir -p "$classes"
     out=$("$javac" -Xlint:all -Xlint:-processing -Werror -encoding UTF-8 -cp "$jar:$junit" -d "$classes" \
-          "$geo"/*.java "$src"/*.java "$src"/kelvaro/ZELT/*.java 2>&1) || { echo "$out"; exit 1; }
+          "$geo"/*.java "$src"/*.java $(find "$src/kelvaro" -name '*.java') 2>&1) || { echo "$out"; exit 1; }
     if [ -n "$out" ]; then echo "$out"; exit 1; fi
     ;;
   run)

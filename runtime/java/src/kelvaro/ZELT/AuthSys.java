@@ -2,6 +2,7 @@
 package kelvaro.ZELT;
 
 import java.util.Arrays;
+import kelvaro.ZELT.internal.codec.StringCodec;
 
 /**
  * AUTH_SYS credentials (RFC 5531, appendix A): a stamp, the caller's

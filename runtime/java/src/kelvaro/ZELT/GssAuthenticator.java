@@ -7,6 +7,11 @@ import java.util.HashMap;
 import java.util.Iterator;
 import java.util.LinkedHashMap;
 import java.util.Map;
+import kelvaro.ZELT.internal.access.Access;
+import kelvaro.ZELT.internal.gss.GssContext;
+import kelvaro.ZELT.internal.gss.GssTokens;
+import kelvaro.ZELT.internal.gss.GssWire;
+import kelvaro.ZELT.internal.log.RuntimeLog;
 import org.ietf.jgss.GSSContext;
 import org.ietf.jgss.GSSCredential;
 import org.ietf.jgss.GSSException;
@@ -40,6 +45,10 @@ import org.ietf.jgss.GSSManager;
  * contexts made afterwards.
  */
 public final class GssAuthenticator {
+    static {
+        Access.register(new GssBridge());
+    }
+
     /** The default most contexts: 1,024. */
     public static final int DEFAULT_MAX_CONTEXTS = 1024;
     /** The default most contexts of one caller principal: 64. */
@@ -57,7 +66,7 @@ public final class GssAuthenticator {
     private final GssIdentity identity;
     private final GSSCredential acceptor;
     private final SecureRandom random = new SecureRandom();
-    private final LinkedHashMap<Long, Context> contexts = new LinkedHashMap<>(64, 0.75f, true);
+    private final LinkedHashMap<Long, GssContext> contexts = new LinkedHashMap<>(64, 0.75f, true);
     private final Map<String, Integer> per_principal = new HashMap<>();
     private volatile int max_contexts = DEFAULT_MAX_CONTEXTS;
     private volatile int max_per_principal = DEFAULT_MAX_CONTEXTS_PER_PRINCIPAL;
@@ -135,65 +144,6 @@ public final class GssAuthenticator {
         return contexts.size();
     }
 
-    /** One context: the GSS state, who the caller is, its sequence window. */
-    static final class Context {
-        final long handle;
-        final GSSContext gss;
-        final int window;
-        volatile GssTokens tokens; // set when established, before the principal
-        volatile String principal; // null until established
-        volatile long expires; // System.nanoTime
-        volatile long last_used;
-        private long max_seq = -1;
-        private final long[] seen;
-
-        Context(long handle, GSSContext gss, int window, long now) {
-            this.handle = handle;
-            this.gss = gss;
-            this.window = window;
-            this.seen = new long[(window + 63) / 64];
-            this.expires = now + PENDING_NANOS;
-            this.last_used = now;
-        }
-
-        /** Records seq in the window; false when it is a replay or below the window. */
-        synchronized boolean admit(long seq) {
-            if (seq > max_seq) {
-                long shift = max_seq < 0 ? window : seq - max_seq;
-                if (shift >= window) {
-                    java.util.Arrays.fill(seen, 0);
-                } else {
-                    for (long s = max_seq + 1; s < seq; s++)
-                        clear(s);
-                }
-                max_seq = seq;
-                set(seq);
-                return true;
-            }
-            if (max_seq - seq >= window)
-                return false;
-            if (get(seq))
-                return false;
-            set(seq);
-            return true;
-        }
-
-        private void set(long s) {
-            int i = (int) (s % window);
-            seen[i >> 6] |= 1L << (i & 63);
-        }
-
-        private void clear(long s) {
-            int i = (int) (s % window);
-            seen[i >> 6] &= ~(1L << (i & 63));
-        }
-
-        private boolean get(long s) {
-            int i = (int) (s % window);
-            return (seen[i >> 6] & (1L << (i & 63))) != 0;
-        }
-    }
-
     static long handle_key(byte[] handle) {
         if (handle.length != 8)
             return 0;
@@ -213,9 +163,9 @@ public final class GssAuthenticator {
     }
 
     /** The context with this handle, or null; an expired one is removed and reported through expired[0]. */
-    synchronized Context find(byte[] handle, boolean[] expired) {
+    synchronized GssContext find(byte[] handle, boolean[] expired) {
         long k = handle_key(handle);
-        Context c = k == 0 ? null : contexts.get(k);
+        GssContext c = k == 0 ? null : contexts.get(k);
         if (c == null)
             return null;
         long now = System.nanoTime();
@@ -228,13 +178,13 @@ public final class GssAuthenticator {
         return c;
     }
 
-    synchronized void remove(Context c) {
+    synchronized void remove(GssContext c) {
         if (contexts.remove(c.handle, c) && c.principal != null)
             per_principal.computeIfPresent(c.principal, (p, n) -> n <= 1 ? null : n - 1);
         dispose(c);
     }
 
-    private static void dispose(Context c) {
+    private static void dispose(GssContext c) {
         try {
             synchronized (c.gss) {
                 c.gss.dispose();
@@ -245,11 +195,11 @@ public final class GssAuthenticator {
     }
 
     /** Makes room for one more context and files it as being created. */
-    private synchronized Context add_pending(GSSContext gss, long now) {
+    private synchronized GssContext add_pending(GSSContext gss, long now) {
         sweep(now);
         while (contexts.size() >= max_contexts) {
-            Iterator<Context> it = contexts.values().iterator();
-            Context eldest = it.next();
+            Iterator<GssContext> it = contexts.values().iterator();
+            GssContext eldest = it.next();
             remove(eldest);
             RuntimeLog.limited(LOG, System.Logger.Level.INFO, "evict",
                     () -> "RPCSEC_GSS context table full (" + max_contexts + "); dropped the least recently used");
@@ -258,18 +208,18 @@ public final class GssAuthenticator {
         do {
             k = random.nextLong();
         } while (k == 0 || contexts.containsKey(k));
-        Context c = new Context(k, gss, window, now);
+        GssContext c = new GssContext(k, gss, window, now + PENDING_NANOS, now);
         contexts.put(k, c);
         return c;
     }
 
     /** Marks a context established for principal, pushing out that principal's eldest past the bound. */
-    private synchronized void established(Context c, String principal, long lifetime_seconds, long now) {
+    private synchronized void established(GssContext c, String principal, long lifetime_seconds, long now) {
         if (!contexts.containsKey(c.handle))
             return; // pushed out meanwhile
         int n = per_principal.getOrDefault(principal, 0);
         if (n >= max_per_principal) {
-            for (Context o : contexts.values()) {
+            for (GssContext o : contexts.values()) {
                 if (principal.equals(o.principal)) {
                     remove(o);
                     n--;
@@ -292,8 +242,8 @@ public final class GssAuthenticator {
         if (now - last_sweep < 1_000_000_000L && last_sweep != 0)
             return;
         last_sweep = now;
-        for (Iterator<Context> it = contexts.values().iterator(); it.hasNext();) {
-            Context c = it.next();
+        for (Iterator<GssContext> it = contexts.values().iterator(); it.hasNext();) {
+            GssContext c = it.next();
             if (now - c.expires >= 0 || (c.principal != null && now - c.last_used >= idle_nanos)) {
                 it.remove();
                 if (c.principal != null)
@@ -327,7 +277,7 @@ public final class GssAuthenticator {
             out.enc_int(Rpc.GARBAGE_ARGS);
             return;
         }
-        Context c;
+        GssContext c;
         if (cred.proc == GssWire.INIT) {
             GSSContext gss;
             try {
@@ -361,7 +311,7 @@ public final class GssAuthenticator {
                 return;
             }
             byte[] reply;
-            Context cc = c;
+            GssContext cc = c;
             try {
                 synchronized (cc.gss) {
                     reply = identity.run(() -> cc.gss.acceptSecContext(token, 0, token.length));
@@ -377,7 +327,7 @@ public final class GssAuthenticator {
         }
     }
 
-    private void finish_step(Context c, byte[] reply, XDR out, String peer, long now) {
+    private void finish_step(GssContext c, byte[] reply, XDR out, String peer, long now) {
         byte[] handle = handle_bytes(c.handle);
         if (!c.gss.isEstablished()) {
             out.enc_int(Rpc.MSG_ACCEPTED);

@@ -11,6 +11,7 @@ import javax.security.auth.login.AppConfigurationEntry;
 import javax.security.auth.login.Configuration;
 import javax.security.auth.login.LoginContext;
 import javax.security.auth.login.LoginException;
+import kelvaro.ZELT.internal.gss.GssAction;
 import org.ietf.jgss.GSSException;
 
 /**
@@ -108,11 +109,6 @@ public final class GssIdentity {
         LoginContext lc = new LoginContext("kelvaro.ZELT", new Subject(), null, config);
         lc.login();
         return new GssIdentity(lc.getSubject(), description);
-    }
-
-    /** Work that runs with this identity's credentials. */
-    interface GssAction<T> {
-        T run() throws GSSException;
     }
 
     /** Runs the action as this identity, so that the Kerberos mechanism finds its keys and tickets. */

@@ -4,6 +4,8 @@ package kelvaro.ZELT;
 import java.net.InetAddress;
 import java.net.InetSocketAddress;
 import java.time.Duration;
+import kelvaro.ZELT.internal.client.ClientTransport;
+import kelvaro.ZELT.internal.log.RuntimeLog;
 
 /**
  * Calls to a portmapper (program 100000, version 2, RFC 1833) over TCP,

@@ -2,6 +2,9 @@
 package kelvaro.ZELT;
 
 import java.util.concurrent.CompletionStage;
+import kelvaro.ZELT.internal.log.RuntimeLog;
+import kelvaro.ZELT.internal.server.CallDispatcher;
+import kelvaro.ZELT.internal.server.ServerCall;
 
 /**
  * The reply of a server call that its service method chose to give later,

@@ -9,6 +9,14 @@ import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.ThreadLocalRandom;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.atomic.AtomicReference;
+import kelvaro.ZELT.internal.client.ClientTransport;
+import kelvaro.ZELT.internal.client.RpcMessage;
+import kelvaro.ZELT.internal.client.TcpClientTransport;
+import kelvaro.ZELT.internal.client.UdpClientTransport;
+import kelvaro.ZELT.internal.codec.MemberPath;
+import kelvaro.ZELT.internal.exec.CodecThread;
+import kelvaro.ZELT.internal.gss.GssClientSession;
+import kelvaro.ZELT.internal.record.BufferTrend;
 
 /**
  * A connection to one program version of an RPC server, over TCP or UDP;
@@ -594,28 +602,5 @@ public final class RpcClient implements AutoCloseable {
             shrink = spare_trend.note(size, out.capacity(), 512);
         }
         spare.set(shrink > 0 ? new XDR(shrink) : out);
-    }
-
-    /**
-     * Decodes a reply (x positioned after its xid) into result; the
-     * transports call it for the caller whose xid the reply carries.
-     */
-    static void decode_reply(XDR x, XDT result) throws rpc_err {
-        if (result instanceof GssClientSession.DataReply) {
-            ((GssClientSession.DataReply) result).decode(x);
-            return;
-        }
-        if (result instanceof GssClientSession.InitReply) {
-            ((GssClientSession.InitReply) result).decode(x);
-            return;
-        }
-        RpcMessage.check_reply(x);
-        try {
-            CodecThread.walk(x, () -> result.xdr(x));
-        } catch (XDRError e) {
-            throw new rpc_err(RpcStatus.CANT_DECODE_RES, e.getMessage(), e);
-        } catch (RuntimeException e) {
-            throw new rpc_err(RpcStatus.CANT_DECODE_RES, e.toString(), e);
-        }
     }
 }

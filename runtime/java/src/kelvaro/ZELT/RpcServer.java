@@ -15,6 +15,12 @@ import java.util.Map;
 import java.util.NavigableMap;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.ConcurrentSkipListMap;
+import kelvaro.ZELT.internal.exec.CallScheduler;
+import kelvaro.ZELT.internal.exec.CodecThread;
+import kelvaro.ZELT.internal.server.CallDispatcher;
+import kelvaro.ZELT.internal.server.ServerCounters;
+import kelvaro.ZELT.internal.server.tcp.TcpServer;
+import kelvaro.ZELT.internal.server.udp.UdpServer;
 
 /**
  * Serves any number of {@link Svc} objects (several versions of one
@@ -99,8 +105,8 @@ public final class RpcServer implements AutoCloseable {
     public static final Duration DEFAULT_RECORD_TIMEOUT = ServerSettings.DEFAULT_RECORD_TIMEOUT;
 
     private final Map<Integer, NavigableMap<Integer, Svc>> programs = new ConcurrentHashMap<>();
-    private final ServerStats.Counters counters = new ServerStats.Counters();
-    private final CallDispatcher dispatcher = new CallDispatcher(this);
+    private final ServerCounters counters = new ServerCounters();
+    private final CallDispatcher dispatcher = new CallDispatcher(new Services(), counters);
 
     private final ServerSettings settings;
     private volatile boolean serialized;
@@ -141,10 +147,6 @@ public final class RpcServer implements AutoCloseable {
         return settings.copy().serialized(serialized);
     }
 
-    ServerStats.Counters counters() {
-        return counters;
-    }
-
     /**
      * A snapshot of the server's counters: calls by how they were answered,
      * connections, bytes (see {@link ServerStats}).
@@ -156,7 +158,7 @@ public final class RpcServer implements AutoCloseable {
         synchronized (this) {
             t = tcp;
         }
-        return counters.snapshot(t == null ? 0 : t.connections());
+        return ServerStats.of(counters, t == null ? 0 : t.connections());
     }
 
     /**
@@ -278,10 +280,6 @@ public final class RpcServer implements AutoCloseable {
         this.serialized = serialized;
     }
 
-    boolean serialized() {
-        return serialized;
-    }
-
     /**
      * Adds a service: calls for its program and version go to it. May be
      * called before and after {@link #start()}.
@@ -297,8 +295,17 @@ public final class RpcServer implements AutoCloseable {
                     + Integer.toUnsignedString(svc.ver) + " is served already");
     }
 
-    NavigableMap<Integer, Svc> versions(int prog) {
-        return programs.get(prog);
+    /** What the dispatcher asks of this server for each call: the services of a program, and whether to serialize. */
+    private final class Services implements CallDispatcher.Services {
+        @Override
+        public NavigableMap<Integer, Svc> versions(int prog) {
+            return programs.get(prog);
+        }
+
+        @Override
+        public boolean serialized() {
+            return serialized;
+        }
     }
 
     /**

@@ -5,6 +5,7 @@ import java.net.InetAddress;
 import java.time.Duration;
 import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.CompletionException;
+import kelvaro.ZELT.internal.codec.XdrBox;
 
 /**
  * Base of the clients of the idiomatic output: calls procedures of one

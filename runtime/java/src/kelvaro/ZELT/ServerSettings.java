@@ -3,6 +3,7 @@ package kelvaro.ZELT;
 
 import java.net.InetAddress;
 import java.time.Duration;
+import kelvaro.ZELT.internal.record.RecordAssembler;
 
 /**
  * Everything an {@link RpcServer} can be told before it starts, in one

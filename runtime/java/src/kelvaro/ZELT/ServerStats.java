@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
-import java.util.concurrent.atomic.LongAdder;
+import kelvaro.ZELT.internal.server.ServerCounters;
 
 /**
  * A snapshot of an {@link RpcServer}'s counters, from {@link RpcServer#stats()}.
@@ -30,35 +30,12 @@ public final class ServerStats {
             denied, duplicates, drc_misses, abandoned, accepted, live, refused, evicted, faults, deadlines, bytes_in,
             bytes_out;
 
-    /** The live counters a server adds to; a snapshot reads them. */
-    static final class Counters {
-        final LongAdder success = new LongAdder(), prog_unavail = new LongAdder(),
-                prog_mismatch = new LongAdder(), proc_unavail = new LongAdder(), garbage_args = new LongAdder(),
-                system_err = new LongAdder(), denied = new LongAdder(), duplicates = new LongAdder(),
-                drc_misses = new LongAdder(), abandoned = new LongAdder(),
-                accepted = new LongAdder(), refused = new LongAdder(), evicted = new LongAdder(),
-                faults = new LongAdder(), deadlines = new LongAdder(), bytes_in = new LongAdder(),
-                bytes_out = new LongAdder();
-
-        /** Counts one answered call by its accept status (or -1 for denied). */
-        void answered(int accept_stat) {
-            switch (accept_stat) {
-            case Rpc.SUCCESS: success.increment(); break;
-            case Rpc.PROG_UNAVAIL: prog_unavail.increment(); break;
-            case Rpc.PROG_MISMATCH: prog_mismatch.increment(); break;
-            case Rpc.PROC_UNAVAIL: proc_unavail.increment(); break;
-            case Rpc.GARBAGE_ARGS: garbage_args.increment(); break;
-            case Rpc.SYSTEM_ERR: system_err.increment(); break;
-            default: denied.increment(); break;
-            }
-        }
-
-        ServerStats snapshot(long live) {
-            return new ServerStats(this, live);
-        }
+    /** A snapshot of the live counters c, with the number of live connections. */
+    static ServerStats of(ServerCounters c, long live) {
+        return new ServerStats(c, live);
     }
 
-    private ServerStats(Counters c, long live) {
+    private ServerStats(ServerCounters c, long live) {
         success = c.success.sum();
         prog_unavail = c.prog_unavail.sum();
         prog_mismatch = c.prog_mismatch.sum();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 package kelvaro.ZELT;
 
+import kelvaro.ZELT.internal.codec.XdrBox;
+
 /**
  * Base of the {@link Svc} that a service interface of the idiomatic output
  * makes of its implementation ({@code asSvc()}): decodes a call's

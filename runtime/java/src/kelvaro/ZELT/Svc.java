@@ -3,6 +3,9 @@ package kelvaro.ZELT;
 
 import java.io.IOException;
 import java.net.InetAddress;
+import kelvaro.ZELT.internal.access.Access;
+import kelvaro.ZELT.internal.server.CallDispatcher;
+import kelvaro.ZELT.internal.server.ServerCall;
 
 /**
  * Base of generated server classes: one program version, whose
@@ -50,6 +53,10 @@ import java.net.InetAddress;
  * from another thread.
  */
 public abstract class Svc {
+    static {
+        Access.register(new RpcBridge());
+    }
+
     final int prog;
     final int ver;
     final Object call_lock = new Object();

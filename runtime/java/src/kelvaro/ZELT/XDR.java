@@ -4,6 +4,9 @@ package kelvaro.ZELT;
 import java.lang.reflect.Array;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
+import kelvaro.ZELT.internal.access.Access;
+import kelvaro.ZELT.internal.codec.DeepData;
+import kelvaro.ZELT.internal.codec.StringCodec;
 
 /**
  * An XDR stream (RFC 4506) over a byte array, either for encoding
@@ -58,6 +61,10 @@ import java.util.Arrays;
  * <p>An {@code XDR} is not safe for use by several threads at once.
  */
 public class XDR {
+    static {
+        Access.register(new XdrBridge());
+    }
+
     /** {@link #xdr_op} of a stream that encodes. */
     public static final int XDR_ENCODE = 0;
     /** {@link #xdr_op} of a stream that decodes. */

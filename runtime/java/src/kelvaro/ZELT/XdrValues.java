@@ -6,6 +6,7 @@ import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
 import java.util.Optional;
+import kelvaro.ZELT.internal.codec.StringCodec;
 
 /**
  * What the value classes of the idiomatic output share: the checks of

@@ -13,6 +13,21 @@
  * also {@link kelvaro.ZELT.RpcClient#callAsync}); a server class extends
  * {@link kelvaro.ZELT.Svc} and implements {@code proc_call}.
  *
+ * <h2>The module</h2>
+ * The jar is the module {@code kelvaro.zelt}, and this package is the one
+ * it exports; the implementation is in packages under
+ * {@code kelvaro.ZELT.internal}, which it does not export (on the class
+ * path, their public classes are no API either). A module of generated
+ * classes requires it and exports their package to it, so that a server
+ * can read the procedure numbers of the generated interfaces and size
+ * errors can name the member's path in the caller's object:
+ * <pre>{@code
+ * module com.example.app {
+ *     requires kelvaro.zelt;
+ *     exports com.example.kv to kelvaro.zelt;
+ * }
+ * }</pre>
+ *
  * <h2>Writing a client</h2>
  * <pre>{@code
  * try (KVSTORE_cln kv = new KVSTORE_cln("server.example", "tcp")) {   // asks the portmapper
