@@ -53,25 +53,6 @@ javac -Xlint:all -Werror -d "$work/tool" "$here/conn/ConnBench.java"
 tool() { java -Xss512k -cp "$work/tool" ConnBench "$@"; }
 load() { cut -d' ' -f1 /proc/loadavg; }
 
-# start_server NAME COMMAND...: starts it, waits for "ready PORT", sets NAME_port and NAME_pid.
-start_server() {
-  local name=$1
-  shift
-  "$@" > "$work/$name.out" 2> "$work/$name.err" &
-  local pid=$!
-  pids="$pids $pid"
-  local tries=0
-  until grep -q '^ready [0-9]' "$work/$name.out" 2>/dev/null; do
-    tries=$((tries + 1))
-    if [ $tries -gt 300 ] || ! kill -0 "$pid" 2>/dev/null; then
-      echo "conn.sh: $name did not start" >&2; cat "$work/$name.err" >&2; exit 1
-    fi
-    sleep 0.1
-  done
-  printf -v "${name}_port" '%s' "$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/$name.out")"
-  printf -v "${name}_pid" '%s' "$pid"
-}
-
 start_server java java -cp "$jar:$classes" BenchServer -l 3600
 start_server c "$svc" -l 3600
 echo "Java server port $java_port, C server port $c_port; load $(load)"

@@ -76,27 +76,6 @@ cp="$jar:$classes"
 scratch vorlith-bench-rpc
 trap 'exit 130' INT TERM
 
-# start_server NAME COMMAND...: starts a server, waits for "ready PORT
-# UDP_PORT", and sets the variables NAME_port and NAME_udp.
-start_server() {
-  local name=$1
-  shift
-  "$@" >"$work/$name.out" 2>"$work/$name.err" &
-  local pid=$! deadline=$((SECONDS + 30))
-  pids="$pids $pid"
-  until grep -q '^ready [0-9]' "$work/$name.out" 2>/dev/null; do
-    if ! kill -0 "$pid" 2>/dev/null || [ "$SECONDS" -gt "$deadline" ]; then
-      echo "run.sh: the $name server did not start:" >&2
-      cat "$work/$name.err" >&2
-      exit 1
-    fi
-    sleep 0.1
-  done
-  printf -v "${name}_port" '%s' "$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/$name.out")"
-  printf -v "${name}_udp" '%s' "$(sed -n 's/^ready [0-9]* \([0-9]*\).*/\1/p' "$work/$name.out")"
-  printf -v "${name}_pid" '%s' "$pid"
-}
-
 # The server lives no longer than the benchmark could.
 lifetime=7200
 jserver() { start_server "$1" java -cp "$cp" BenchServer -l "$lifetime"; }
