@@ -233,21 +233,34 @@ class ServerAttackTest {
             Assumptions.abort("no second loopback address here: " + e.getMessage());
             return;
         }
+        // 200 calls of 200 ms on 2 threads: 20 s of work queued ahead.
+        udp_flood_leaves_served(legit, 40, 5, 200);
+    }
+
+    @Test
+    void a_udp_flood_from_many_ports_leaves_another_port_of_that_address_served() throws Exception {
+        // 200 calls of 100 ms on 2 threads: 10 s of work queued ahead, but
+        // only one call of each of the 20 flooding ports before the caller's.
+        udp_flood_leaves_served(new DatagramSocket(new InetSocketAddress(Wire.LOOPBACK, 0)), 20, 10, 100);
+    }
+
+    /** Floods from ports of 127.0.0.1 with slow calls, then legit must get 3 replies, each within 3 s. */
+    private static void udp_flood_leaves_served(DatagramSocket legit, int ports, int calls_per_port, int ms)
+            throws Exception {
         try (RpcServer server = started(new ServerSettings().workerThreads(2).protocols(false, true), new Slow());
                 DatagramSocket l = legit) {
             int port = server.udpPort();
             List<DatagramSocket> flood = new ArrayList<>();
             try {
                 int xid = 1;
-                for (int k = 0; k < 40; k++) {
+                for (int k = 0; k < ports; k++) {
                     DatagramSocket d = new DatagramSocket(new InetSocketAddress(Wire.LOOPBACK, 0));
                     flood.add(d);
-                    for (int j = 0; j < 5; j++) {
-                        byte[] call = Wire.hex(Wire.call(xid++, PROG, 1, 2) + Wire.word(3200));
+                    for (int j = 0; j < calls_per_port; j++) {
+                        byte[] call = Wire.hex(Wire.call(xid++, PROG, 1, 2) + Wire.word(3000 + ms));
                         d.send(new DatagramPacket(call, call.length, Wire.LOOPBACK, port));
                     }
                 }
-                // 200 calls of 200 ms on 2 threads: 20 s of work queued ahead.
                 Thread.sleep(300);
                 l.setSoTimeout(3000);
                 for (int i = 0; i < 3; i++) {

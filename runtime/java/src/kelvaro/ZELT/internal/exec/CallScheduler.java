@@ -13,12 +13,14 @@ import kelvaro.ZELT.internal.server.ServerCall;
 
 /**
  * A fair queue of calls and the threads that run them. Calls are queued by
- * peer address and, within an address, by flow (a TCP connection, or all
- * of an address's UDP datagrams); a thread that is free takes the next
- * address in turn, and of that address the next flow in turn. So a
+ * peer address and, within an address, by flow (a TCP connection, or the
+ * UDP datagrams from one source port); a thread that is free takes the
+ * next address in turn, and of that address the next flow in turn. So a
  * connection with a thousand calls queued delays another connection's call
- * by about one call, and an address with a hundred connections gets no
- * more turns than an address with one.
+ * by about one call, an address with a hundred connections gets no more
+ * turns than an address with one, and a UDP caller that shares its host
+ * with a flood from many ports waits for about one call of each port, not
+ * for the whole flood.
  *
  * <p>Threads are started as calls need them, up to the limit, and end
  * after being idle for the keep-alive time. Calls of a flow may run
@@ -26,9 +28,11 @@ import kelvaro.ZELT.internal.server.ServerCall;
  * its later calls back itself.
  *
  * <p>UDP calls are bounded in number: when the bound is reached, the
- * oldest queued datagram of the address that has the most queued is
- * dropped (its caller retransmits), or the new one when its own address
- * has the most.
+ * oldest queued datagram of the longest UDP flow of the address that has
+ * the most queued is dropped (its caller retransmits). The new datagram is
+ * dropped instead when nothing queued is more to blame: its own address
+ * has the most, and no flow of that address is longer than its own would
+ * be with it.
  */
 public final class CallScheduler {
     /** What the scheduler runs: a call, or what is left of one. */
@@ -37,8 +41,9 @@ public final class CallScheduler {
         void drop();
     }
 
-    /** The flow of an address's UDP calls. */
-    static final Object UDP = new Object();
+    /** The flow of the UDP calls from one source port of an address. */
+    private record UdpFlow(int port) {
+    }
 
     private static final class Flow {
         final Object key;
@@ -91,10 +96,10 @@ public final class CallScheduler {
     }
 
     /**
-     * Queues a task of a flow of an address; false (task not taken) once closed.
+     * Queues a TCP task of a flow of an address; false (task not taken) once closed.
      *
      * @param address the peer's address
-     * @param flow the flow, a connection or {@link #UDP}
+     * @param flow the flow: the connection the task came on
      * @param task the task
      * @return true when queued
      */
@@ -111,15 +116,18 @@ public final class CallScheduler {
     }
 
     /**
-     * Queues a UDP task of an address, within the bound on queued UDP
-     * tasks; false when the task itself was shed (dropped, not run).
+     * Queues a UDP task of an address and source port, within the bound on
+     * queued UDP tasks; false when the task itself was shed (dropped, not
+     * run).
      *
      * @param address the peer's address
+     * @param port the peer's source port
      * @param task the task
      * @param bound the most UDP tasks queued
      * @return false when the task was shed
      */
-    public boolean submit_udp(Object address, Task task, int bound) {
+    public boolean submit_udp(Object address, int port, Task task, int bound) {
+        UdpFlow key = new UdpFlow(port);
         Task shed = null;
         lock.lock();
         try {
@@ -132,23 +140,29 @@ public final class CallScheduler {
                     if (p.udp > 0 && (most == null || p.udp > most.udp))
                         most = p;
                 int mine = own == null ? 0 : own.udp;
-                if (most == null || most == own || most.udp <= mine)
+                if (most == null || most != own && most.udp <= mine)
                     return false;
-                Flow f = most.flows.get(UDP);
-                shed = f.tasks.pollFirst();
+                Flow longest = longest_udp_flow(most);
+                if (most == own) {
+                    Flow mine_flow = own.flows.get(key);
+                    int with_new = (mine_flow == null ? 0 : mine_flow.tasks.size()) + 1;
+                    if (longest == mine_flow || longest.tasks.size() <= with_new)
+                        return false;
+                }
+                shed = longest.tasks.pollFirst();
                 most.udp--;
                 udp_queued--;
                 queued--;
-                if (f.tasks.isEmpty()) {
-                    most.flows.remove(UDP);
-                    most.ring.remove(f);
+                if (longest.tasks.isEmpty()) {
+                    most.flows.remove(longest.key);
+                    most.ring.remove(longest);
                     if (most.ring.isEmpty()) {
                         peers.remove(most.address);
                         ready.remove(most);
                     }
                 }
             }
-            enqueue(address, UDP, task);
+            enqueue(address, key, task);
             Peer p = peers.get(address);
             p.udp++;
             udp_queued++;
@@ -158,6 +172,15 @@ public final class CallScheduler {
         if (shed != null)
             shed.drop();
         return true;
+    }
+
+    /** The UDP flow of a peer with the most tasks queued; the peer has at least one. */
+    private static Flow longest_udp_flow(Peer p) {
+        Flow longest = null;
+        for (Flow f : p.ring)
+            if (f.key instanceof UdpFlow && (longest == null || f.tasks.size() > longest.tasks.size()))
+                longest = f;
+        return longest;
     }
 
     private void enqueue(Object address, Object key, Task task) {
@@ -200,7 +223,7 @@ public final class CallScheduler {
             Flow f = p.ring.pollFirst();
             Task t = f.tasks.pollFirst();
             queued--;
-            if (f.key == UDP) {
+            if (f.key instanceof UdpFlow) {
                 p.udp--;
                 udp_queued--;
             }

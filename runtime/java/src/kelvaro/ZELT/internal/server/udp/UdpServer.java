@@ -28,11 +28,13 @@ import kelvaro.ZELT.internal.server.ServerCounters;
  * hand-off to another thread when the server is not loaded (the other
  * reader takes over the socket meanwhile); otherwise the call goes to the
  * server's {@link CallScheduler}, whose threads take the
- * calls of each sender address in turn, so that a flood from one address
- * (from however many ports) delays another address's call by about one
- * call. At most {@link #QUEUED} calls wait there: past that the oldest
- * datagram of the address with the most waiting is dropped (its caller
- * retransmits). Calls run concurrently; a reply larger than a datagram is
+ * calls of each sender address in turn, and of an address each source
+ * port in turn, so that a flood from one address (from however many ports)
+ * delays another address's call by about one call, and another port's of
+ * the same address by about one call per flooding port. At most
+ * {@link #QUEUED} calls wait there: past that the oldest datagram of the
+ * longest port of the address with the most waiting is dropped (its
+ * caller retransmits). Calls run concurrently; a reply larger than a datagram is
  * answered with SYSTEM_ERR.
  *
  * <p>With the duplicate-reply cache on ({@link ReplyCache}), a call that
@@ -217,7 +219,7 @@ public final class UdpServer implements ServerCall.Origin {
         ServerCall call = new ServerCall(dispatcher, this, sender, "udp", java.util.Arrays.copyOf(buf, len), len,
                 null);
         call.cache_key = key;
-        if (!scheduler.submit_udp(sender.getAddress(), call, QUEUED))
+        if (!scheduler.submit_udp(sender.getAddress(), sender.getPort(), call, QUEUED))
             call.drop();
         return null;
     }
