@@ -184,6 +184,22 @@ public abstract class ClientTransport {
      */
     public abstract InetSocketAddress remote();
 
+    /**
+     * Takes a lock, waiting no later than the call's deadline.
+     *
+     * @throws rpc_err TIMED_OUT when the deadline passes first, FAILED when
+     *         the thread is interrupted (its interrupt is kept)
+     */
+    static void lock_until(java.util.concurrent.locks.Lock lock, long deadline) throws rpc_err {
+        try {
+            if (!lock.tryLock(Math.max(0, deadline - System.nanoTime()), java.util.concurrent.TimeUnit.NANOSECONDS))
+                throw new rpc_err(RpcStatus.TIMED_OUT);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
+        }
+    }
+
     /** Closes the connection or socket; calls waiting fail. */
     public abstract void close();
 

@@ -192,13 +192,7 @@ public final class TcpClientTransport extends ClientTransport {
             return c;
         if (closed)
             throw new rpc_err(RpcStatus.CANT_SEND, "client closed");
-        try {
-            if (!connect_lock.tryLock(Math.max(0, deadline - System.nanoTime()), TimeUnit.NANOSECONDS))
-                throw new rpc_err(RpcStatus.TIMED_OUT);
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
-        }
+        lock_until(connect_lock, deadline);
         try {
             c = current;
             if (c != null && c.broken == null)
@@ -573,27 +567,40 @@ public final class TcpClientTransport extends ClientTransport {
                 int got = read_record();
                 if (got != WAIT)
                     continue;
-                long wait = RECHECK_NANOS;
-                if (records.inside()) {
-                    long record_left = record_allowed - record_time;
-                    if (record_left <= 0) {
-                        fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
-                        return;
-                    }
-                    wait = Math.min(wait, record_left);
-                }
-                long t0 = System.nanoTime();
-                boolean inside = records.inside();
-                try {
-                    select(readable, wait);
-                } catch (IOException e) {
-                    if (broken == null)
-                        fail(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
+                if (!await_bytes(RECHECK_NANOS))
                     return;
-                }
-                if (inside)
-                    record_time += System.nanoTime() - t0;
             }
+        }
+
+        /**
+         * Waits up to wait nanoseconds for the socket to have bytes, no
+         * longer than the record under way may still take, and counts the
+         * wait against that record. False when the connection failed (the
+         * record took too long, or the wait itself failed) or no time is left.
+         */
+        private boolean await_bytes(long wait) {
+            if (records.inside()) {
+                long record_left = record_allowed - record_time;
+                if (record_left <= 0) {
+                    fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
+                    return false;
+                }
+                wait = Math.min(wait, record_left);
+            }
+            if (wait <= 0)
+                return false;
+            long t0 = System.nanoTime();
+            boolean inside = records.inside();
+            try {
+                select(readable, wait);
+            } catch (IOException e) {
+                if (broken == null)
+                    fail(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
+                return false;
+            }
+            if (inside)
+                record_time += System.nanoTime() - t0;
+            return true;
         }
 
         /**
@@ -865,28 +872,8 @@ public final class TcpClientTransport extends ClientTransport {
                     continue;
                 if (me.done || Thread.currentThread().isInterrupted())
                     return;
-                long wait = deadline - System.nanoTime();
-                if (records.inside()) {
-                    long record_left = record_allowed - record_time;
-                    if (record_left <= 0) {
-                        fail(new rpc_err(RpcStatus.CANT_RECV, RECORD_TOO_SLOW));
-                        return;
-                    }
-                    wait = Math.min(wait, record_left);
-                }
-                if (wait <= 0)
+                if (!await_bytes(deadline - System.nanoTime()))
                     return;
-                long t0 = System.nanoTime();
-                boolean inside = records.inside();
-                try {
-                    select(readable, wait);
-                } catch (IOException e) {
-                    if (broken == null)
-                        fail(new rpc_err(RpcStatus.CANT_RECV, "errno = " + errno_text(e), e));
-                    return;
-                }
-                if (inside)
-                    record_time += System.nanoTime() - t0;
             }
         }
     }

@@ -8,7 +8,6 @@ import java.nio.ByteBuffer;
 import java.nio.channels.DatagramChannel;
 import java.nio.channels.SelectionKey;
 import java.nio.channels.Selector;
-import java.util.concurrent.TimeUnit;
 import java.util.concurrent.locks.ReentrantLock;
 import kelvaro.ZELT.RpcStatus;
 import kelvaro.ZELT.XDR;
@@ -137,13 +136,7 @@ public final class UdpClientTransport extends ClientTransport {
             throw new rpc_err(RpcStatus.CANT_ENCODE_ARGS, "call of " + len + " bytes is larger than a UDP datagram");
         if (closed)
             throw new rpc_err(RpcStatus.CANT_SEND, "client closed");
-        try {
-            if (!lock.tryLock(Math.max(0, deadline - System.nanoTime()), TimeUnit.NANOSECONDS))
-                throw new rpc_err(RpcStatus.TIMED_OUT);
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            throw new rpc_err(RpcStatus.FAILED, "interrupted while waiting for the reply");
-        }
+        lock_until(lock, deadline);
         try {
             if (relocate) {
                 InetSocketAddress where = target.locate(deadline);
