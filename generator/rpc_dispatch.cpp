@@ -262,30 +262,16 @@ std::string claim_members(const Definition &def, long long line_number, PassHand
 // enum, must end as distinct Java names.
 std::string claim_styled_members(const Definition &def, long long line_number) {
   const StyleRole role = def.kind == DefinitionKind::Enum ? StyleRole::EnumConstant : StyleRole::Member;
-  std::vector<std::string_view> names;
-  switch (def.kind) {
-    case DefinitionKind::Struct:
-      for (const Declaration &member : def.members) names.push_back(member.name);
-      break;
-    case DefinitionKind::Union:
-      names.push_back(def.discriminant.name);
-      for (const UnionCase &arm : def.cases) names.push_back(arm.declaration.name);
-      if (def.default_arm) names.push_back(def.default_arm->name);
-      break;
-    case DefinitionKind::Enum:
-      for (const EnumMember &member : def.enum_members) names.push_back(member.name);
-      break;
-    default: break;
-  }
-  std::unordered_map<std::string, std::string_view> seen;
+  const std::vector<std::string_view> names = member_names_of(def);
+  const std::vector<std::string> java = scope_style_names(names, role);
+  std::unordered_map<std::string_view, std::string_view> seen;  // a Java name, and the first name that reaches it
   seen.reserve(names.size());
-  for (std::string_view name : names) {
-    if (name.empty()) continue;
-    std::string java = style_name(name, role);
-    const auto [at, fresh] = seen.try_emplace(java, name);
+  for (std::size_t i = 0; i < names.size(); i++) {
+    if (names[i].empty()) continue;
+    const auto [at, fresh] = seen.try_emplace(java[i], names[i]);
     if (!fresh)
       return format_text("members %s and %s of %s %s (line %s) are both %s in Java",
-                         {at->second, name, kind_word(def.kind), def.name, std::to_string(line_number), java});
+                         {at->second, names[i], kind_word(def.kind), def.name, std::to_string(line_number), java[i]});
   }
   return {};
 }
@@ -329,8 +315,10 @@ std::string claim_idiomatic(const Definition &def, long long line_number, const 
         auto proc_owner = [&](const ProcedureDef &proc) {
           return Owner{proc.name, line_number, version_index, Owner::Role::Procedure, def.kind};
         };
-        for (const ProcedureDef &proc : version.procedures) {
-          const ProcedureJava java = procedure_java(proc);
+        const std::vector<ProcedureJava> procedures = procedures_java(version);
+        for (std::size_t i = 0; i < procedures.size(); i++) {
+          const ProcedureDef &proc = version.procedures[i];
+          const ProcedureJava &java = procedures[i];
           const Owner what = proc_owner(proc);
           for (const std::string *name : {&java.method, &java.async_method, &java.constant}) {
             auto &table = name == &java.constant ? constants : methods;

@@ -144,10 +144,11 @@ std::string member_label(const Definition &def, std::string_view member) {
 void emit_value_record(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                        std::string_view interface_name) {
   const std::string name = style_name(def.name, StyleRole::Type);
+  const MemberNames members(def);
   std::vector<Component> components;
   for (const Declaration &member : def.members) {
     if (member.type == "void") continue;
-    components.push_back({style_name(member.name, StyleRole::Member), member_label(def, member.name),
+    components.push_back({members.of(member.name), member_label(def, member.name),
                           resolve_declaration(member, memory, interface_name), member.doc});
   }
   open_java_file(out, name);
@@ -484,10 +485,10 @@ std::string arm_text(const Definition &def, const Arm &arm) {
 void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                        std::string_view interface_name) {
   const std::string name = style_name(def.name, StyleRole::Type);
+  const MemberNames members(def);
   Discriminant d;
   d.type = resolve_declaration(def.discriminant, memory, interface_name);
-  d.name = def.discriminant.name.empty() ? std::string("discriminant")
-                                         : style_name(def.discriminant.name, StyleRole::Member);
+  d.name = def.discriminant.name.empty() ? std::string("discriminant") : members.of(def.discriminant.name);
   if (d.type.core == CoreKind::Enum && d.type.layers.empty()) {
     d.kind = LabelKind::Enum;
     d.enum_type = d.type.class_name;
@@ -547,7 +548,7 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
     if (d.kind == LabelKind::Void) arm.labels = {"0"};
     if (arm.varies) arm.components.push_back({d.name, member_label(def, def.discriminant.name), d.type, {}});
     if (arm.decl->type != "void")
-      arm.components.push_back({style_name(arm.decl->name, StyleRole::Member), member_label(def, arm.decl->name),
+      arm.components.push_back({members.of(arm.decl->name), member_label(def, arm.decl->name),
                                 resolve_declaration(*arm.decl, memory, interface_name), arm.decl->doc});
   }
 

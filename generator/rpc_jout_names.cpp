@@ -117,6 +117,61 @@ std::string style_name(std::string_view name, StyleRole role) {
   return java;
 }
 
+std::vector<std::string> scope_style_names(const std::vector<std::string_view> &names, StyleRole role) {
+  std::vector<std::string> java;
+  java.reserve(names.size());
+  std::unordered_map<std::string_view, std::size_t> seen;  // a Java name, and how many reach it
+  seen.reserve(names.size());
+  for (std::string_view name : names) {
+    java.push_back(name.empty() ? std::string() : style_name(name, role));
+    if (!name.empty()) seen[java.back()]++;
+  }
+  // A name as written starts with a capital or holds an inner "_" wherever
+  // its style would not, so it meets no other name's style; it can meet
+  // only a name that Java made take a "_", which the caller finds.
+  std::vector<bool> shared(names.size());
+  for (std::size_t i = 0; i < names.size(); i++) shared[i] = !names[i].empty() && seen.find(java[i])->second > 1;
+  // The map views the names it counted: they change only now.
+  for (std::size_t i = 0; i < names.size(); i++) {
+    if (!shared[i]) continue;
+    java[i] = std::string(names[i]);
+    if (is_taken(java[i], role)) java[i].push_back('_');
+  }
+  return java;
+}
+
+std::vector<std::string_view> member_names_of(const Definition &def) {
+  std::vector<std::string_view> names;
+  switch (def.kind) {
+    case DefinitionKind::Struct:
+      for (const Declaration &member : def.members) names.push_back(member.name);
+      break;
+    case DefinitionKind::Union:
+      names.push_back(def.discriminant.name);
+      for (const UnionCase &arm : def.cases) names.push_back(arm.declaration.name);
+      if (def.default_arm) names.push_back(def.default_arm->name);
+      break;
+    case DefinitionKind::Enum:
+      for (const EnumMember &member : def.enum_members) names.push_back(member.name);
+      break;
+    default: break;
+  }
+  return names;
+}
+
+MemberNames::MemberNames(const Definition &def) {
+  const std::vector<std::string_view> names = member_names_of(def);
+  std::vector<std::string> java = scope_style_names(names, StyleRole::Member);
+  java_.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); i++)
+    if (!names[i].empty()) java_.try_emplace(names[i], std::move(java[i]));
+}
+
+std::string MemberNames::of(std::string_view name) const {
+  const auto at = java_.find(name);
+  return at != java_.end() ? at->second : style_name(name, StyleRole::Member);
+}
+
 std::string version_class_name(const Definition &program, const VersionDef &version) {
   const std::string_view name = version.name;
   if (!name.empty() && !is_digit(name[0]) && name[0] != '-') {

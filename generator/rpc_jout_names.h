@@ -6,6 +6,8 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "rpc_parse.h"
 
@@ -32,6 +34,32 @@ enum class StyleRole {
 // before it (_1 -> T_1). A name Java
 // or the generated code will not take in its role gets a trailing "_".
 std::string style_name(std::string_view name, StyleRole role);
+
+// The Java names of the names of one scope (the members of one struct or
+// union, the procedures of one version), in their order: each name's
+// Java style, except that names whose style another name of the scope
+// shares keep their spelling as written (with the "_" Java may need), so
+// that names the input tells apart stay apart: item and ITEM -> item and
+// ITEM, where ITEM alone would be item. An empty name gives an empty one.
+std::vector<std::string> scope_style_names(const std::vector<std::string_view> &names, StyleRole role);
+
+// The names of a definition's members as they come in it: a struct's
+// members, a union's discriminant and arms (the default arm last), an
+// enum's members. Void arms give empty names.
+std::vector<std::string_view> member_names_of(const Definition &def);
+
+// The Java names of one struct's or union's members (discriminant and
+// arms included), each looked up by its name in the input.
+class MemberNames {
+ public:
+  explicit MemberNames(const Definition &def);
+  // The Java name of a member of the definition; the plain style for a
+  // name that is not one of its members.
+  std::string of(std::string_view name) const;
+
+ private:
+  std::unordered_map<std::string_view, std::string> java_;
+};
 
 // The class of constants of a program version, also the stem of its
 // client and service: the version's name as a type (KVSTORE_V1 ->

@@ -42,11 +42,17 @@ std::string program_text(const Definition &program, const VersionDef &version) {
 
 }  // namespace
 
-ProcedureJava procedure_java(const ProcedureDef &proc) {
-  ProcedureJava java;
-  java.method = style_name(proc.name, StyleRole::Method);
-  java.async_method = async_method_name(java.method);
-  java.constant = style_name(proc.name, StyleRole::Constant);
+std::vector<ProcedureJava> procedures_java(const VersionDef &version) {
+  std::vector<std::string_view> names;
+  names.reserve(version.procedures.size());
+  for (const ProcedureDef &proc : version.procedures) names.push_back(proc.name);
+  std::vector<std::string> methods = scope_style_names(names, StyleRole::Method);
+  std::vector<ProcedureJava> java(names.size());
+  for (std::size_t i = 0; i < names.size(); i++) {
+    java[i].method = std::move(methods[i]);
+    java[i].async_method = async_method_name(java[i].method);
+    java[i].constant = style_name(names[i], StyleRole::Constant);
+  }
   return java;
 }
 
@@ -115,7 +121,7 @@ std::string emit_version_classes(JavaOutput &out, const Definition &program, std
       if (constant_numbers_procedure(proc, memory)) continue;
       emit(out, javadoc("    ", format_text("The number of procedure %s.", {code_text(proc.name)}), {}));
       emit_format(out, "    public static final int %s = %s;\n\n",
-                  {procedure_java(proc).constant, number_text(proc.number, memory, name)});
+                  {style_name(proc.name, StyleRole::Constant), number_text(proc.number, memory, name)});
     }
     emit(out, constants_text);
     emit_format(out, "    private %s() {\n    }\n}\n", {name});
@@ -148,9 +154,8 @@ std::string procedure_summary(std::string_view verb, const ProcedureDef &proc, s
   return format_text("%s procedure %s (number %s).", {verb, code_text(proc.name), number});
 }
 
-void emit_client_procedure(JavaOutput &out, const ProcedureDef &proc, std::string_view version_class,
-                           const DefinitionMemory &memory) {
-  const ProcedureJava java = procedure_java(proc);
+void emit_client_procedure(JavaOutput &out, const ProcedureDef &proc, const ProcedureJava &java,
+                           std::string_view version_class, const DefinitionMemory &memory) {
   const ProcedureTypes t = procedure_types(proc, memory, version_class);
   const std::string label = std::string(proc.name);
   const std::string param = t.has_arg ? format_text("%s arg", {java_type_text(t.arg)}) : std::string();
@@ -224,7 +229,9 @@ void emit_version_clients(JavaOutput &out, const Definition &program, const Defi
                 "    @java.lang.Override\n    protected %s withTimeoutCopy(java.time.Duration timeout) {\n        return "
                 "new %s(rpcClient(), timeout);\n    }\n\n",
                 {name, name});
-    for (const ProcedureDef &proc : version.procedures) emit_client_procedure(out, proc, version_class, memory);
+    const std::vector<ProcedureJava> java = procedures_java(version);
+    for (std::size_t i = 0; i < java.size(); i++)
+      emit_client_procedure(out, version.procedures[i], java[i], version_class, memory);
     emit(out, "}\n");
     close_java_file(out);
   }
@@ -245,8 +252,10 @@ void emit_version_services(JavaOutput &out, const Definition &program, const Def
                       "threads. A method that throws, or returns null, gives the caller SYSTEM_ERR."));
     emit_format(out, "public interface %s {\n", {name});
     bool declares_null = false;
-    for (const ProcedureDef &proc : version.procedures) {
-      const ProcedureJava java = procedure_java(proc);
+    const std::vector<ProcedureJava> procedures = procedures_java(version);
+    for (std::size_t i = 0; i < procedures.size(); i++) {
+      const ProcedureDef &proc = version.procedures[i];
+      const ProcedureJava &java = procedures[i];
       const ProcedureTypes t = procedure_types(proc, memory, version_class);
       const std::optional<NumberValue> n = number_value(proc.number);
       const bool null_procedure = n && is_zero(*n) && !t.has_arg && !t.has_result;
@@ -276,8 +285,9 @@ void emit_version_services(JavaOutput &out, const Definition &program, const Def
     emit(out,
          "            @java.lang.Override\n            protected kelvaro.ZELT.XDT dispatch(int procedure, "
          "kelvaro.ZELT.XDR xdr, kelvaro.ZELT.CallContext call)\n                    throws kelvaro.ZELT.XDRError {\n");
-    for (const ProcedureDef &proc : version.procedures) {
-      const ProcedureJava java = procedure_java(proc);
+    for (std::size_t i = 0; i < procedures.size(); i++) {
+      const ProcedureDef &proc = version.procedures[i];
+      const ProcedureJava &java = procedures[i];
       const ProcedureTypes t = procedure_types(proc, memory, version_class);
       const std::string label = std::string(proc.name);
       emit_format(out, "                if (procedure == %s.%s) {\n", {version_class, java.constant});

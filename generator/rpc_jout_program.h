@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rpc_hout.h"
 #include "rpc_parse.h"
@@ -27,7 +28,9 @@ struct ProcedureJava {
   std::string async_method;  // the client's method that returns a future
   std::string constant;      // its number's constant in the version class
 };
-ProcedureJava procedure_java(const ProcedureDef &proc);
+// The Java pieces of a version's procedures, in their order. Methods are
+// named as scope_style_names says, in the scope of the version.
+std::vector<ProcedureJava> procedures_java(const VersionDef &version);
 // True when a constant defined before has the procedure's name and number:
 // it serves as the procedure's number constant, which is then not written.
 bool constant_numbers_procedure(const ProcedureDef &proc, const DefinitionMemory &memory);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "rpc_jout_doc.h"
 #include "rpc_jout_names.h"
@@ -45,6 +47,27 @@ TEST(IdiomaticNames, EachRoleHasItsStyle) {
       {"KV_OK", StyleRole::EnumConstant, "KV_OK"},
   };
   for (const Case &c : cases) EXPECT_EQ(style_name(c.name, c.role), c.java) << c.name;
+}
+
+// Names of one scope whose styles meet keep their spelling; the others
+// keep their style, and only a "_" that Java needs can make two meet.
+TEST(IdiomaticNames, NamesThatMeetKeepTheirSpelling) {
+  struct Case {
+    std::vector<std::string_view> names;
+    StyleRole role;
+    std::vector<std::string> java;
+  };
+  const Case cases[] = {
+      {{"item", "ITEM", "next_entry"}, StyleRole::Member, {"item", "ITEM", "nextEntry"}},
+      {{"Iterable", "ITERABLE", "iterable"}, StyleRole::Member, {"Iterable", "ITERABLE", "iterable"}},
+      {{"a_b", "A_B", "aB", ""}, StyleRole::Member, {"a_b", "A_B", "aB", ""}},
+      {{"this", "This"}, StyleRole::Member, {"this_", "This"}},
+      {{"KV_GET", "kv_get", "kv_put"}, StyleRole::Method, {"KV_GET", "kv_get", "kvPut"}},
+      {{"close", "CLOSE"}, StyleRole::Method, {"close_", "CLOSE"}},
+      // Still one Java name: the caller reports them.
+      {{"this", "this_"}, StyleRole::Member, {"this_", "this_"}},
+  };
+  for (const Case &c : cases) EXPECT_EQ(scope_style_names(c.names, c.role), c.java) << c.names.front();
 }
 
 TEST(IdiomaticNames, VersionClasses) {
