@@ -144,13 +144,18 @@ std::string member_label(const Definition &def, std::string_view member) {
 void emit_value_record(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                        std::string_view interface_name) {
   const std::string name = style_name(def.name, StyleRole::Type);
-  const MemberNames members(def);
   std::vector<Component> components;
+  std::vector<std::string> classes = {name, "Builder"};  // the classes the text names
   for (const Declaration &member : def.members) {
     if (member.type == "void") continue;
-    components.push_back({members.of(member.name), member_label(def, member.name),
-                          resolve_declaration(member, memory, interface_name), member.doc});
+    components.push_back({{}, member_label(def, member.name), resolve_declaration(member, memory, interface_name),
+                          member.doc});
+    if (!components.back().type.class_name.empty()) classes.push_back(components.back().type.class_name);
   }
+  const MemberNames members(def, classes);
+  std::size_t next = 0;
+  for (const Declaration &member : def.members)
+    if (member.type != "void") components[next++].name = members.of(member.name);
   open_java_file(out, name);
   emit(out, javadoc("", format_text("Struct %s of the interface, a value compared by content.", {code_text(def.name)}),
                     def.doc, param_tags(components)));
@@ -485,10 +490,8 @@ std::string arm_text(const Definition &def, const Arm &arm) {
 void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                        std::string_view interface_name) {
   const std::string name = style_name(def.name, StyleRole::Type);
-  const MemberNames members(def);
   Discriminant d;
   d.type = resolve_declaration(def.discriminant, memory, interface_name);
-  d.name = def.discriminant.name.empty() ? std::string("discriminant") : members.of(def.discriminant.name);
   if (d.type.core == CoreKind::Enum && d.type.layers.empty()) {
     d.kind = LabelKind::Enum;
     d.enum_type = d.type.class_name;
@@ -544,6 +547,12 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
     while (clash(chosen)) chosen.push_back('_');
     arm.name = chosen;
     taken.push_back(chosen);
+  }
+  // The members, once every class the text names is known.
+  taken.push_back("Builder");
+  const MemberNames members(def, taken);
+  d.name = def.discriminant.name.empty() ? std::string("discriminant") : members.of(def.discriminant.name);
+  for (Arm &arm : arms) {
     arm.varies = d.kind != LabelKind::Void && (arm.is_default || arm.labels.size() > 1);
     if (d.kind == LabelKind::Void) arm.labels = {"0"};
     if (arm.varies) arm.components.push_back({d.name, member_label(def, def.discriminant.name), d.type, {}});

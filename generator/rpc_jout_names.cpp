@@ -159,9 +159,21 @@ std::vector<std::string_view> member_names_of(const Definition &def) {
   return names;
 }
 
-MemberNames::MemberNames(const Definition &def) {
+MemberNames::MemberNames(const Definition &def, const std::vector<std::string> &classes) {
   const std::vector<std::string_view> names = member_names_of(def);
   std::vector<std::string> java = scope_style_names(names, StyleRole::Member);
+  std::unordered_map<std::string, std::size_t> count;  // of each Java name among the members
+  for (const std::string &name : java) count[name]++;
+  for (std::size_t i = 0; i < names.size(); i++) {
+    // A style starts with a small letter, as no class does; only a name
+    // kept as written can meet one.
+    if (names[i].empty() || java[i] == style_name(names[i], StyleRole::Member)) continue;
+    if (std::find(classes.begin(), classes.end(), java[i]) == classes.end()) continue;
+    count[java[i]]--;
+    while (std::find(classes.begin(), classes.end(), java[i]) != classes.end() || count[java[i]] > 0)
+      java[i].push_back('_');
+    count[java[i]]++;
+  }
   java_.reserve(names.size());
   for (std::size_t i = 0; i < names.size(); i++)
     if (!names[i].empty()) java_.try_emplace(names[i], std::move(java[i]));

@@ -49,10 +49,13 @@ std::vector<std::string> scope_style_names(const std::vector<std::string_view> &
 std::vector<std::string_view> member_names_of(const Definition &def);
 
 // The Java names of one struct's or union's members (discriminant and
-// arms included), each looked up by its name in the input.
+// arms included), each looked up by its name in the input. A member that
+// keeps its spelling may look like a class: one spelled like a class the
+// definition's Java text names (classes) gets "_" until it is not, nor any
+// other member's name, since a field hides a class of its name there.
 class MemberNames {
  public:
-  explicit MemberNames(const Definition &def);
+  MemberNames(const Definition &def, const std::vector<std::string> &classes);
   // The Java name of a member of the definition; the plain style for a
   // name that is not one of its members.
   std::string of(std::string_view name) const;

@@ -4,16 +4,17 @@
 # file it writes against the runtime's jar. Fails when vorlith fails or
 # reports anything beyond its banner, when the files written differ from the
 # expected list, or when javac reports anything at all (warnings included).
-# Usage: compile_generated.sh VORLITH JAVAC ZELT_JAR WORK_DIR INTERFACE EXPECTED_FILES
+# With OPTION (--idiomatic) vorlith gets it.
+# Usage: compile_generated.sh VORLITH JAVAC ZELT_JAR WORK_DIR INTERFACE EXPECTED_FILES [OPTION]
 set -eu
-vorlith=$1 javac=$2 jar=$3 work=$4 input=$5 expected=$6
+vorlith=$1 javac=$2 jar=$3 work=$4 input=$5 expected=$6 option=${7:-}
 
 rm -rf "$work"
 mkdir -p "$work/gen" "$work/classes"
 cd "$work/gen"
 
 status=0
-"$vorlith" "$input" >"$work/stdout" 2>"$work/stderr" || status=$?
+"$vorlith" ${option:+"$option"} "$input" >"$work/stdout" 2>"$work/stderr" || status=$?
 if [ "$status" -ne 0 ]; then
     echo "vorlith failed with status $status:"
     cat "$work/stderr"

@@ -55,22 +55,22 @@ public final class KvV1Client extends kelvaro.ZELT.RpcStub<KvV1Client> {
     /**
      * Calls procedure {@code KV_GET} (number 1).
      *
-     * @param arg the argument, XDR {@code entry}, never null
+     * @param arg the argument, XDR {@code node}, never null
      * @return the result, XDR {@code int}
      * @throws kelvaro.ZELT.RpcException when the call fails: its status says why
      */
-    public int KV_GET(Entry arg) {
-        return invoke(KvV1.KV_GET, arg, Entry::encode, x1 -> x1.dec_int());
+    public int KV_GET(Node arg) {
+        return invoke(KvV1.KV_GET, arg, Node::encode, x1 -> x1.dec_int());
     }
 
     /**
      * Calls, without waiting for the reply, procedure {@code KV_GET} (number 1).
      *
-     * @param arg the argument, XDR {@code entry}, never null
+     * @param arg the argument, XDR {@code node}, never null
      * @return the future of the result; it fails with a kelvaro.ZELT.RpcException when the call fails
      */
-    public java.util.concurrent.CompletableFuture<java.lang.Integer> KV_GETAsync(Entry arg) {
-        return invokeAsync(KvV1.KV_GET, arg, Entry::encode, x1 -> x1.dec_int());
+    public java.util.concurrent.CompletableFuture<java.lang.Integer> KV_GETAsync(Node arg) {
+        return invokeAsync(KvV1.KV_GET, arg, Node::encode, x1 -> x1.dec_int());
     }
 
     /**

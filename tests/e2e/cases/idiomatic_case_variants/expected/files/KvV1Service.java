@@ -12,11 +12,11 @@ public interface KvV1Service {
     /**
      * Runs procedure {@code KV_GET} (number 1).
      *
-     * @param arg the argument, XDR {@code entry}, never null
+     * @param arg the argument, XDR {@code node}, never null
      * @param call the call: who sent it, how, with which credentials
      * @return the result, XDR {@code int}
      */
-    int KV_GET(Entry arg, kelvaro.ZELT.CallContext call);
+    int KV_GET(Node arg, kelvaro.ZELT.CallContext call);
 
     /**
      * Runs procedure {@code kv_get} (number 2).
@@ -39,7 +39,7 @@ public interface KvV1Service {
             protected kelvaro.ZELT.XDT dispatch(int procedure, kelvaro.ZELT.XDR xdr, kelvaro.ZELT.CallContext call)
                     throws kelvaro.ZELT.XDRError {
                 if (procedure == KvV1.KV_GET) {
-                    return reply(service.KV_GET(Entry.decode(xdr), call), (e1, x1) -> x1.enc_int(e1), "KV_GET");
+                    return reply(service.KV_GET(Node.decode(xdr), call), (e1, x1) -> x1.enc_int(e1), "KV_GET");
                 }
                 if (procedure == KvV1.kv_get) {
                     return reply(service.kv_get(xdr.dec_int(), call), Pick::encode, "kv_get");

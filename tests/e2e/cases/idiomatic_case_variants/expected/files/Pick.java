@@ -6,13 +6,13 @@
 /**
  * Union {@code pick} of the interface: one record for each arm, by the discriminant {@code Kind}.
  */
-public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
+public sealed interface Pick permits Pick.Kind, Pick.NodeCase, Pick.Default {
     /**
      * The discriminant {@code Kind}, which selects the arm.
      *
      * @return the discriminant, XDR {@code int}
      */
-    int Kind();
+    int Kind_();
 
     /**
      * Encodes this value.
@@ -35,7 +35,7 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
             return new Kind(xdr.dec_int());
         }
         if (discriminant == 2) {
-            return new EntryCase(Entry.decode(xdr));
+            return new NodeCase(Node.decode(xdr));
         }
         return new Default(discriminant);
     }
@@ -48,13 +48,13 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
     record Kind(int kind) implements Pick {
 
         @java.lang.Override
-        public int Kind() {
+        public int Kind_() {
             return 1;
         }
 
         @java.lang.Override
         public void encode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
-            xdr.enc_int(this.Kind());
+            xdr.enc_int(this.Kind_());
             xdr.enc_int(this.kind);
         }
 
@@ -101,31 +101,31 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
     }
 
     /**
-     * The arm {@code case 2: entry ENTRY}.
+     * The arm {@code case 2: node NODE}.
      *
-     * @param entry XDR {@code entry}, never null
+     * @param node XDR {@code node}, never null
      */
-    record EntryCase(Entry entry) implements Pick {
+    record NodeCase(Node node) implements Pick {
         /**
          * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
          *
-         * @param entry XDR {@code entry}, never null
+         * @param node XDR {@code node}, never null
          * @throws java.lang.NullPointerException when a member that is not optional is null
          * @throws java.lang.IllegalArgumentException when a member is not of its declared size
          */
-        public EntryCase {
-            java.util.Objects.requireNonNull(entry, "pick.ENTRY");
+        public NodeCase {
+            java.util.Objects.requireNonNull(node, "pick.NODE");
         }
 
         @java.lang.Override
-        public int Kind() {
+        public int Kind_() {
             return 2;
         }
 
         @java.lang.Override
         public void encode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
-            xdr.enc_int(this.Kind());
-            this.entry.encode(xdr);
+            xdr.enc_int(this.Kind_());
+            this.node.encode(xdr);
         }
 
         /**
@@ -139,11 +139,11 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
             if (this == o) {
                 return true;
             }
-            if (!(o instanceof EntryCase)) {
+            if (!(o instanceof NodeCase)) {
                 return false;
             }
-            EntryCase other = (EntryCase) o;
-            return java.util.Objects.equals(this.entry, other.entry);
+            NodeCase other = (NodeCase) o;
+            return java.util.Objects.equals(this.node, other.node);
         }
 
         /**
@@ -154,7 +154,7 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
         @java.lang.Override
         public int hashCode() {
             int h = 1;
-            h = 31 * h + java.util.Objects.hashCode(this.entry);
+            h = 31 * h + java.util.Objects.hashCode(this.node);
             return h;
         }
 
@@ -165,34 +165,34 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
          */
         @java.lang.Override
         public java.lang.String toString() {
-            return "Pick.EntryCase["
-                    + "entry=" + kelvaro.ZELT.XdrValues.text(this.entry) + "]";
+            return "Pick.NodeCase["
+                    + "node=" + kelvaro.ZELT.XdrValues.text(this.node) + "]";
         }
     }
 
     /**
      * The arm {@code default: void}.
      *
-     * @param Kind XDR {@code int}
+     * @param Kind_ XDR {@code int}
      */
-    record Default(int Kind) implements Pick {
+    record Default(int Kind_) implements Pick {
         /**
          * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
          *
-         * @param Kind XDR {@code int}
+         * @param Kind_ XDR {@code int}
          * @throws java.lang.NullPointerException when a member that is not optional is null
          * @throws java.lang.IllegalArgumentException when a member is not of its declared size
          * @throws java.lang.IllegalArgumentException when the discriminant selects another arm
          */
         public Default {
-            if (Kind == 1 || Kind == 2) {
-                throw new java.lang.IllegalArgumentException("union pick: " + Kind + " selects another arm");
+            if (Kind_ == 1 || Kind_ == 2) {
+                throw new java.lang.IllegalArgumentException("union pick: " + Kind_ + " selects another arm");
             }
         }
 
         @java.lang.Override
         public void encode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
-            xdr.enc_int(this.Kind());
+            xdr.enc_int(this.Kind_());
         }
 
         /**
@@ -210,7 +210,7 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
                 return false;
             }
             Default other = (Default) o;
-            return this.Kind == other.Kind;
+            return this.Kind_ == other.Kind_;
         }
 
         /**
@@ -221,7 +221,7 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
         @java.lang.Override
         public int hashCode() {
             int h = 1;
-            h = 31 * h + java.lang.Integer.hashCode(this.Kind);
+            h = 31 * h + java.lang.Integer.hashCode(this.Kind_);
             return h;
         }
 
@@ -233,7 +233,7 @@ public sealed interface Pick permits Pick.Kind, Pick.EntryCase, Pick.Default {
         @java.lang.Override
         public java.lang.String toString() {
             return "Pick.Default["
-                    + "Kind=" + java.lang.String.valueOf(this.Kind) + "]";
+                    + "Kind_=" + java.lang.String.valueOf(this.Kind_) + "]";
         }
     }
 }

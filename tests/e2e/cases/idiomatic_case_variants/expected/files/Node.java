@@ -4,15 +4,23 @@
 
 
 /**
- * Struct {@code entry} of the interface, a value compared by content.
+ * Struct {@code node} of the interface, a value compared by content.
  *
- * <p>Names whose Java style would meet keep their spelling as written.
- *
- * @param item XDR {@code int}
- * @param ITEM XDR {@code int}
- * @param otherName XDR {@code int}
+ * @param Kind_ XDR {@code kind}, never null
+ * @param kind XDR {@code int}
  */
-public record Entry(int item, int ITEM, int otherName) {
+public record Node(Kind Kind_, int kind) {
+    /**
+     * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
+     *
+     * @param Kind_ XDR {@code kind}, never null
+     * @param kind XDR {@code int}
+     * @throws java.lang.NullPointerException when a member that is not optional is null
+     * @throws java.lang.IllegalArgumentException when a member is not of its declared size
+     */
+    public Node {
+        java.util.Objects.requireNonNull(Kind_, "node.Kind");
+    }
 
     /**
      * Encodes this value.
@@ -21,9 +29,8 @@ public record Entry(int item, int ITEM, int otherName) {
      * @throws kelvaro.ZELT.XDRError when a member does not fit its declared size or cannot be encoded
      */
     public void encode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
-        xdr.enc_int(this.item);
-        xdr.enc_int(this.ITEM);
-        xdr.enc_int(this.otherName);
+        this.Kind_.encode(xdr);
+        xdr.enc_int(this.kind);
     }
 
     /**
@@ -31,12 +38,11 @@ public record Entry(int item, int ITEM, int otherName) {
      *
      * @param xdr the stream, positioned at the value
      * @return the value
-     * @throws kelvaro.ZELT.XDRError when the input is short or breaks struct {@code entry}
+     * @throws kelvaro.ZELT.XDRError when the input is short or breaks struct {@code node}
      */
-    public static Entry decode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
-        return new Entry(
-                xdr.dec_int(),
-                xdr.dec_int(),
+    public static Node decode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
+        return new Node(
+                Kind.decode(xdr),
                 xdr.dec_int());
     }
 
@@ -51,13 +57,12 @@ public record Entry(int item, int ITEM, int otherName) {
         if (this == o) {
             return true;
         }
-        if (!(o instanceof Entry)) {
+        if (!(o instanceof Node)) {
             return false;
         }
-        Entry other = (Entry) o;
-        return this.item == other.item
-                && this.ITEM == other.ITEM
-                && this.otherName == other.otherName;
+        Node other = (Node) o;
+        return java.util.Objects.equals(this.Kind_, other.Kind_)
+                && this.kind == other.kind;
     }
 
     /**
@@ -68,9 +73,8 @@ public record Entry(int item, int ITEM, int otherName) {
     @java.lang.Override
     public int hashCode() {
         int h = 1;
-        h = 31 * h + java.lang.Integer.hashCode(this.item);
-        h = 31 * h + java.lang.Integer.hashCode(this.ITEM);
-        h = 31 * h + java.lang.Integer.hashCode(this.otherName);
+        h = 31 * h + java.util.Objects.hashCode(this.Kind_);
+        h = 31 * h + java.lang.Integer.hashCode(this.kind);
         return h;
     }
 
@@ -81,10 +85,9 @@ public record Entry(int item, int ITEM, int otherName) {
      */
     @java.lang.Override
     public java.lang.String toString() {
-        return "Entry["
-                + "item=" + java.lang.String.valueOf(this.item)
-                + ", ITEM=" + java.lang.String.valueOf(this.ITEM)
-                + ", otherName=" + java.lang.String.valueOf(this.otherName) + "]";
+        return "Node["
+                + "Kind_=" + kelvaro.ZELT.XdrValues.text(this.Kind_)
+                + ", kind=" + java.lang.String.valueOf(this.kind) + "]";
     }
 
     /**
@@ -103,65 +106,52 @@ public record Entry(int item, int ITEM, int otherName) {
      */
     public Builder toBuilder() {
         Builder b = new Builder();
-        b.item = this.item;
-        b.ITEM = this.ITEM;
-        b.otherName = this.otherName;
+        b.Kind_ = this.Kind_;
+        b.kind = this.kind;
         return b;
     }
 
     /**
-     * Builds {@link Entry} values; not safe for use by several threads at once.
+     * Builds {@link Node} values; not safe for use by several threads at once.
      */
     public static final class Builder {
-        private int item = 0;
-        private int ITEM = 0;
-        private int otherName = 0;
+        private Kind Kind_;
+        private int kind = 0;
 
         private Builder() {
         }
 
         /**
-         * Sets {@code item}.
+         * Sets {@code Kind_}.
          *
-         * @param item XDR {@code int}
+         * @param Kind_ XDR {@code kind}, never null
          * @return this builder
          */
-        public Builder item(int item) {
-            this.item = item;
+        public Builder Kind_(Kind Kind_) {
+            this.Kind_ = Kind_;
             return this;
         }
 
         /**
-         * Sets {@code ITEM}.
+         * Sets {@code kind}.
          *
-         * @param ITEM XDR {@code int}
+         * @param kind XDR {@code int}
          * @return this builder
          */
-        public Builder ITEM(int ITEM) {
-            this.ITEM = ITEM;
-            return this;
-        }
-
-        /**
-         * Sets {@code otherName}.
-         *
-         * @param otherName XDR {@code int}
-         * @return this builder
-         */
-        public Builder otherName(int otherName) {
-            this.otherName = otherName;
+        public Builder kind(int kind) {
+            this.kind = kind;
             return this;
         }
 
         /**
          * The value of the members set.
          *
-         * @return a new {@link Entry}
+         * @return a new {@link Node}
          * @throws java.lang.NullPointerException when a member without a default is not set
          * @throws java.lang.IllegalArgumentException when a member is not of its declared size
          */
-        public Entry build() {
-            return new Entry(this.item, this.ITEM, this.otherName);
+        public Node build() {
+            return new Node(this.Kind_, this.kind);
         }
     }
 }
