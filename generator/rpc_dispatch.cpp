@@ -2,6 +2,7 @@
 // The dispatcher, above both kinds of Java writer.
 #include "rpc_dispatch.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
@@ -292,13 +293,38 @@ std::string claim_idiomatic(const Definition &def, long long line_number, const 
     case DefinitionKind::Typedef: return {};  // writes no class
     case DefinitionKind::Struct:
     case DefinitionKind::Union:
-    case DefinitionKind::Enum:
+    case DefinitionKind::Enum: {
       if (std::string clash = claim_styled_members(def, line_number); !clash.empty()) return clash;
-      return claim(handover, style_name(def.name, StyleRole::Type),
-                   Owner{def.name, line_number, 0, Owner::Role::Type, def.kind});
+      const Owner owner{def.name, line_number, 0, Owner::Role::Type, def.kind};
+      const std::string styled = style_name(def.name, StyleRole::Type);
+      // A class that an earlier definition has already: this type takes
+      // "_" until its name is free. A type of the same name is no other.
+      const Owner *earlier = owner_of(handover.file_writers, styled);
+      if (earlier == nullptr || (earlier->role == Owner::Role::Type && earlier->name == def.name))
+        return claim(handover, styled, owner);
+      std::string java = styled;
+      while (owner_of(handover.file_writers, java) != nullptr) java.push_back('_');
+      handover.java_classes.types.insert_or_assign(std::string(def.name), java);
+      return claim(handover, java, owner);
+    }
     case DefinitionKind::Program:
       for (const VersionDef &version : def.versions) {
-        const std::string version_class = version_class_name(def, version);
+        // Likewise a version whose classes an earlier definition has, unless
+        // it is a version of the same program and number.
+        std::string version_class = version_class_name(def, version);
+        const std::string key = version_key(def, version);
+        auto taken = [&](const std::string &stem) {
+          return owner_of(handover.file_writers, stem) != nullptr ||
+                 owner_of(handover.file_writers, client_class_name(stem)) != nullptr ||
+                 owner_of(handover.file_writers, service_class_name(stem)) != nullptr;
+        };
+        const bool again = std::any_of(handover.versions.begin(), handover.versions.end(), [&](const auto &v) {
+          return v.first == def.name && v.second == version.number;
+        });
+        if (!again && taken(version_class)) {
+          while (taken(version_class)) version_class.push_back('_');
+          handover.java_classes.versions.insert_or_assign(key, version_class);
+        }
         const auto version_index = static_cast<std::uint32_t>(handover.versions.size());
         handover.versions.emplace_back(keep_text(handover.texts, def.name), keep_text(handover.texts, version.number));
         Owner owner{{}, line_number, version_index, Owner::Role::Interface, def.kind};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rpc_hout.h"
+#include "rpc_jout_names.h"
 #include "rpc_parse.h"
 
 // Which output a pass produces.
@@ -50,6 +51,9 @@ struct PassHandover {
     bool maximum = false;
   };
   std::vector<NamedSize> named_sizes;
+  // The idiomatic output's classes that take another name than their
+  // style gives, found in the Constants pass.
+  JavaClassNames java_classes;
   // Room reused for the Java names of one definition's members.
   std::string member_names;
   std::vector<std::pair<std::size_t, std::size_t>> member_spans;  // place and size in member_names

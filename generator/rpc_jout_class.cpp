@@ -143,7 +143,7 @@ std::string member_label(const Definition &def, std::string_view member) {
 
 void emit_value_record(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                        std::string_view interface_name) {
-  const std::string name = style_name(def.name, StyleRole::Type);
+  const std::string name = type_class_name(def.name, memory);
   std::vector<Component> components;
   std::vector<std::string> classes = {name, "Builder"};  // the classes the text names
   for (const Declaration &member : def.members) {
@@ -264,7 +264,7 @@ std::string value_name_text(std::string_view name, const DefinitionMemory &memor
   const RememberedValue *named = find_value(memory, name);
   if (named != nullptr && named->value) return int_text(int_value(*named->value));
   if (named != nullptr && named->is_enum_member)
-    return format_text("%s.%s.number()", {style_name(named->enum_name, StyleRole::Type),
+    return format_text("%s.%s.number()", {type_class_name(named->enum_name, memory),
                                           style_name(name, StyleRole::EnumConstant)});
   const std::string constant = style_name(name, StyleRole::Constant);
   return interface_name.empty() ? constant : format_text("%s.%s", {interface_name, constant});
@@ -294,7 +294,7 @@ std::string enum_number_text(const Definition &def, std::size_t member, const De
 
 void emit_java_enum(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                     std::string_view interface_name) {
-  const std::string name = style_name(def.name, StyleRole::Type);
+  const std::string name = type_class_name(def.name, memory);
   const std::vector<std::optional<NumberValue>> values = enum_values(def, memory);
   const bool all_known = std::all_of(values.begin(), values.end(), [](const auto &v) { return v.has_value(); });
   open_java_file(out, name);
@@ -489,7 +489,7 @@ std::string arm_text(const Definition &def, const Arm &arm) {
 
 void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionMemory &memory,
                        std::string_view interface_name) {
-  const std::string name = style_name(def.name, StyleRole::Type);
+  const std::string name = type_class_name(def.name, memory);
   Discriminant d;
   d.type = resolve_declaration(def.discriminant, memory, interface_name);
   if (d.type.core == CoreKind::Enum && d.type.layers.empty()) {

@@ -195,6 +195,26 @@ std::string version_class_name(const Definition &program, const VersionDef &vers
   return format_text("%sV%s", {style_name(program.name, StyleRole::Type), number});
 }
 
+std::string version_key(const Definition &program, const VersionDef &version) {
+  return format_text("%s %s", {program.name, version.number});
+}
+
+std::string type_class_name(std::string_view type, const DefinitionMemory &memory) {
+  if (memory.java_classes != nullptr) {
+    const auto at = memory.java_classes->types.find(std::string(type));
+    if (at != memory.java_classes->types.end()) return at->second;
+  }
+  return style_name(type, StyleRole::Type);
+}
+
+std::string version_class_name(const Definition &program, const VersionDef &version, const DefinitionMemory &memory) {
+  if (memory.java_classes != nullptr) {
+    const auto at = memory.java_classes->versions.find(version_key(program, version));
+    if (at != memory.java_classes->versions.end()) return at->second;
+  }
+  return version_class_name(program, version);
+}
+
 std::string client_class_name(std::string_view version_class) { return format_text("%sClient", {version_class}); }
 std::string service_class_name(std::string_view version_class) { return format_text("%sService", {version_class}); }
 std::string async_method_name(std::string_view method) {

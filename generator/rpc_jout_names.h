@@ -69,6 +69,23 @@ class MemberNames {
 // KvstoreV1), or, when that is no name (a version named by a number), the
 // program's name, "V" and the version's number.
 std::string version_class_name(const Definition &program, const VersionDef &version);
+
+// The classes that take another name than their style gives: a type, or a
+// version's classes, whose class an earlier definition of the input has
+// already (struct data after enum DATA: Data_). Found once, in the first
+// pass, which writes nothing; the writers look them up.
+struct JavaClassNames {
+  std::unordered_map<std::string, std::string> types;     // by the type's name
+  std::unordered_map<std::string, std::string> versions;  // by version_key
+};
+std::string version_key(const Definition &program, const VersionDef &version);
+
+// The class of a struct, union or enum of the input, as JavaClassNames
+// has it when it has it.
+std::string type_class_name(std::string_view type, const DefinitionMemory &memory);
+// The class of constants of a version, as JavaClassNames has it when it
+// has it.
+std::string version_class_name(const Definition &program, const VersionDef &version, const DefinitionMemory &memory);
 std::string client_class_name(std::string_view version_class);
 std::string service_class_name(std::string_view version_class);
 // The method of a procedure that returns a future.

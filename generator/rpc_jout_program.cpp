@@ -27,7 +27,7 @@ std::string number_text(std::string_view number, const DefinitionMemory &memory,
   if (named != nullptr && named->value && named->type != ConstantType::String)
     return int_text(int_value(*named->value));
   if (named != nullptr && named->is_enum_member)
-    return format_text("%s.%s.number()", {style_name(named->enum_name, StyleRole::Type),
+    return format_text("%s.%s.number()", {type_class_name(named->enum_name, memory),
                                           style_name(number, StyleRole::EnumConstant)});
   return format_text("%s.%s", {version_class, style_name(number, StyleRole::Constant)});
 }
@@ -90,7 +90,7 @@ void append_java_constant(std::string &constants_text, const Definition &def, co
   } else if (const RememberedValue *named = find_value(memory, value)) {
     if (named->is_enum_member) {
       text = named->value ? int_text(int_value(*named->value))
-                          : format_text("%s.%s.number()", {style_name(named->enum_name, StyleRole::Type),
+                          : format_text("%s.%s.number()", {type_class_name(named->enum_name, memory),
                                                            style_name(value, StyleRole::EnumConstant)});
     } else {
       type = named->type == ConstantType::Long ? "long" : named->type == ConstantType::String ? "java.lang.String" : "int";
@@ -107,7 +107,7 @@ std::string emit_version_classes(JavaOutput &out, const Definition &program, std
                                  const DefinitionMemory &memory) {
   std::string name;
   for (const VersionDef &version : program.versions) {
-    name = version_class_name(program, version);
+    name = version_class_name(program, version, memory);
     open_java_file(out, name);
     emit(out, javadoc("", format_text("The numbers of %s, and the constants of the interface.",
                                       {program_text(program, version)}),
@@ -190,7 +190,7 @@ void emit_client_procedure(JavaOutput &out, const ProcedureDef &proc, const Proc
 
 void emit_version_clients(JavaOutput &out, const Definition &program, const DefinitionMemory &memory) {
   for (const VersionDef &version : program.versions) {
-    const std::string version_class = version_class_name(program, version);
+    const std::string version_class = version_class_name(program, version, memory);
     const std::string name = client_class_name(version_class);
     open_java_file(out, name);
     emit(out, javadoc("", format_text("The client of %s: a method for each procedure, and one that returns a future.",
@@ -241,7 +241,7 @@ void emit_version_clients(JavaOutput &out, const Definition &program, const Defi
 
 void emit_version_services(JavaOutput &out, const Definition &program, const DefinitionMemory &memory) {
   for (const VersionDef &version : program.versions) {
-    const std::string version_class = version_class_name(program, version);
+    const std::string version_class = version_class_name(program, version, memory);
     const std::string name = service_class_name(version_class);
     open_java_file(out, name);
     emit(out, javadoc("", format_text("The service of %s: implement a method for each procedure.",

@@ -131,7 +131,7 @@ void resolve_into(IdiomType &result, std::string_view type, Relation relation, s
       result.core = kind->kind == DefinitionKind::Enum    ? CoreKind::Enum
                     : kind->kind == DefinitionKind::Union ? CoreKind::Union
                                                           : CoreKind::Struct;
-      result.class_name = style_name(type, StyleRole::Type);
+      result.class_name = type_class_name(type, memory);
     }
     break;
   }
@@ -220,7 +220,7 @@ IdiomType resolve_type_name(std::string_view name, const DefinitionMemory &memor
 std::string generated_class_of(std::string_view type, const DefinitionMemory &memory) {
   const RememberedType *kind = type_record(type, memory);
   if (kind == nullptr || kind->kind == DefinitionKind::Typedef) return {};
-  return style_name(type, StyleRole::Type);
+  return type_class_name(type, memory);
 }
 
 bool is_nullable(const IdiomType &type) { return nullable_from(type, 0); }

@@ -474,12 +474,15 @@ int vorlith_main(int argc, char **argv, std::size_t input_piece_size) {
     // knows only the types defined so far; the idiomatic output needs the
     // kind of every type it names, so it keeps the first pass's as well.
     DefinitionMemory whole_input;
+    // The classes the first pass renames, for the writers of the passes after it.
+    if (options.idiomatic_flag) memory.java_classes = &handover.java_classes;
     for (const Pass &pass : passes) {
       run_pass(pass.mode, pass.define_word, settings, scanner, memory, out, handover);
       if (pass.mode == PassMode::Constants && options.idiomatic_flag && options.preprocess_flag) {
         whole_input = std::move(memory);
         memory = DefinitionMemory{};
         memory.whole_input = &whole_input;
+        memory.java_classes = &handover.java_classes;
       }
     }
   } catch (const RunEnded &ended) {

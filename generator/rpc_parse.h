@@ -236,6 +236,9 @@ struct DefinitionStamp {
   std::uint64_t body_hash = 0;
 };
 
+// Names the idiomatic Java output gives some classes (rpc_jout_names.h).
+struct JavaClassNames;
+
 struct DefinitionMemory {
   TextPool texts;                     // every text the tables view
   NameTable<RememberedValue> values;  // constants and enum members
@@ -254,6 +257,9 @@ struct DefinitionMemory {
   // for a type named before its definition; none when the memory is
   // followed, and so holds the whole input itself. Its owner keeps it.
   const DefinitionMemory *whole_input = nullptr;
+  // The classes of the idiomatic Java output that take another name than
+  // their usual one; none for the default output. The driver keeps them.
+  const JavaClassNames *java_classes = nullptr;
 };
 
 // The constant or enum member of that name defined earlier, or nullptr.

@@ -6,7 +6,7 @@
 /**
  * Struct {@code kind} of the interface, a value compared by content.
  *
- * <p>Names whose Java style would meet keep their spelling as written; one so kept that a class of the text has takes a "_", as a field of that name would hide the class.
+ * <p>Names whose Java style would meet keep their spelling as written; one so kept that a class of the text has takes a "_", as a field of that name would hide the class. A class that an earlier definition has takes "_" as well.
  *
  * @param item XDR {@code int}
  * @param ITEM XDR {@code int}

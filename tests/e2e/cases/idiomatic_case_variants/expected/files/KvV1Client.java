@@ -4,94 +4,134 @@
 
 
 /**
- * The client of program {@code KV}, version {@code KV_V1} (1): a method for each procedure, and one that returns a future.
+ * Struct {@code kv_v1_client} of the interface, a value compared by content.
  *
- * <p>A failed call throws {@link kelvaro.ZELT.RpcException}, unchecked, with the RPC status. A client may be shared by several threads; {@link #withTimeout} gives a client for calls with another time-out on the same connection.
+ * @param args XDR {@code PutArgs}, never null
  */
-public final class KvV1Client extends kelvaro.ZELT.RpcStub<KvV1Client> {
+public record KvV1Client(PutArgs_ args) {
     /**
-     * A client that calls through an RPC client of this program version.
+     * Checks the members: arrays are kept as they are, lists as unmodifiable copies.
      *
-     * @param client the RPC client, made for this program and version
+     * @param args XDR {@code PutArgs}, never null
+     * @throws java.lang.NullPointerException when a member that is not optional is null
+     * @throws java.lang.IllegalArgumentException when a member is not of its declared size
      */
-    public KvV1Client(kelvaro.ZELT.RpcClient client) {
-        super(client, null);
-    }
-
-    private KvV1Client(kelvaro.ZELT.RpcClient client, java.time.Duration timeout) {
-        super(client, timeout);
+    public KvV1Client {
+        java.util.Objects.requireNonNull(args, "kv_v1_client.args");
     }
 
     /**
-     * Connects to the program version on a host, at the port the host's rpcbind gives for the protocol.
+     * Encodes this value.
      *
-     * @param host the host name or address
-     * @param protocol "tcp" or "udp"
-     * @return the client
-     * @throws kelvaro.ZELT.RpcException when rpcbind cannot be asked or does not know the program, or the connection fails
+     * @param xdr the stream to encode into
+     * @throws kelvaro.ZELT.XDRError when a member does not fit its declared size or cannot be encoded
      */
-    public static KvV1Client connect(java.lang.String host, java.lang.String protocol) {
-        return new KvV1Client(open(host, KvV1.PROGRAM, KvV1.VERSION, protocol));
+    public void encode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
+        this.args.encode(xdr);
     }
 
     /**
-     * Connects to the program version at an address and port.
+     * Decodes a value, allocating only what the data holds.
      *
-     * @param address the server's address
-     * @param port the server's port
-     * @param protocol "tcp" or "udp"
-     * @return the client
-     * @throws kelvaro.ZELT.RpcException when the connection fails
+     * @param xdr the stream, positioned at the value
+     * @return the value
+     * @throws kelvaro.ZELT.XDRError when the input is short or breaks struct {@code kv_v1_client}
      */
-    public static KvV1Client connect(java.net.InetAddress address, int port, java.lang.String protocol) {
-        return new KvV1Client(open(address, port, KvV1.PROGRAM, KvV1.VERSION, protocol));
+    public static KvV1Client decode(kelvaro.ZELT.XDR xdr) throws kelvaro.ZELT.XDRError {
+        return new KvV1Client(
+                PutArgs_.decode(xdr));
     }
 
+    /**
+     * Compares by content: members equal, arrays and lists element by element.
+     *
+     * @param o the object to compare with
+     * @return true when o is an equal value
+     */
     @java.lang.Override
-    protected KvV1Client withTimeoutCopy(java.time.Duration timeout) {
-        return new KvV1Client(rpcClient(), timeout);
+    public boolean equals(java.lang.Object o) {
+        if (this == o) {
+            return true;
+        }
+        if (!(o instanceof KvV1Client)) {
+            return false;
+        }
+        KvV1Client other = (KvV1Client) o;
+        return java.util.Objects.equals(this.args, other.args);
     }
 
     /**
-     * Calls procedure {@code KV_GET} (number 1).
+     * A hash of the content, consistent with {@link #equals}.
      *
-     * @param arg the argument, XDR {@code node}, never null
-     * @return the result, XDR {@code int}
-     * @throws kelvaro.ZELT.RpcException when the call fails: its status says why
+     * @return the hash
      */
-    public int KV_GET(Node arg) {
-        return invoke(KvV1.KV_GET, arg, Node::encode, x1 -> x1.dec_int());
+    @java.lang.Override
+    public int hashCode() {
+        int h = 1;
+        h = 31 * h + java.util.Objects.hashCode(this.args);
+        return h;
     }
 
     /**
-     * Calls, without waiting for the reply, procedure {@code KV_GET} (number 1).
+     * The members as text; long opaque data is shortened.
      *
-     * @param arg the argument, XDR {@code node}, never null
-     * @return the future of the result; it fails with a kelvaro.ZELT.RpcException when the call fails
+     * @return the text
      */
-    public java.util.concurrent.CompletableFuture<java.lang.Integer> KV_GETAsync(Node arg) {
-        return invokeAsync(KvV1.KV_GET, arg, Node::encode, x1 -> x1.dec_int());
+    @java.lang.Override
+    public java.lang.String toString() {
+        return "KvV1Client["
+                + "args=" + kelvaro.ZELT.XdrValues.text(this.args) + "]";
     }
 
     /**
-     * Calls procedure {@code kv_get} (number 2).
+     * A builder with every member at its default: 0, false, empty strings, data and lists, null for optional data; a member without a default (a struct, union or enum, a list of fixed length) must be set.
      *
-     * @param arg the argument, XDR {@code int}
-     * @return the result, XDR {@code pick}, never null
-     * @throws kelvaro.ZELT.RpcException when the call fails: its status says why
+     * @return a new builder
      */
-    public Pick kv_get(int arg) {
-        return invoke(KvV1.kv_get, arg, (e1, x1) -> x1.enc_int(e1), Pick::decode);
+    public static Builder builder() {
+        return new Builder();
     }
 
     /**
-     * Calls, without waiting for the reply, procedure {@code kv_get} (number 2).
+     * A builder holding the members of this value.
      *
-     * @param arg the argument, XDR {@code int}
-     * @return the future of the result; it fails with a kelvaro.ZELT.RpcException when the call fails
+     * @return a new builder
      */
-    public java.util.concurrent.CompletableFuture<Pick> kv_getAsync(int arg) {
-        return invokeAsync(KvV1.kv_get, arg, (e1, x1) -> x1.enc_int(e1), Pick::decode);
+    public Builder toBuilder() {
+        Builder b = new Builder();
+        b.args = this.args;
+        return b;
     }
 
+    /**
+     * Builds {@link KvV1Client} values; not safe for use by several threads at once.
+     */
+    public static final class Builder {
+        private PutArgs_ args;
+
+        private Builder() {
+        }
+
+        /**
+         * Sets {@code args}.
+         *
+         * @param args XDR {@code PutArgs}, never null
+         * @return this builder
+         */
+        public Builder args(PutArgs_ args) {
+            this.args = args;
+            return this;
+        }
+
+        /**
+         * The value of the members set.
+         *
+         * @return a new {@link KvV1Client}
+         * @throws java.lang.NullPointerException when a member without a default is not set
+         * @throws java.lang.IllegalArgumentException when a member is not of its declared size
+         */
+        public KvV1Client build() {
+            return new KvV1Client(this.args);
+        }
+    }
 }

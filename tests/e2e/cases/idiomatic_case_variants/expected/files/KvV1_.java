@@ -6,7 +6,7 @@
 /**
  * The numbers of program {@code KV}, version {@code KV_V1} (1), and the constants of the interface.
  */
-public final class KvV1 {
+public final class KvV1_ {
     /**
      * The number of program {@code KV}.
      */
@@ -27,6 +27,6 @@ public final class KvV1 {
      */
     public static final int kv_get = 2;
 
-    private KvV1() {
+    private KvV1_() {
     }
 }

@@ -8,7 +8,7 @@
  *
  * <p>{@link #asSvc()} makes it a {@link kelvaro.ZELT.Svc} to add to a {@link kelvaro.ZELT.RpcServer}. The methods may run for several calls at once, on different threads. A method that throws, or returns null, gives the caller SYSTEM_ERR.
  */
-public interface KvV1Service {
+public interface KvV1_Service {
     /**
      * Runs procedure {@code KV_GET} (number 1).
      *
@@ -21,11 +21,11 @@ public interface KvV1Service {
     /**
      * Runs procedure {@code kv_get} (number 2).
      *
-     * @param arg the argument, XDR {@code int}
+     * @param arg the argument, XDR {@code PutArgs}, never null
      * @param call the call: who sent it, how, with which credentials
      * @return the result, XDR {@code pick}, never null
      */
-    Pick kv_get(int arg, kelvaro.ZELT.CallContext call);
+    Pick kv_get(PutArgs_ arg, kelvaro.ZELT.CallContext call);
 
     /**
      * This service as a kelvaro.ZELT.Svc of the program version, to add to an RpcServer or to start alone.
@@ -33,16 +33,16 @@ public interface KvV1Service {
      * @return a new Svc that runs its calls on this service
      */
     default kelvaro.ZELT.Svc asSvc() {
-        KvV1Service service = this;
-        return new kelvaro.ZELT.ServiceAdapter(KvV1.PROGRAM, KvV1.VERSION, true) {
+        KvV1_Service service = this;
+        return new kelvaro.ZELT.ServiceAdapter(KvV1_.PROGRAM, KvV1_.VERSION, true) {
             @java.lang.Override
             protected kelvaro.ZELT.XDT dispatch(int procedure, kelvaro.ZELT.XDR xdr, kelvaro.ZELT.CallContext call)
                     throws kelvaro.ZELT.XDRError {
-                if (procedure == KvV1.KV_GET) {
+                if (procedure == KvV1_.KV_GET) {
                     return reply(service.KV_GET(Node.decode(xdr), call), (e1, x1) -> x1.enc_int(e1), "KV_GET");
                 }
-                if (procedure == KvV1.kv_get) {
-                    return reply(service.kv_get(xdr.dec_int(), call), Pick::encode, "kv_get");
+                if (procedure == KvV1_.kv_get) {
+                    return reply(service.kv_get(PutArgs_.decode(xdr), call), Pick::encode, "kv_get");
                 }
                 return null;
             }
