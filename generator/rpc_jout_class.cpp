@@ -145,7 +145,7 @@ void emit_value_record(JavaOutput &out, const Definition &def, const DefinitionM
                        std::string_view interface_name) {
   const std::string name = type_class_name(def.name, memory);
   std::vector<Component> components;
-  std::vector<std::string> classes = {name, "Builder"};  // the classes the text names
+  std::vector<std::string> classes = {name, "Builder", std::string(interface_name)};  // the classes the text names
   for (const Declaration &member : def.members) {
     if (member.type == "void") continue;
     components.push_back({{}, member_label(def, member.name), resolve_declaration(member, memory, interface_name),
@@ -550,6 +550,7 @@ void emit_sealed_union(JavaOutput &out, const Definition &def, const DefinitionM
   }
   // The members, once every class the text names is known.
   taken.push_back("Builder");
+  taken.emplace_back(interface_name);
   const MemberNames members(def, taken);
   d.name = def.discriminant.name.empty() ? std::string("discriminant") : members.of(def.discriminant.name);
   for (Arm &arm : arms) {
