@@ -2,7 +2,6 @@
 // The dispatcher, above both kinds of Java writer.
 #include "rpc_dispatch.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
@@ -302,6 +301,8 @@ std::string claim_idiomatic(const Definition &def, long long line_number, const 
       const Owner *earlier = owner_of(handover.file_writers, styled);
       if (earlier == nullptr || (earlier->role == Owner::Role::Type && earlier->name == def.name))
         return claim(handover, styled, owner);
+      const auto renamed = handover.java_classes.types.find(std::string(def.name));
+      if (renamed != handover.java_classes.types.end()) return claim(handover, renamed->second, owner);
       std::string java = styled;
       while (owner_of(handover.file_writers, java) != nullptr) java.push_back('_');
       handover.java_classes.types.insert_or_assign(std::string(def.name), java);
@@ -318,9 +319,7 @@ std::string claim_idiomatic(const Definition &def, long long line_number, const 
                  owner_of(handover.file_writers, client_class_name(stem)) != nullptr ||
                  owner_of(handover.file_writers, service_class_name(stem)) != nullptr;
         };
-        const bool again = std::any_of(handover.versions.begin(), handover.versions.end(), [&](const auto &v) {
-          return v.first == def.name && v.second == version.number;
-        });
+        const bool again = !handover.java_classes.version_keys.insert(key).second;
         if (!again && taken(version_class)) {
           while (taken(version_class)) version_class.push_back('_');
           handover.java_classes.versions.insert_or_assign(key, version_class);

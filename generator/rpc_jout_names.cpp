@@ -126,9 +126,11 @@ std::vector<std::string> scope_style_names(const std::vector<std::string_view> &
     java.push_back(name.empty() ? std::string() : style_name(name, role));
     if (!name.empty()) seen[java.back()]++;
   }
-  // A name as written starts with a capital or holds an inner "_" wherever
-  // its style would not, so it meets no other name's style; it can meet
-  // only a name that Java made take a "_", which the caller finds.
+  // A name kept as written seldom meets another name's style: a style is
+  // nearly always its own style again, so a name spelled like another's
+  // style shares that style and is kept as written too. Where two names
+  // still meet (a "_" that Java needs, a part in capitals after a digit),
+  // the caller finds them.
   std::vector<bool> shared(names.size());
   for (std::size_t i = 0; i < names.size(); i++) shared[i] = !names[i].empty() && seen.find(java[i])->second > 1;
   // The map views the names it counted: they change only now.

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "rpc_parse.h"
@@ -77,6 +78,7 @@ std::string version_class_name(const Definition &program, const VersionDef &vers
 struct JavaClassNames {
   std::unordered_map<std::string, std::string> types;     // by the type's name
   std::unordered_map<std::string, std::string> versions;  // by version_key
+  std::unordered_set<std::string> version_keys;           // of every version claimed
 };
 std::string version_key(const Definition &program, const VersionDef &version);
 
